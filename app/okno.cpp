@@ -1,0 +1,368 @@
+#include "okno.h"
+
+#include "ConnectionUnit.h"
+#include "ErrorHandler.h"
+#include "Global.h"
+#include "MessageBox.h"
+#include "ProcessData.h"
+#include "RadioGroup.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QFileDialog>
+#include <QGuiApplication>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMenuBar>
+#include <QPainter>
+#include <QPushButton>
+#include <QTableView>
+#include <QVBoxLayout>
+#include <QWindow>
+
+namespace {
+const char kSettingsFileName[] = "RuzOzodArir.ini";
+const QColor kConnectedColour(0, 128, 0);
+const QColor kDisconnectedColour(255, 0, 0);
+
+// Runs a handler; what escapes it goes to the handler of unexpected errors.
+template <typename Handler>
+void Guarded(Handler&& handler) {
+  try {
+    handler();
+  } catch (const std::exception& error) {
+    ShowUnexpectedError(QString::fromLocal8Bit(error.what()));
+  }
+}
+
+QIcon ScaleIcon() {
+  QPixmap pixmap(32, 32);
+  pixmap.fill(Qt::transparent);
+  QPainter painter(&pixmap);
+  painter.setRenderHint(QPainter::Antialiasing);
+  painter.setPen(QPen(QColor(40, 40, 40), 2));
+  painter.setBrush(QColor(200, 200, 210));
+  painter.drawRect(4, 22, 24, 6);
+  painter.drawLine(16, 22, 16, 10);
+  painter.drawLine(6, 10, 26, 10);
+  painter.setBrush(QColor(0, 128, 0));
+  painter.drawEllipse(2, 6, 8, 5);
+  painter.drawEllipse(22, 6, 8, 5);
+  return QIcon(pixmap);
+}
+}  // namespace
+
+QString BaudDisplayText(TBaudRate rate) {
+  switch (rate) {
+    case br4800: return QStringLiteral("4800");
+    case br9600: return QStringLiteral("9600");
+    case br19200: return QStringLiteral("19200");
+    case br38400: return QStringLiteral("38400");
+    case br57600: return QStringLiteral("57600");
+    case br115200: return QStringLiteral("115200");
+    default: return QStringLiteral("user defined");
+  }
+}
+
+TForm1::TForm1(QWidget* parent) : QMainWindow(parent), ComPort1(this), Transfer(*this, this) {
+  setObjectName(QStringLiteral("Form1"));
+  setWindowTitle(QStringLiteral(" Scale database v1.02"));
+  setWindowIcon(ScaleIcon());
+  setFont(QFont(QStringLiteral("MS Sans Serif"), 8));
+  setGeometry(218, 114, 696, 479);
+  ComPort1.setObjectName(QStringLiteral("ComPort1"));
+  ComPort1.OnRxChar = [this](TCustomComPort&, int count) { ComPort1RxChar(count); };
+  SetReplyTarget(&Transfer);
+  BuildMenu();
+  BuildControls();
+  connect(qGuiApp, &QGuiApplication::focusWindowChanged, this,
+          [this](QWindow* window) { OnFocusWindowChanged(window); });
+  connect(qGuiApp, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState state) {
+    if (state != Qt::ApplicationActive) returningFromOtherProgram_ = true;
+  });
+  FormCreate();
+}
+
+TForm1::~TForm1() {
+  SetReplyTarget(nullptr);
+  if (MainWindowHandle == this) MainWindowHandle = nullptr;
+}
+
+void TForm1::BuildMenu() {
+  QMenu* Plik1 = menuBar()->addMenu(QStringLiteral("File"));
+  Otwrz1 = Plik1->addAction(QStringLiteral("Open"));
+  Otwrz1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
+  connect(Otwrz1, &QAction::triggered, this, [this] { Guarded([this] { Otwrz1Click(); }); });
+  Rs2321 = menuBar()->addAction(QStringLiteral("Connection"));
+  connect(Rs2321, &QAction::triggered, this, [this] { Guarded([this] { Rs2321Click(); }); });
+}
+
+void TForm1::BuildControls() {
+  auto* central = new QWidget(this);
+  auto* layout = new QVBoxLayout(central);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSpacing(0);
+
+  StringGrid1 = new QTableView(central);
+  StringGrid1->setObjectName(QStringLiteral("StringGrid1"));
+  StringGrid1->setModel(&Database);
+  StringGrid1->horizontalHeader()->hide();
+  StringGrid1->verticalHeader()->hide();
+  StringGrid1->verticalHeader()->setDefaultSectionSize(20);
+  StringGrid1->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+  StringGrid1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  StringGrid1->setFrameShape(QFrame::NoFrame);
+  layout->addWidget(StringGrid1, 1);
+
+  auto* Panel1 = new QWidget(central);
+  Panel1->setObjectName(QStringLiteral("Panel1"));
+  Panel1->setFixedHeight(81);
+  layout->addWidget(Panel1);
+  setCentralWidget(central);
+
+  btnOpenPort = new QPushButton(QStringLiteral("Connect"), Panel1);
+  btnOpenPort->setObjectName(QStringLiteral("btnOpenPort"));
+  btnOpenPort->setGeometry(11, 12, 78, 25);
+  connect(btnOpenPort, &QPushButton::clicked, this, [this] { Guarded([this] { btnOpenPortClick(); }); });
+
+  bbWyslijBaze = new QPushButton(QStringLiteral("Send database"), Panel1);
+  bbWyslijBaze->setObjectName(QStringLiteral("bbWyslijBaze"));
+  bbWyslijBaze->setGeometry(96, 12, 89, 25);
+  bbWyslijBaze->setProperty("Tag", 0);
+  connect(bbWyslijBaze, &QPushButton::clicked, this, [this] { Guarded([this] { bbWyslijBazeClick(); }); });
+
+  rgUrzadzenie = new TRadioGroup(QStringLiteral(" Device type: "), Panel1);
+  rgUrzadzenie->setObjectName(QStringLiteral("rgUrzadzenie"));
+  rgUrzadzenie->setGeometry(192, 8, 129, 65);
+  rgUrzadzenie->SetItems({QStringLiteral("standard scale"), QStringLiteral("scale with KX-17")});
+  rgUrzadzenie->SetItemIndex(0);
+  rgUrzadzenie->OnClick = [this] { Guarded([this] { rgUrzadzenieClick(); }); };
+
+  rgBaza = new TRadioGroup(QStringLiteral(" Database kind: "), Panel1);
+  rgBaza->setObjectName(QStringLiteral("rgBaza"));
+  rgBaza->setGeometry(328, 0, 185, 81);
+  rgBaza->SetItems({QStringLiteral("product database"), QStringLiteral("user database")});
+  rgBaza->SetItemIndex(0);
+
+  LabelConnection = new QLabel(QStringLiteral("LabelConnection"), Panel1);
+  LabelConnection->setObjectName(QStringLiteral("LabelConnection"));
+  QFont bold = LabelConnection->font();
+  bold.setBold(true);
+  LabelConnection->setFont(bold);
+  LabelConnection->move(16, 52);
+  LabelConnection->adjustSize();
+}
+
+void TForm1::FormCreate() {
+  MainWindowHandle = this;
+  ComPort1.SetSavedGroups(StoredProp(sgBasic));
+  try {
+    ComPort1.RestoreSettings(stIniFile, ExecutableDirectory() + kSettingsFileName);
+  } catch (...) {
+  }
+  repaint();
+  Connection = std::make_unique<CEthConnection>();
+  Connection->OnOpenFailure = [](const std::string& reason) {
+    ShowMessageBox(QString::fromStdString(reason), QStringLiteral("VU232v9"), TMessageIcon::Exclamation);
+  };
+  PortState = 0;
+  OpenConfig(XMLConfig);
+  ReadConfig(XMLConfig);
+}
+
+void TForm1::OnFocusWindowChanged(QWindow* window) {
+  if (!window || window != windowHandle()) return;
+  const bool fromOtherProgram = returningFromOtherProgram_ && activatedOnce_;
+  returningFromOtherProgram_ = false;
+  if (!fromOtherProgram) FormActivate();
+}
+
+void TForm1::FormActivate() {
+  activatedOnce_ = true;
+  showMaximized();
+  repaint();
+  ShowConnectionState();
+}
+
+void TForm1::closeEvent(QCloseEvent* event) {
+  FormClose();
+  event->accept();
+}
+
+void TForm1::FormClose() {
+  if (closed_) return;
+  closed_ = true;
+  try {
+    ComPort1.ClosePort();
+  } catch (...) {
+  }
+  ShowConnectionState();
+  try {
+    ComPort1.SaveSettings(stIniFile, ExecutableDirectory() + kSettingsFileName);
+  } catch (...) {
+  }
+  try {
+    Connection.reset();
+  } catch (...) {
+  }
+  WriteConfig(XMLConfig);
+  try {
+    QCoreApplication::quit();
+  } catch (...) {
+  }
+}
+
+void TForm1::btnOpenPortClick() {
+  if (ConnectionSettings.Kind != 0) {
+    if (Connection) Connection->ToggleConnection(ConnectionSettings.Protocol, ConnectionSettings.Host, ConnectionSettings.Port);
+    return;
+  }
+  if (PortState != 0) {
+    try {
+      ComPort1.ClosePort();
+    } catch (...) {
+    }
+    PortState = 0;
+    btnOpenPort->setText(QStringLiteral("Connect"));
+  } else {
+    try {
+      ComPort1.OpenPort();
+      PortState = 2;
+      btnOpenPort->setText(QStringLiteral("Disconnect"));
+    } catch (...) {
+      ShowMessageBox(QStringLiteral("Selected COM port does not exist or is occupied by other software"),
+                     QStringLiteral("VU232v9"), TMessageIcon::Exclamation);
+    }
+  }
+  ShowConnectionState();
+}
+
+void TForm1::SetLabelColour(const QColor& colour) {
+  QPalette palette = LabelConnection->palette();
+  palette.setColor(QPalette::WindowText, colour);
+  LabelConnection->setPalette(palette);
+}
+
+void TForm1::ShowConnectionState() {
+  QString text;
+  if (ConnectionSettings.Kind == 0) {
+    text = QString::fromStdString(ComPort1.Port()) + QLatin1Char(' ') + BaudDisplayText(ComPort1.BaudRate()) +
+           QStringLiteral("bps");
+    const bool connected = ComPort1.Connected();
+    btnOpenPort->setText(connected ? QStringLiteral("Disconnect") : QStringLiteral("Connect"));
+    text += connected ? QStringLiteral(" connected") : QStringLiteral(" disconnected");
+    SetLabelColour(connected ? kConnectedColour : kDisconnectedColour);
+  } else if (ConnectionSettings.Kind == 1) {
+    text = QString::fromStdString(ConnectionSettings.Host);
+    if (PortState == 0) {
+      btnOpenPort->setText(QStringLiteral("Connect"));
+      text += QStringLiteral(" disconnected");
+      SetLabelColour(kDisconnectedColour);
+    } else if (PortState == 2) {
+      btnOpenPort->setText(QStringLiteral("Disconnect"));
+      text += QStringLiteral(" connected");
+      SetLabelColour(kConnectedColour);
+    }
+  } else {
+    return;
+  }
+  LabelConnection->setText(text);
+  LabelConnection->adjustSize();
+}
+
+bool TForm1::event(QEvent* event) {
+  if (event->type() == static_cast<QEvent::Type>(WM_PORT_STATE)) {
+    OnUpdatePortMessage(static_cast<const TPortStateEvent&>(*event));
+    return true;
+  }
+  return QMainWindow::event(event);
+}
+
+void TForm1::OnUpdatePortMessage(const TPortStateEvent& message) {
+  PortState = static_cast<uint8_t>(message.wParam & 0xFF);
+  ShowConnectionState();
+}
+
+void TForm1::Rs2321Click() {
+  if (PortState != 0) btnOpenPortClick();
+  if (ConnectionForm) ConnectionForm->exec();
+  if (PortState == 0) btnOpenPortClick();
+}
+
+void TForm1::rgUrzadzenieClick() {
+  rgBaza->Clear();
+  if (rgUrzadzenie->ItemIndex() == 0) {
+    rgBaza->SetItems({QStringLiteral("product database"), QStringLiteral("user database")});
+  } else {
+    rgBaza->SetItems(
+        {QStringLiteral("label database"), QStringLiteral("user database"), QStringLiteral("status database")});
+  }
+  rgBaza->SetItemIndex(0);
+}
+
+QString TForm1::ChooseDatabaseFile() {
+  QFileDialog dialog(this, QStringLiteral("Open"));
+  dialog.setFileMode(QFileDialog::ExistingFile);
+  dialog.setNameFilters({QStringLiteral("csv files (*.csv)"), QStringLiteral("all files (*)")});
+  dialog.setOption(QFileDialog::HideNameFilterDetails);
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
+  return dialog.selectedFiles().first();
+}
+
+void TForm1::Otwrz1Click() {
+  const QString path = OpenDialog1 ? OpenDialog1() : ChooseDatabaseFile();
+  if (path.isEmpty()) return;
+  TDatabaseLoad load = LoadDatabaseFile(path.toLocal8Bit().toStdString());
+  Database.SetTable(std::move(load.Table));
+  if (!load.ReadError.empty()) throw EDatabaseFile(load.ReadError);
+}
+
+void TForm1::bbWyslijBazeClick() { Transfer.bbWyslijBazeClick(); }
+
+void TForm1::ComPort1RxChar(int count) {
+  std::string text;
+  try {
+    ComPort1.ReadText(text, count);
+  } catch (...) {
+    return;
+  }
+  if (!text.empty()) HandleReply(text, static_cast<int>(text.size()));
+}
+
+int TForm1::RowCount() const { return Database.Table().RowCount(); }
+
+std::string TForm1::RowText(int row) const { return Database.Table().RowText(row); }
+
+int TForm1::DatabaseKindPosition() const { return rgBaza->ItemIndex(); }
+
+void TForm1::SendOrder(const std::string& command) {
+  if (ConnectionSettings.Kind == 0) {
+    if (!ComPort1.Connected()) return;
+    try {
+      ComPort1.WriteText(command + "\r\n");
+    } catch (...) {
+    }
+  } else if (ConnectionSettings.Protocol == 1) {
+    if (Connection) Connection->SendUDP(command);
+  } else if (Connection) {
+    Connection->SendTCP(command + "\r\n");
+  }
+}
+
+int TForm1::SendButtonTag() const { return bbWyslijBaze->property("Tag").toInt(); }
+
+void TForm1::SetSendButtonTag(int tag) {
+  bbWyslijBaze->setProperty("Tag", tag);
+  bbWyslijBaze->setText(tag == 0 ? QStringLiteral("Send database") : QStringLiteral("Stop"));
+  btnOpenPort->setEnabled(tag == 0);
+}
+
+void TForm1::ShowTransferResult(bool failed) {
+  if (failed)
+    ShowMessageBox(QStringLiteral("Database could not be sent to scale."), QStringLiteral("Failure"),
+                   TMessageIcon::Information);
+  else
+    ShowMessageBox(QStringLiteral("Database was sent to scale."), QStringLiteral("Success"),
+                   TMessageIcon::Information);
+}

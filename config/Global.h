@@ -1,0 +1,53 @@
+#pragma once
+// Process-wide settings and the handle of the main window.
+
+#include <QEvent>
+#include <cstdint>
+#include <string>
+
+class QObject;
+
+struct TConnectionSettings {
+  uint8_t Kind = 0;      // 0 serial, 1 Ethernet
+  std::string Host;      // the scale's address
+  uint8_t Protocol = 0;  // 0 TCP, 1 UDP
+  int32_t Port = 0;
+};
+
+struct TOptionSettings {
+  std::string OrdersFileName;
+  bool WindRow = false;
+  int8_t WindRowMode = 0;
+  std::string WindRowChar;
+  bool SaveASCII = false;
+  bool InsertTime = false;
+  bool ChangePointToColon = false;
+};
+
+extern TConnectionSettings ConnectionSettings;
+extern TOptionSettings OptionSettings;
+
+// Target of WM_PORT_STATE; written once when the main window is created.
+extern QObject* MainWindowHandle;
+
+// The network connection's state: 0 disconnected, 1 connecting, 2 connected, -1 closing.
+using LinkState = int8_t;
+
+// First user message number (1024) plus one.
+constexpr int WM_PORT_STATE = 1025;
+
+// The posted state message; wParam carries the LinkState sign-extended, lParam is 0.
+class TPortStateEvent : public QEvent {
+ public:
+  explicit TPortStateEvent(LinkState state);
+  intptr_t wParam;
+  intptr_t lParam = 0;
+};
+
+// Posts WM_PORT_STATE to MainWindowHandle; it is handled later, on the GUI thread.
+void PostPortState(LinkState state);
+
+// The full path of the running executable up to and including its last '/'.
+std::string ExecutableDirectory();
+// Points ExecutableDirectory at another folder (tests and tools); empty restores the real one.
+void SetExecutableDirectory(const std::string& directory);

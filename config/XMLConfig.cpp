@@ -1,0 +1,5 @@
+#include "XMLConfig.h"
+
+void OpenConfig(TXMLConfig&) {}
+void ReadConfig(TXMLConfig&) {}
+void WriteConfig(TXMLConfig&) {}
