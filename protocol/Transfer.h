@@ -4,6 +4,7 @@
 #include <QObject>
 #include <QTimer>
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -24,19 +25,34 @@ class ITransferHost {
   virtual void ShowTransferResult(bool failed) = 0;
 };
 
+// "SbP", "SbU", "SbS" by database-kind position; none for a position without a kind.
+std::optional<std::string> StartCommand(int position);
+// The acknowledgement due while the transfer is in the state `cursor`; none at the start when
+// the position names no database kind.
+std::optional<std::string> ExpectedReply(int cursor, int position);
+
 class TTransfer : public QObject {
  public:
+  static constexpr int kTickMs = 100;
+
   explicit TTransfer(ITransferHost& host, QObject* parent = nullptr);
 
   void bbWyslijBazeClick();
   void TimerBazaTimer();
-  // A completed reply line, blanks and control characters stripped at both ends.
+  // A completed reply line, blanks and control characters stripped at both ends: advances the
+  // cursor on the acknowledgement due and arms the timer whether or not it matched.
   void LineCompleted(std::string_view line);
 
+  // 0 start sent, 1..N row due, N + 1 last row acknowledged, -1 end sent, -2 end acknowledged.
   int TransferCursor = 0;
   bool TransferFailed = false;
   QTimer TimerBaza;
 
  private:
+  void StartTransfer();
+  void SendRow(int cursor);
+  void SendEnd();
+  void ArmTimer();
+
   ITransferHost& host_;
 };

@@ -1,0 +1,221 @@
+#include "FakeTransferHost.h"
+
+#include <QTest>
+
+namespace {
+using Commands = std::vector<std::string>;
+
+class Transfer : public TransferFixture {
+ protected:
+  // Presses "Send database" and acknowledges the start command.
+  void StartAndAcknowledge() {
+    transfer.bbWyslijBazeClick();
+    Answer("MbP");
+  }
+  // Acknowledges every row and the end command.
+  void AcknowledgeRowsAndEnd() {
+    for (int i = 0; i < host.RowCount(); ++i) Answer("Mr");
+    Answer("Me");
+  }
+};
+}  // namespace
+
+TEST_F(Transfer, SendDatabaseStartsRunningAndSendsOnlyTheStartCommand) {
+  transfer.TransferCursor = 7;
+  transfer.TransferFailed = true;
+  transfer.bbWyslijBazeClick();
+  EXPECT_EQ(host.Tag, 1);
+  EXPECT_EQ(Cursor(), 0);
+  EXPECT_FALSE(transfer.TransferFailed);
+  EXPECT_EQ(host.Sent, Commands{"SbP"});
+  EXPECT_FALSE(TimerArmed()) << "the first tick follows the start acknowledgement";
+}
+
+TEST_F(Transfer, StartCommandAndAcknowledgementFollowThePosition) {
+  const std::pair<const char*, const char*> kinds[] = {{"SbP", "MbP"}, {"SbU", "MbU"}, {"SbS", "MbS"}};
+  for (int position = 0; position < 3; ++position) {
+    host = TFakeTransferHost();
+    host.Position = position;
+    transfer.bbWyslijBazeClick();
+    Answer(kinds[position].second);
+    EXPECT_EQ(host.Sent, (Commands{kinds[position].first, "Sr;;;;"})) << "position " << position;
+  }
+}
+
+TEST_F(Transfer, PositionWithoutADatabaseKindSendsNoStartCommand) {
+  host.Position = 3;
+  transfer.bbWyslijBazeClick();
+  EXPECT_EQ(host.Tag, 1);
+  EXPECT_TRUE(host.Sent.empty());
+}
+
+TEST_F(Transfer, EmptyFiveByFiveTableSendsFiveEmptyRecordsAndSucceeds) {
+  StartAndAcknowledge();
+  AcknowledgeRowsAndEnd();
+  EXPECT_EQ(host.Sent, (Commands{"SbP", "Sr;;;;", "Sr;;;;", "Sr;;;;", "Sr;;;;", "Sr;;;;", "Se"}));
+  EXPECT_EQ(host.Results, Commands{"Success"});
+  EXPECT_EQ(host.Tag, 0);
+  EXPECT_EQ(Cursor(), -2);
+}
+
+TEST_F(Transfer, RowTextSpansEveryColumnOfTheTable) {
+  host.Table = TDatabaseTable::Parse("a;b\n1;2;3;4\n");
+  StartAndAcknowledge();
+  AcknowledgeRowsAndEnd();
+  EXPECT_EQ(host.Sent, (Commands{"SbP", "Sra;b;;", "Sr1;2;3;4", "Se"}));
+}
+
+TEST_F(Transfer, EmptyFileEndsAtOnceAndFails) {
+  host.Table = TDatabaseTable::Parse("");
+  StartAndAcknowledge();
+  EXPECT_EQ(Cursor(), -1);
+  EXPECT_TRUE(transfer.TransferFailed);
+  Answer("Me");
+  EXPECT_EQ(host.Sent, (Commands{"SbP", "Se"}));
+  EXPECT_EQ(host.Results, Commands{"Failure"});
+}
+
+TEST_F(Transfer, EmptyRowOfAOneColumnTableEndsEarly) {
+  host.Table = TDatabaseTable::Empty(3, 1);
+  StartAndAcknowledge();
+  EXPECT_EQ(host.Sent, (Commands{"SbP", "Se"}));
+  EXPECT_EQ(Cursor(), -1);
+}
+
+TEST_F(Transfer, TickAtTheStartSendsNothingAndAWrongStartLineIsNotAnswered) {
+  transfer.bbWyslijBazeClick();
+  Tick();
+  Answer("MbU");
+  Answer("Mr");
+  EXPECT_EQ(host.Sent, Commands{"SbP"});
+  EXPECT_EQ(Cursor(), 0);
+  EXPECT_EQ(host.Tag, 1) << "no acknowledgement, the button keeps showing Stop";
+}
+
+TEST_F(Transfer, MismatchedRecordAcknowledgementRepeatsTheRecordWithoutLimit) {
+  host.Table = TDatabaseTable::Parse("a\nb\n");
+  StartAndAcknowledge();
+  for (int i = 0; i < 50; ++i) Answer(i % 2 ? "mr" : "Mr.");
+  EXPECT_EQ(host.Sent.size(), 52u);
+  EXPECT_EQ(host.Sent.back(), "Sra");
+  Answer("Mr");
+  EXPECT_EQ(host.Sent.back(), "Srb");
+}
+
+TEST_F(Transfer, LastRowAcknowledgedSendsTheEndOnceAndWaitsForMe) {
+  host.Table = TDatabaseTable::Parse("a\n");
+  StartAndAcknowledge();
+  Answer("Mr");
+  EXPECT_EQ(host.Sent.back(), "Se");
+  EXPECT_EQ(Cursor(), -1);
+  Answer("Mr");
+  Answer("junk");
+  Tick();
+  EXPECT_EQ(host.Sent, (Commands{"SbP", "Sra", "Se"})) << "Se is not repeated";
+  EXPECT_EQ(Cursor(), -1);
+}
+
+TEST_F(Transfer, AcknowledgementsBeyondTheLastRowOnlyGrowTheCursor) {
+  host.Table = TDatabaseTable::Parse("a\n");
+  StartAndAcknowledge();
+  Reply("Mr\r\n");
+  Reply("Mr\r\n");
+  Reply("Mr\r\n");
+  EXPECT_EQ(Cursor(), 4);
+  Tick();
+  EXPECT_EQ(host.Sent, (Commands{"SbP", "Sra"})) << "a cursor above N + 1 sends nothing";
+}
+
+TEST_F(Transfer, StopLeavesCursorAndTimerAloneAndAcknowledgementsReachTheEndStep) {
+  host.Table = TDatabaseTable::Parse("a\nb\n");
+  StartAndAcknowledge();
+  Reply("Mr\r\n");
+  transfer.bbWyslijBazeClick();
+  EXPECT_EQ(host.Tag, 0);
+  EXPECT_EQ(Cursor(), 2);
+  EXPECT_TRUE(TimerArmed());
+  Tick();
+  Answer("Mr");
+  Answer("Me");
+  EXPECT_EQ(host.Sent, (Commands{"SbP", "Sra", "Srb", "Se"}));
+  EXPECT_EQ(host.Results, Commands{"Success"});
+  EXPECT_EQ(host.Tag, 0);
+}
+
+TEST_F(Transfer, LineAfterTheEndStepShowsTheResultAgainAndStaysIdle) {
+  StartAndAcknowledge();
+  AcknowledgeRowsAndEnd();
+  Answer("anything");
+  EXPECT_EQ(host.Results, (Commands{"Success", "Success"}));
+  EXPECT_EQ(host.Tag, 0);
+  EXPECT_EQ(Cursor(), -2);
+  EXPECT_EQ(host.Sent.back(), "Se");
+}
+
+TEST_F(Transfer, PressingAgainAfterAFailureStartsAFreshTransfer) {
+  host.Table = TDatabaseTable::Parse("");
+  StartAndAcknowledge();
+  Answer("Me");
+  host.Table = TDatabaseTable::Parse("a\n");
+  StartAndAcknowledge();
+  AcknowledgeRowsAndEnd();
+  EXPECT_EQ(host.Results, (Commands{"Failure", "Success"}));
+}
+
+TEST_F(Transfer, KindChangedBeforeTheStartAcknowledgementChangesWhatIsAccepted) {
+  transfer.bbWyslijBazeClick();
+  host.Position = 1;
+  Answer("MbP");
+  EXPECT_EQ(Cursor(), 0);
+  Answer("MbU");
+  EXPECT_EQ(Cursor(), 1);
+  EXPECT_EQ(host.Sent, (Commands{"SbP", "Sr;;;;"}));
+}
+
+TEST_F(Transfer, NoTransferStartedYetAStartAcknowledgementSendsTheRows) {
+  Answer("MbP");
+  EXPECT_EQ(host.Sent, Commands{"Sr;;;;"});
+  EXPECT_EQ(host.Tag, 0);
+}
+
+TEST_F(Transfer, EveryTickReadsTheTableAnew) {
+  host.Table = TDatabaseTable::Parse("a\nb\nc\n");
+  StartAndAcknowledge();
+  host.Table = TDatabaseTable::Parse("x;1\ny;2\nz;3\nw;4\n");
+  Answer("Mr");
+  EXPECT_EQ(host.Sent.back(), "Sry;2");
+  host.Table = TDatabaseTable::Parse("p\nq\n");
+  Answer("Mr");
+  EXPECT_EQ(host.Sent.back(), "Se") << "cursor 3 is N + 1 for the two-row table";
+
+  host = TFakeTransferHost();
+  host.Table = TDatabaseTable::Parse("a\nb\nc\n");
+  StartAndAcknowledge();
+  Answer("Mr");
+  Answer("Mr");
+  host.Table = TDatabaseTable::Parse("p\n");
+  Reply("Mr\r\n");
+  Tick();
+  EXPECT_EQ(host.Sent, (Commands{"SbP", "Sra", "Srb", "Src"})) << "cursor 4 is above N + 1: nothing";
+}
+
+TEST_F(Transfer, ErrorsWhileSendingTheStartCommandAreSwallowed) {
+  host.FailSending = true;
+  EXPECT_NO_THROW(transfer.bbWyslijBazeClick());
+  EXPECT_EQ(host.Tag, 1);
+}
+
+TEST_F(Transfer, TheTimerTicksOnceAnIntervalAfterTheLineAndDisablesItself) {
+  host.Table = TDatabaseTable::Parse("a\nb\nc\n");
+  transfer.bbWyslijBazeClick();
+  Reply("MbP\r\n");
+  ASSERT_TRUE(QTest::qWaitFor([&] { return host.Sent.size() == 2; }, 5000));
+  EXPECT_EQ(host.Sent.back(), "Sra");
+  EXPECT_FALSE(TimerArmed());
+
+  Reply("Mr\r\n");
+  Reply("Mr\r\n");
+  ASSERT_TRUE(QTest::qWaitFor([&] { return host.Sent.size() == 3; }, 5000));
+  QTest::qWait(3 * TTransfer::kTickMs);
+  EXPECT_EQ(host.Sent, (Commands{"SbP", "Sra", "Src"})) << "two lines in one interval give a single tick";
+}
