@@ -4,6 +4,8 @@
 // million-row file costs little more than its own size.
 
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -15,23 +17,33 @@ class TDatabaseTable {
   TDatabaseTable();
   static TDatabaseTable Empty(int rows, int columns);
 
-  int RowCount() const { return static_cast<int>(rowStart_.size()) - 1; }
+  int RowCount() const { return static_cast<int>(rows_.size()); }
   int ColumnCount() const { return columns_; }
   std::string_view Cell(int column, int row) const;
   // The row's cells over every column of the table, with ";" before each but the first.
   std::string RowText(int row) const;
+  // Heap bytes the table holds.
+  size_t MemoryBytes() const { return dataSize_ + rows_.capacity() * sizeof(TRow); }
 
   // Builds the table from file bytes: LF or CR LF line ends, CR elsewhere dropped, byte 26 ends
   // the data, empty lines skipped, fields split at ";" without quoting or trimming.
-  static TDatabaseTable Parse(std::string bytes);
+  static TDatabaseTable Parse(std::string_view bytes);
+  // The same over a buffer that the table then keeps as its storage.
+  static TDatabaseTable Parse(std::unique_ptr<char[]> buffer, size_t size);
 
  private:
   struct TRaw {};
   explicit TDatabaseTable(TRaw) {}
   std::string_view Line(int row) const;
 
-  std::string data_;               // the rows' line bytes, one after another
-  std::vector<uint64_t> rowStart_;  // offset of each row in data_, plus the end
+  struct TRow {
+    uint64_t Begin;
+    uint64_t End;
+  };
+
+  std::unique_ptr<char[]> data_;  // the file's bytes; rows point into it
+  size_t dataSize_ = 0;
+  std::vector<TRow> rows_;
   int columns_ = 1;
 };
 
@@ -44,6 +56,12 @@ struct TDatabaseLoad {
   TDatabaseTable Table;
   std::string ReadError;  // non-empty when reading stopped part-way
 };
+
+// Reads up to `size` bytes into `buffer`: the count read, 0 at the end, -1 with errno on failure.
+using TReadFunction = std::function<long(char* buffer, size_t size)>;
+
+// Reads a whole database through `read`; a read error keeps the complete lines read so far.
+TDatabaseLoad ReadDatabase(const TReadFunction& read, size_t sizeHint, const std::string& path);
 
 // Opens and reads a database file; throws EDatabaseFile when it cannot be opened. A read error
 // part-way keeps the complete lines read so far and names the error in ReadError.

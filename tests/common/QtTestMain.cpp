@@ -1,11 +1,19 @@
-#include <QApplication>
+#include "ErrorHandler.h"
+#include "MessageBox.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+// Tests run inside the program's own application object, so an exception escaping an event
+// handler reaches the same handler of unexpected errors. Modal boxes would block a test: by
+// default both fail the running test instead of opening.
 int main(int argc, char** argv) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  QApplication application(argc, argv);
+  TApplication application(argc, argv);
   ::testing::InitGoogleMock(&argc, argv);
+  UnexpectedErrorHook = [](const QString& report) { ADD_FAILURE() << "unexpected error: " << report.toStdString(); };
+  MessageBoxHook = [](const QString& text, const QString& title, TMessageIcon) {
+    ADD_FAILURE() << "unexpected message box: " << title.toStdString() << ": " << text.toStdString();
+  };
   return RUN_ALL_TESTS();
 }
