@@ -1,5 +1,392 @@
 #include "XMLConfig.h"
 
-void OpenConfig(TXMLConfig&) {}
-void ReadConfig(TXMLConfig&) {}
-void WriteConfig(TXMLConfig&) {}
+#include "Global.h"
+#include "IntParse.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace {
+constexpr const char* kConfigFileName = "config.xml";
+constexpr const char* kRootName = "RS232Config";
+constexpr const char* kOptions = "Options";
+constexpr const char* kInterface = "Interface";
+constexpr int32_t kDefaultPort = 1001;
+
+// A settings file is a few hundred bytes; anything this large is not one of ours.
+constexpr off_t kMaxConfigBytes = 1 << 20;
+// Deeper trees are not settings either, and recursive tree walks stay shallow.
+constexpr size_t kMaxDepth = 256;
+
+constexpr unsigned kParseFlags = pugi::parse_default | pugi::parse_declaration | pugi::parse_comments |
+                                 pugi::parse_pi | pugi::parse_doctype;
+
+// A key element with several children or a non-text child.
+struct EUnreadableKey : std::runtime_error {
+  EUnreadableKey() : std::runtime_error("unreadable key") {}
+};
+
+// Any other reason to stop reading or writing the document.
+struct EConfigFailure : std::runtime_error {
+  using std::runtime_error::runtime_error;
+};
+
+std::string ConfigPath() { return ExecutableDirectory() + kConfigFileName; }
+
+// ---------------------------------------------------------------- atomic save
+
+bool WriteAll(int fd, std::string_view bytes) {
+  while (!bytes.empty()) {
+    const ssize_t written = ::write(fd, bytes.data(), bytes.size());
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) return false;
+    bytes.remove_prefix(static_cast<size_t>(written));
+  }
+  return true;
+}
+
+// A new file beside `path`, created exclusively so that no other file is ever overwritten.
+int CreateTemporaryFile(const std::string& path, std::string& temporaryPath) {
+  static unsigned counter = 0;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    temporaryPath = path + ".tmp-" + std::to_string(::getpid()) + "-" + std::to_string(++counter);
+    const int fd = ::open(temporaryPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd >= 0 || errno != EEXIST) return fd;
+  }
+  return -1;
+}
+
+void SyncDirectoryOf(const std::string& path) {
+  const int fd = ::open(path.substr(0, path.rfind('/') + 1).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  ::fsync(fd);
+  ::close(fd);
+}
+
+// Readers see the old file or the complete new one, never a part of it.
+bool ReplaceFileAtomically(const std::string& path, std::string_view bytes) {
+  std::string temporaryPath;
+  const int fd = CreateTemporaryFile(path, temporaryPath);
+  if (fd < 0) return false;
+  struct stat old {};
+  if (::stat(path.c_str(), &old) == 0 && S_ISREG(old.st_mode)) ::fchmod(fd, old.st_mode & 07777);
+  bool saved = WriteAll(fd, bytes) && ::fsync(fd) == 0;
+  saved = ::close(fd) == 0 && saved;
+  saved = saved && ::rename(temporaryPath.c_str(), path.c_str()) == 0;
+  if (!saved) {
+    ::unlink(temporaryPath.c_str());
+    return false;
+  }
+  SyncDirectoryOf(path);
+  return true;
+}
+
+// ---------------------------------------------------------------- loading
+
+std::optional<std::string> ReadWholeFile(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return std::nullopt;
+  struct stat info {};
+  std::optional<std::string> bytes;
+  if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size <= kMaxConfigBytes) {
+    std::string buffer(static_cast<size_t>(info.st_size), '\0');
+    size_t done = 0;
+    while (done < buffer.size()) {
+      const ssize_t got = ::read(fd, buffer.data() + done, buffer.size() - done);
+      if (got < 0 && errno == EINTR) continue;
+      if (got <= 0) break;
+      done += static_cast<size_t>(got);
+    }
+    if (done == buffer.size()) bytes = std::move(buffer);
+  }
+  ::close(fd);
+  return bytes;
+}
+
+bool HasByteOrderMark(std::string_view bytes) {
+  return bytes.starts_with("\xEF\xBB\xBF") || bytes.starts_with("\xFE\xFF") || bytes.starts_with("\xFF\xFE");
+}
+
+bool IsEightBitEncoding(pugi::xml_encoding encoding) {
+  return encoding == pugi::encoding_utf8 || encoding == pugi::encoding_latin1;
+}
+
+size_t TreeDepth(const pugi::xml_node& top) {
+  size_t deepest = 0;
+  std::vector<std::pair<pugi::xml_node, size_t>> pending{{top, 0}};
+  while (!pending.empty()) {
+    const auto [node, depth] = pending.back();
+    pending.pop_back();
+    if (depth > deepest) deepest = depth;
+    if (deepest > kMaxDepth) break;
+    for (const pugi::xml_node child : node.children()) pending.emplace_back(child, depth + 1);
+  }
+  return deepest;
+}
+
+size_t TopLevelElementCount(const pugi::xml_document& document) {
+  size_t count = 0;
+  for (const pugi::xml_node child : document.children())
+    if (child.type() == pugi::node_element) ++count;
+  return count;
+}
+
+// The parser is lenient where a DOM would refuse: several roots, a NUL ending the text early.
+bool IsAcceptableDocument(const pugi::xml_document& document, const pugi::xml_parse_result& result,
+                          std::string_view bytes) {
+  if (!result) return false;
+  if (IsEightBitEncoding(result.encoding) && bytes.find('\0') != std::string_view::npos) return false;
+  return TopLevelElementCount(document) == 1 && TreeDepth(document) <= kMaxDepth;
+}
+
+// A file that cannot be read or is not well-formed leaves the document empty.
+void LoadConfigFile(TXMLConfig& config) {
+  const std::optional<std::string> bytes = ReadWholeFile(ConfigPath());
+  if (!bytes) return;
+  const pugi::xml_parse_result result = config.Document.load_buffer(bytes->data(), bytes->size(), kParseFlags);
+  if (!IsAcceptableDocument(config.Document, result, *bytes)) {
+    config.Document.reset();
+    return;
+  }
+  config.Encoding = result.encoding;
+  config.ByteOrderMark = HasByteOrderMark(*bytes);
+}
+
+// ---------------------------------------------------------------- element access
+
+// "x:Kind" matches "Kind": the part after a namespace prefix counts as the name.
+bool NameMatches(std::string_view elementName, std::string_view name) {
+  if (elementName == name) return true;
+  const size_t colon = elementName.find(':');
+  return colon != std::string_view::npos && elementName.substr(colon + 1) == name;
+}
+
+pugi::xml_node FindChildElement(const pugi::xml_node& parent, std::string_view name) {
+  for (const pugi::xml_node child : parent.children())
+    if (child.type() == pugi::node_element && NameMatches(child.name(), name)) return child;
+  return {};
+}
+
+pugi::xml_node AppendElement(pugi::xml_node parent, const char* name) {
+  pugi::xml_node element = parent.append_child(name);
+  if (!element) throw EConfigFailure("cannot append element");
+  return element;
+}
+
+pugi::xml_node FindGroup(const TXMLConfig& config, std::string_view group) {
+  return FindChildElement(config.Document.document_element(), group);
+}
+
+bool IsTextNode(const pugi::xml_node& node) {
+  return node.type() == pugi::node_pcdata || node.type() == pugi::node_cdata;
+}
+
+// The element's text; nullopt for no text; EUnreadableKey for anything but a single text child.
+std::optional<std::string> ElementText(const pugi::xml_node& element) {
+  const pugi::xml_node first = element.first_child();
+  if (!first) return std::nullopt;
+  if (first.next_sibling() || !IsTextNode(first)) throw EUnreadableKey();
+  if (*first.value() == '\0') return std::nullopt;
+  return std::string(first.value());
+}
+
+void SetElementText(pugi::xml_node element, const std::string& text) {
+  const pugi::xml_node first = element.first_child();
+  if (first && (first.next_sibling() || !IsTextNode(first))) throw EUnreadableKey();
+  if (!element.text().set(text.c_str())) throw EConfigFailure("cannot set text");
+}
+
+// ---------------------------------------------------------------- the keys
+
+void EnsureKey(TXMLConfig& config, const char* group, const char* key, const std::string& defaultText) {
+  const pugi::xml_node groupElement = FindGroup(config, group);
+  if (!groupElement) throw EConfigFailure("group missing");
+  if (FindChildElement(groupElement, key)) return;
+  SetElementText(AppendElement(groupElement, key), defaultText);
+}
+
+void EnsureGroup(TXMLConfig& config, const char* group) {
+  pugi::xml_node root = config.Document.document_element();
+  if (!FindChildElement(root, group)) AppendElement(root, group);
+}
+
+bool KeyEquals(const TXMLConfig& config, const char* group, const char* key, const std::string& text) {
+  const pugi::xml_node keyElement = FindChildElement(FindGroup(config, group), key);
+  if (!keyElement) throw EConfigFailure("key missing");
+  const std::optional<std::string> value = ElementText(keyElement);
+  return value && *value == text;
+}
+
+void WriteKey(TXMLConfig& config, const char* group, const char* key, bool condition, const std::string& whenTrue,
+              const std::string& whenFalse) {
+  const pugi::xml_node groupElement = FindGroup(config, group);
+  const pugi::xml_node keyElement = FindChildElement(groupElement, key);
+  if (!keyElement) throw EConfigFailure("key missing");
+  SetElementText(keyElement, condition ? whenTrue : whenFalse);
+}
+
+void WriteKey(TXMLConfig& config, const char* group, const char* key, const std::string& text) {
+  WriteKey(config, group, key, true, text, text);
+}
+
+void EnsureAllKeys(TXMLConfig& config) {
+  if (!config.Document.document_element()) AppendElement(config.Document, kRootName);
+  EnsureGroup(config, kOptions);
+  EnsureKey(config, kOptions, "OrdersFileName", ExecutableDirectory() + "orders.xml");
+  EnsureKey(config, kOptions, "WindRow", "No");
+  EnsureKey(config, kOptions, "WindRowMode", "0");
+  EnsureKey(config, kOptions, "WindRowChar", "$00");
+  EnsureKey(config, kOptions, "SaveASCII", "Yes");
+  EnsureKey(config, kOptions, "InsertTime", "No");
+  EnsureKey(config, kOptions, "ChangePointToColon", "No");
+  EnsureGroup(config, kInterface);
+  EnsureKey(config, kInterface, "Kind", "COM");
+  EnsureKey(config, kInterface, "Protocol", "TCP");
+  EnsureKey(config, kInterface, "Host", kDefaultHost);
+  EnsureKey(config, kInterface, "Port", std::to_string(kDefaultPort));
+}
+
+// ---------------------------------------------------------------- reading
+
+// The key element, or a null node when the group lacks it; a missing group stops the reading.
+pugi::xml_node KeyElement(const TXMLConfig& config, const char* group, const char* key) {
+  const pugi::xml_node groupElement = FindGroup(config, group);
+  if (!groupElement) throw EConfigFailure("group missing");
+  return FindChildElement(groupElement, key);
+}
+
+// Hands the key's text (nullopt for no text) to `apply`; a missing key leaves the field alone.
+template <typename Apply>
+void ReadKey(const TXMLConfig& config, const char* group, const char* key, Apply apply) {
+  const pugi::xml_node keyElement = KeyElement(config, group, key);
+  if (keyElement) apply(ElementText(keyElement));
+}
+
+// Text keys whose no-text and unreadable outcomes both give the empty text.
+void ReadTextOrEmpty(const TXMLConfig& config, const char* group, const char* key, std::string& field) {
+  const pugi::xml_node keyElement = KeyElement(config, group, key);
+  if (!keyElement) return;
+  try {
+    field = ElementText(keyElement).value_or(std::string());
+  } catch (const EUnreadableKey&) {
+    field.clear();
+  }
+}
+
+void ReadYesNo(const TXMLConfig& config, const char* key, bool& field) {
+  if (!KeyElement(config, kOptions, key)) return;
+  try {
+    field = KeyEquals(config, kOptions, key, "Yes");
+  } catch (const EUnreadableKey&) {
+    field = false;
+  }
+}
+
+// A text is required; no text stops the reading like an unreadable key does.
+std::string RequiredText(const std::optional<std::string>& text) {
+  if (!text) throw EConfigFailure("no text");
+  return *text;
+}
+
+void ReadOptions(const TXMLConfig& config) {
+  ReadTextOrEmpty(config, kOptions, "OrdersFileName", OptionSettings.OrdersFileName);
+  ReadYesNo(config, "WindRow", OptionSettings.WindRow);
+  ReadKey(config, kOptions, "WindRowMode", [](const std::optional<std::string>& text) {
+    const int32_t mode = StrToIntDef(RequiredText(text), 0);
+    OptionSettings.WindRowMode = static_cast<int8_t>(static_cast<uint8_t>(mode & 0xFF));
+  });
+  ReadTextOrEmpty(config, kOptions, "WindRowChar", OptionSettings.WindRowChar);
+  ReadYesNo(config, "SaveASCII", OptionSettings.SaveASCII);
+  ReadYesNo(config, "InsertTime", OptionSettings.InsertTime);
+  ReadYesNo(config, "ChangePointToColon", OptionSettings.ChangePointToColon);
+}
+
+void ReadInterface(const TXMLConfig& config) {
+  ReadKey(config, kInterface, "Kind",
+          [](const std::optional<std::string>& text) { ConnectionSettings.Kind = text == "Eth" ? 1 : 0; });
+  ReadKey(config, kInterface, "Protocol",
+          [](const std::optional<std::string>& text) { ConnectionSettings.Protocol = text == "UDP" ? 1 : 0; });
+  ReadKey(config, kInterface, "Host",
+          [](const std::optional<std::string>& text) { ConnectionSettings.Host = RequiredText(text); });
+  ReadKey(config, kInterface, "Port", [](const std::optional<std::string>& text) {
+    const int32_t port = StrToIntDef(RequiredText(text), 0);
+    ConnectionSettings.Port = port > 0 ? port : kDefaultPort;
+  });
+}
+
+// ---------------------------------------------------------------- writing
+
+void WriteYesNo(TXMLConfig& config, const char* key, bool value) { WriteKey(config, kOptions, key, value, "Yes", "No"); }
+
+void WriteOptions(TXMLConfig& config) {
+  const TOptionSettings& options = OptionSettings;
+  WriteKey(config, kOptions, "OrdersFileName", options.OrdersFileName);
+  WriteYesNo(config, "WindRow", options.WindRow);
+  WriteKey(config, kOptions, "WindRowMode", options.WindRowMode >= 0, std::to_string(options.WindRowMode), "0");
+  WriteKey(config, kOptions, "WindRowChar", options.WindRowChar);
+  WriteYesNo(config, "SaveASCII", options.SaveASCII);
+  WriteYesNo(config, "InsertTime", options.InsertTime);
+  WriteYesNo(config, "ChangePointToColon", options.ChangePointToColon);
+}
+
+void WriteInterface(TXMLConfig& config) {
+  const TConnectionSettings& connection = ConnectionSettings;
+  WriteKey(config, kInterface, "Kind", connection.Kind == 1, "Eth", "COM");
+  WriteKey(config, kInterface, "Protocol", connection.Protocol == 1, "UDP", "TCP");
+  WriteKey(config, kInterface, "Host", !connection.Host.empty(), connection.Host, kDefaultHost);
+  WriteKey(config, kInterface, "Port", connection.Port > 0, std::to_string(connection.Port),
+           std::to_string(kDefaultPort));
+}
+
+struct TStringWriter : pugi::xml_writer {
+  std::string Bytes;
+  void write(const void* data, size_t size) override { Bytes.append(static_cast<const char*>(data), size); }
+};
+
+void SaveDocument(const TXMLConfig& config) {
+  TStringWriter writer;
+  unsigned flags = pugi::format_raw;
+  if (config.ByteOrderMark) flags |= pugi::format_write_bom;
+  config.Document.save(writer, "", flags, config.Encoding);
+  if (!ReplaceFileAtomically(ConfigPath(), writer.Bytes)) throw EConfigFailure("save failed");
+}
+}  // namespace
+
+void OpenConfig(TXMLConfig& config) {
+  if (config.Open) config.Document.reset();
+  config.Encoding = pugi::encoding_utf8;
+  config.ByteOrderMark = false;
+  LoadConfigFile(config);
+  try {
+    config.Open = true;
+    EnsureAllKeys(config);
+  } catch (...) {
+  }
+}
+
+void ReadConfig(TXMLConfig& config) {
+  if (!config.Open) return;
+  try {
+    ReadOptions(config);
+    ReadInterface(config);
+  } catch (...) {
+  }
+}
+
+void WriteConfig(TXMLConfig& config) {
+  if (!config.Open || OptionSettings.OrdersFileName.empty()) return;
+  try {
+    WriteOptions(config);
+    WriteInterface(config);
+    SaveDocument(config);
+  } catch (...) {
+  }
+}

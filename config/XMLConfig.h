@@ -7,7 +7,13 @@
 struct TXMLConfig {
   pugi::xml_document Document;
   bool Open = false;
+  // How the loaded file was encoded; a save writes the same form back.
+  pugi::xml_encoding Encoding = pugi::encoding_utf8;
+  bool ByteOrderMark = false;
 };
+
+// The host saved and offered when none is configured; a private-network address.
+inline constexpr const char* kDefaultHost = "192.168.1.100";
 
 void OpenConfig(TXMLConfig& config);
 void ReadConfig(TXMLConfig& config);
