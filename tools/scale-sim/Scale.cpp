@@ -1,0 +1,31 @@
+#include "Scale.h"
+
+namespace {
+const char kLineEnd[] = "\r\n";
+const char kGarbledRecordAnswer[] = "Mr.";
+
+bool EveryKth(int count, int k) { return k > 0 && count % k == 0; }
+}  // namespace
+
+std::optional<std::string> Acknowledgement(std::string_view command) {
+  if (command == "SbP" || command == "SbU" || command == "SbS") return "Mb" + std::string(command.substr(2));
+  if (command.starts_with("Sr")) return "Mr";
+  if (command == "Se") return "Me";
+  return std::nullopt;
+}
+
+TReaction TScaleSession::Receive(std::string_view command) {
+  if (command.starts_with("Sr")) return ReceiveRecord();
+  TReaction reaction;
+  if (const std::optional<std::string> ack = Acknowledgement(command)) reaction.Answer = *ack + kLineEnd;
+  return reaction;
+}
+
+TReaction TScaleSession::ReceiveRecord() {
+  ++records_;
+  TReaction reaction;
+  if (!EveryKth(records_, faults_.DropEvery))
+    reaction.Answer = std::string(EveryKth(records_, faults_.GarbleEvery) ? kGarbledRecordAnswer : "Mr") + kLineEnd;
+  reaction.CloseLink = faults_.CloseAfter > 0 && records_ == faults_.CloseAfter;
+  return reaction;
+}

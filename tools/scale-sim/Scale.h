@@ -1,0 +1,36 @@
+#pragma once
+// What the simulated scale answers to each command, with the faults chosen for a test.
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+struct TFaults {
+  int GarbleEvery = 0;  // every k-th record is answered with a wrong line
+  int DropEvery = 0;    // every k-th record gets no answer
+  int CloseAfter = 0;   // the link closes once the k-th record has been answered
+  int DelayMs = 0;      // each answer leaves this long after its command arrived
+  bool Split = false;   // answers go out one byte per write
+  int SplitGapMs = 2;   // pause between the single bytes of a split answer
+};
+
+struct TReaction {
+  std::optional<std::string> Answer;  // the answer line with its CR LF
+  bool CloseLink = false;
+};
+
+// One link's scale: counts the records that came over that link.
+class TScaleSession {
+ public:
+  explicit TScaleSession(const TFaults& faults) : faults_(faults) {}
+  TReaction Receive(std::string_view command);
+
+ private:
+  TReaction ReceiveRecord();
+
+  const TFaults& faults_;
+  int records_ = 0;
+};
+
+// "MbP" for "SbP" and so on; none for a command the scale does not know.
+std::optional<std::string> Acknowledgement(std::string_view command);

@@ -1,0 +1,312 @@
+#include "Simulator.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <stdexcept>
+#include <vector>
+
+namespace {
+constexpr size_t kReadChunk = 65536;
+
+std::runtime_error SystemError(const std::string& what) {
+  return std::runtime_error(what + ": " + std::strerror(errno));
+}
+
+void SetNonBlocking(int fd) { fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK); }
+
+FILE* OpenLog(const std::string& path) {
+  if (path.empty()) return nullptr;
+  if (path == "-") return stdout;
+  FILE* file = std::fopen(path.c_str(), "wb");
+  if (!file) throw SystemError("cannot write " + path);
+  return file;
+}
+
+sockaddr_in LoopbackAddress(const std::string& host, int port) {
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(static_cast<uint16_t>(port));
+  inet_pton(AF_INET, host.c_str(), &address.sin_addr);
+  return address;
+}
+
+int BoundPort(int fd) {
+  sockaddr_in address{};
+  socklen_t size = sizeof address;
+  getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size);
+  return ntohs(address.sin_port);
+}
+
+int BoundSocket(int type, const std::string& host, int port) {
+  const int fd = socket(AF_INET, type | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+  if (fd < 0) throw SystemError("socket");
+  const int yes = 1;
+  setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+  const sockaddr_in address = LoopbackAddress(host, port);
+  if (bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+    close(fd);
+    throw SystemError("cannot bind " + host + ":" + std::to_string(port));
+  }
+  return fd;
+}
+
+// A command without its framing: one CR before the line feed, or the zero byte of a datagram.
+std::string Unframed(std::string command, char terminator) {
+  if (!command.empty() && command.back() == terminator) command.pop_back();
+  return command;
+}
+}  // namespace
+
+TSimulator::TSimulator(const TSimOptions& options) : options_(options) {}
+
+TSimulator::~TSimulator() {
+  for (auto& [id, link] : streams_) close(link.Fd);
+  if (ptySlaveFd_ >= 0) close(ptySlaveFd_);
+  if (tcpListenFd_ >= 0) close(tcpListenFd_);
+  if (udpFd_ >= 0) close(udpFd_);
+  if (!comLinkPath_.empty()) unlink(comLinkPath_.c_str());
+  if (log_ && log_ != stdout) std::fclose(log_);
+  if (raw_ && raw_ != stdout) std::fclose(raw_);
+}
+
+void TSimulator::Open() {
+  log_ = OpenLog(options_.LogPath);
+  raw_ = OpenLog(options_.RawPath);
+  if (options_.Pty) OpenPty();
+  if (options_.TcpPort) OpenTcp();
+  if (options_.UdpPort) OpenUdp();
+  Announce("ready");
+}
+
+void TSimulator::Announce(const std::string& line) {
+  std::fputs((line + "\n").c_str(), stdout);
+  std::fflush(stdout);
+}
+
+void TSimulator::OpenPty() {
+  const int master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+  if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) throw SystemError("cannot open a pty");
+  const std::string slavePath = ptsname(master);
+  // Holding the slave open keeps the master readable while the program closes and reopens the port,
+  // and lets the line be made raw before anyone else opens it: no echo, no line editing.
+  ptySlaveFd_ = open(slavePath.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+  if (ptySlaveFd_ < 0) throw SystemError("cannot open " + slavePath);
+  termios line{};
+  tcgetattr(ptySlaveFd_, &line);
+  cfmakeraw(&line);
+  tcsetattr(ptySlaveFd_, TCSANOW, &line);
+  SetNonBlocking(master);
+  streams_.emplace(nextLinkId_++, TStreamLink(TLinkKind::Pty, master, options_.Faults));
+  Announce("pty " + slavePath);
+  if (options_.ComNumber > 0) OpenComLink(slavePath);
+}
+
+void TSimulator::OpenComLink(const std::string& slavePath) {
+  namespace fs = std::filesystem;
+  const fs::path directory(options_.PortsDir);
+  fs::create_directories(directory);
+  const fs::path link = directory / ("COM" + std::to_string(options_.ComNumber));
+  std::error_code error;
+  if (fs::exists(fs::symlink_status(link)) && !fs::is_symlink(fs::symlink_status(link)))
+    throw std::runtime_error(link.string() + " exists and is not a link");
+  fs::remove(link, error);
+  fs::create_symlink(slavePath, link);
+  comLinkPath_ = link.string();
+  Announce("com " + comLinkPath_);
+}
+
+void TSimulator::OpenTcp() {
+  tcpListenFd_ = BoundSocket(SOCK_STREAM, options_.Host, *options_.TcpPort);
+  if (listen(tcpListenFd_, 4) != 0) throw SystemError("listen");
+  Announce("tcp " + options_.Host + " " + std::to_string(BoundPort(tcpListenFd_)));
+}
+
+void TSimulator::OpenUdp() {
+  udpFd_ = BoundSocket(SOCK_DGRAM, options_.Host, *options_.UdpPort);
+  udpSession_ = std::make_unique<TScaleSession>(options_.Faults);
+  Announce("udp " + options_.Host + " " + std::to_string(BoundPort(udpFd_)));
+}
+
+void TSimulator::Run(const volatile std::sig_atomic_t& stop) {
+  while (!stop) {
+    ServeOnce(PollTimeoutMs());
+    RunDueItems();
+  }
+}
+
+int TSimulator::PollTimeoutMs() const {
+  if (scheduled_.empty()) return -1;
+  const auto wait = std::chrono::ceil<std::chrono::milliseconds>(scheduled_.begin()->first - Clock::now());
+  return static_cast<int>(std::max<std::chrono::milliseconds::rep>(0, wait.count()));
+}
+
+void TSimulator::ServeOnce(int timeoutMs) {
+  std::vector<pollfd> fds;
+  std::vector<int> ids;
+  for (const auto& [id, link] : streams_) {
+    fds.push_back({link.Fd, static_cast<short>(POLLIN | (link.Outbox.empty() ? 0 : POLLOUT)), 0});
+    ids.push_back(id);
+  }
+  if (tcpListenFd_ >= 0) fds.push_back({tcpListenFd_, POLLIN, 0});
+  if (udpFd_ >= 0) fds.push_back({udpFd_, POLLIN, 0});
+  // Signals stay blocked outside this wait, so a stop request cannot slip in before it.
+  sigset_t unblocked;
+  sigemptyset(&unblocked);
+  timespec timeout{timeoutMs / 1000, (timeoutMs % 1000) * 1000000L};
+  if (ppoll(fds.data(), fds.size(), timeoutMs < 0 ? nullptr : &timeout, &unblocked) <= 0) return;
+  for (size_t i = 0; i < ids.size(); ++i) {
+    if (fds[i].revents & POLLOUT) FlushOutbox(ids[i]);
+    if (fds[i].revents & (POLLIN | POLLHUP | POLLERR)) ReadStream(ids[i]);
+  }
+  for (size_t i = ids.size(); i < fds.size(); ++i) {
+    if (!(fds[i].revents & POLLIN)) continue;
+    if (fds[i].fd == tcpListenFd_) AcceptTcpClient();
+    else ReadUdp();
+  }
+}
+
+void TSimulator::AcceptTcpClient() {
+  const int client = accept4(tcpListenFd_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+  if (client >= 0) streams_.emplace(nextLinkId_++, TStreamLink(TLinkKind::TcpClient, client, options_.Faults));
+}
+
+void TSimulator::ReadStream(int id) {
+  auto found = streams_.find(id);
+  if (found == streams_.end()) return;
+  TStreamLink& link = found->second;
+  char buffer[kReadChunk];
+  const ssize_t size = read(link.Fd, buffer, sizeof buffer);
+  if (size < 0 && (errno == EAGAIN || errno == EINTR)) return;
+  if (size <= 0) {
+    CloseStream(id);
+    return;
+  }
+  RecordRaw(buffer, static_cast<size_t>(size));
+  link.Input.append(buffer, static_cast<size_t>(size));
+  size_t lineFeed;
+  while ((lineFeed = link.Input.find('\n')) != std::string::npos) {
+    const std::string command = Unframed(link.Input.substr(0, lineFeed), '\r');
+    link.Input.erase(0, lineFeed + 1);
+    HandleCommand(id, command, nullptr);
+  }
+}
+
+void TSimulator::ReadUdp() {
+  char buffer[kReadChunk];
+  sockaddr_in sender{};
+  socklen_t senderSize = sizeof sender;
+  const ssize_t size = recvfrom(udpFd_, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&sender), &senderSize);
+  if (size < 0) return;
+  RecordRaw(buffer, static_cast<size_t>(size));
+  HandleCommand(kUdpLinkId, Unframed(std::string(buffer, static_cast<size_t>(size)), '\0'), &sender);
+}
+
+void TSimulator::HandleCommand(int linkId, const std::string& command, const sockaddr_in* udpSender) {
+  RecordCommand(command);
+  if (linkId == kUdpLinkId) {
+    if (udpClosed_) return;
+    Schedule(linkId, udpSession_->Receive(command), udpSender);
+    return;
+  }
+  Schedule(linkId, streams_.at(linkId).Session.Receive(command), nullptr);
+}
+
+void TSimulator::Schedule(int linkId, const TReaction& reaction, const sockaddr_in* udpTarget) {
+  Clock::time_point& lastDue = linkId == kUdpLinkId ? udpLastDue_ : streams_.at(linkId).LastDue;
+  Clock::time_point due = std::max(Clock::now() + std::chrono::milliseconds(options_.Faults.DelayMs), lastDue);
+  TScheduled item{linkId, {}};
+  if (udpTarget) {
+    item.UdpTarget = *udpTarget;
+    item.UdpTarget.sin_port = htons(static_cast<uint16_t>(options_.UdpReplyPort));
+  }
+  const std::string answer = reaction.Answer.value_or("");
+  if (options_.Faults.Split) {
+    for (size_t i = 0; i < answer.size(); ++i) {
+      item.Bytes = answer.substr(i, 1);
+      if (i > 0) due += std::chrono::milliseconds(options_.Faults.SplitGapMs);
+      scheduled_.emplace(due, item);
+    }
+  } else if (!answer.empty()) {
+    item.Bytes = answer;
+    scheduled_.emplace(due, item);
+  }
+  if (reaction.CloseLink) {
+    item.Bytes.clear();
+    item.Close = true;
+    scheduled_.emplace(due, item);
+  }
+  lastDue = due;
+}
+
+void TSimulator::RunDueItems() {
+  const Clock::time_point now = Clock::now();
+  while (!scheduled_.empty() && scheduled_.begin()->first <= now) {
+    const TScheduled item = scheduled_.begin()->second;
+    scheduled_.erase(scheduled_.begin());
+    Deliver(item);
+  }
+}
+
+void TSimulator::Deliver(const TScheduled& item) {
+  if (item.LinkId == kUdpLinkId) {
+    if (item.Close) udpClosed_ = true;
+    else
+      sendto(udpFd_, item.Bytes.data(), item.Bytes.size(), 0, reinterpret_cast<const sockaddr*>(&item.UdpTarget),
+             sizeof item.UdpTarget);
+    return;
+  }
+  auto found = streams_.find(item.LinkId);
+  if (found == streams_.end()) return;
+  if (item.Close) found->second.CloseWhenFlushed = true;
+  found->second.Outbox += item.Bytes;
+  FlushOutbox(item.LinkId);
+}
+
+void TSimulator::FlushOutbox(int id) {
+  TStreamLink& link = streams_.at(id);
+  while (!link.Outbox.empty()) {
+    const ssize_t written = write(link.Fd, link.Outbox.data(), link.Outbox.size());
+    if (written < 0 && errno == EINTR) continue;
+    if (written < 0) {
+      if (errno != EAGAIN) CloseStream(id);
+      return;
+    }
+    link.Outbox.erase(0, static_cast<size_t>(written));
+  }
+  if (link.CloseWhenFlushed) CloseStream(id);
+}
+
+void TSimulator::CloseStream(int id) {
+  auto found = streams_.find(id);
+  if (found == streams_.end()) return;
+  close(found->second.Fd);
+  if (found->second.Kind == TLinkKind::Pty) {
+    close(ptySlaveFd_);
+    ptySlaveFd_ = -1;
+    if (!comLinkPath_.empty()) unlink(comLinkPath_.c_str());
+    comLinkPath_.clear();
+  }
+  streams_.erase(found);
+}
+
+void TSimulator::RecordRaw(const char* bytes, size_t size) {
+  if (!raw_) return;
+  std::fwrite(bytes, 1, size, raw_);
+  std::fflush(raw_);
+}
+
+void TSimulator::RecordCommand(const std::string& command) {
+  if (!log_) return;
+  std::fwrite(command.data(), 1, command.size(), log_);
+  std::fputc('\n', log_);
+  std::fflush(log_);
+}

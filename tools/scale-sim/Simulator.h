@@ -1,0 +1,86 @@
+#pragma once
+// The simulator's links and its single-threaded event loop.
+
+#include "Options.h"
+#include "Scale.h"
+
+#include <netinet/in.h>
+
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <map>
+#include <memory>
+#include <string>
+
+class TSimulator {
+ public:
+  explicit TSimulator(const TSimOptions& options);
+  ~TSimulator();
+  TSimulator(const TSimulator&) = delete;
+  TSimulator& operator=(const TSimulator&) = delete;
+
+  // Opens the chosen links and prints them; throws std::runtime_error when one cannot be opened.
+  void Open();
+  // Serves the links until `stop` is set by a signal.
+  void Run(const volatile std::sig_atomic_t& stop);
+
+ private:
+  using Clock = std::chrono::steady_clock;
+  enum class TLinkKind { Pty, TcpClient };
+
+  struct TStreamLink {
+    TStreamLink(TLinkKind kind, int fd, const TFaults& faults) : Kind(kind), Fd(fd), Session(faults) {}
+    TLinkKind Kind;
+    int Fd;
+    std::string Input;
+    std::string Outbox;
+    TScaleSession Session;
+    Clock::time_point LastDue{};
+    bool CloseWhenFlushed = false;
+  };
+
+  // A piece of an answer (or the closing of its link) waiting for its time.
+  struct TScheduled {
+    int LinkId;
+    std::string Bytes;
+    bool Close = false;
+    sockaddr_in UdpTarget{};
+  };
+
+  static constexpr int kUdpLinkId = 0;
+
+  void OpenPty();
+  void OpenComLink(const std::string& slavePath);
+  void OpenTcp();
+  void OpenUdp();
+  void Announce(const std::string& line);
+
+  int PollTimeoutMs() const;
+  void ServeOnce(int timeoutMs);
+  void AcceptTcpClient();
+  void ReadStream(int id);
+  void ReadUdp();
+  void HandleCommand(int linkId, const std::string& command, const sockaddr_in* udpSender);
+  void Schedule(int linkId, const TReaction& reaction, const sockaddr_in* udpTarget);
+  void RunDueItems();
+  void Deliver(const TScheduled& item);
+  void FlushOutbox(int id);
+  void CloseStream(int id);
+  void RecordRaw(const char* bytes, size_t size);
+  void RecordCommand(const std::string& command);
+
+  const TSimOptions& options_;
+  std::map<int, TStreamLink> streams_;
+  std::multimap<Clock::time_point, TScheduled> scheduled_;
+  int nextLinkId_ = 1;
+  int ptySlaveFd_ = -1;
+  int tcpListenFd_ = -1;
+  int udpFd_ = -1;
+  std::unique_ptr<TScaleSession> udpSession_;
+  Clock::time_point udpLastDue_{};
+  bool udpClosed_ = false;
+  std::string comLinkPath_;
+  FILE* log_ = nullptr;
+  FILE* raw_ = nullptr;
+};
