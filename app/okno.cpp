@@ -18,6 +18,7 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QTableView>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <QWindow>
 
@@ -183,6 +184,14 @@ void TForm1::FormActivate() {
   showMaximized();
   repaint();
   ShowConnectionState();
+}
+
+// The first showing is an activation even where no window manager hands out the focus.
+void TForm1::showEvent(QShowEvent* event) {
+  QMainWindow::showEvent(event);
+  if (!activatedOnce_) QTimer::singleShot(0, this, [this] {
+      if (!activatedOnce_) FormActivate();
+    });
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {

@@ -68,6 +68,7 @@ class TForm1 : public QMainWindow, public ITransferHost {
  protected:
   bool event(QEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
+  void showEvent(QShowEvent* event) override;
 
  private:
   void FormCreate();
