@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <termios.h>
 #include <unistd.h>
@@ -16,6 +17,8 @@
 
 namespace {
 constexpr size_t kReadChunk = 65536;
+constexpr auto kCloseCheck = std::chrono::milliseconds(20);
+constexpr auto kCloseGrace = std::chrono::seconds(1);
 
 std::runtime_error SystemError(const std::string& what) {
   return std::runtime_error(what + ": " + std::strerror(errno));
@@ -190,10 +193,11 @@ void TSimulator::ReadStream(int id) {
     CloseStream(id);
     return;
   }
+  if (link.Closing) return;
   RecordRaw(buffer, static_cast<size_t>(size));
   link.Input.append(buffer, static_cast<size_t>(size));
   size_t lineFeed;
-  while ((lineFeed = link.Input.find('\n')) != std::string::npos) {
+  while (!link.Closing && (lineFeed = link.Input.find('\n')) != std::string::npos) {
     const std::string command = Unframed(link.Input.substr(0, lineFeed), '\r');
     link.Input.erase(0, lineFeed + 1);
     HandleCommand(id, command, nullptr);
@@ -240,6 +244,7 @@ void TSimulator::Schedule(int linkId, const TReaction& reaction, const sockaddr_
     scheduled_.emplace(due, item);
   }
   if (reaction.CloseLink) {
+    if (linkId != kUdpLinkId) streams_.at(linkId).Closing = true;
     item.Bytes.clear();
     item.Close = true;
     scheduled_.emplace(due, item);
@@ -266,7 +271,10 @@ void TSimulator::Deliver(const TScheduled& item) {
   }
   auto found = streams_.find(item.LinkId);
   if (found == streams_.end()) return;
-  if (item.Close) found->second.CloseWhenFlushed = true;
+  if (item.Close && !found->second.CloseWhenFlushed) {
+    found->second.CloseWhenFlushed = true;
+    found->second.CloseDeadline = Clock::now() + kCloseGrace;
+  }
   found->second.Outbox += item.Bytes;
   FlushOutbox(item.LinkId);
 }
@@ -282,7 +290,24 @@ void TSimulator::FlushOutbox(int id) {
     }
     link.Outbox.erase(0, static_cast<size_t>(written));
   }
-  if (link.CloseWhenFlushed) CloseStream(id);
+  if (link.CloseWhenFlushed) CloseWhenRead(id);
+}
+
+// Hanging up a pty discards what its reader has not taken yet, so the last answer is given
+// time to reach the reader (the kernel passes it on a little later) and to be read.
+void TSimulator::CloseWhenRead(int id) {
+  TStreamLink& link = streams_.at(id);
+  int unread = 0;
+  if (link.Kind == TLinkKind::Pty) ioctl(ptySlaveFd_, FIONREAD, &unread);
+  const bool firstCheck = !link.CloseChecked;
+  link.CloseChecked = true;
+  if (link.Kind == TLinkKind::Pty && (firstCheck || unread > 0) && Clock::now() < link.CloseDeadline) {
+    TScheduled check{id, {}};
+    check.Close = true;
+    scheduled_.emplace(Clock::now() + kCloseCheck, check);
+    return;
+  }
+  CloseStream(id);
 }
 
 void TSimulator::CloseStream(int id) {

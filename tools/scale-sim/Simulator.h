@@ -37,7 +37,10 @@ class TSimulator {
     std::string Outbox;
     TScaleSession Session;
     Clock::time_point LastDue{};
+    bool Closing = false;  // the last answer is on its way; what arrives now is ignored
     bool CloseWhenFlushed = false;
+    bool CloseChecked = false;
+    Clock::time_point CloseDeadline{};
   };
 
   // A piece of an answer (or the closing of its link) waiting for its time.
@@ -66,6 +69,7 @@ class TSimulator {
   void RunDueItems();
   void Deliver(const TScheduled& item);
   void FlushOutbox(int id);
+  void CloseWhenRead(int id);
   void CloseStream(int id);
   void RecordRaw(const char* bytes, size_t size);
   void RecordCommand(const std::string& command);

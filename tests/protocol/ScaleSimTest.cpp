@@ -1,0 +1,221 @@
+#include "ScaleSimProcess.h"
+#include "TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <thread>
+
+namespace {
+constexpr int kPatienceMs = 5000;
+
+class TFd {
+ public:
+  explicit TFd(int fd) : fd_(fd) {}
+  ~TFd() {
+    if (fd_ >= 0) close(fd_);
+  }
+  TFd(const TFd&) = delete;
+  TFd& operator=(const TFd&) = delete;
+  int get() const { return fd_; }
+
+ private:
+  int fd_;
+};
+
+int OpenRawTerminal(const std::string& path) {
+  const int fd = open(path.c_str(), O_RDWR | O_NOCTTY);
+  if (fd < 0) return fd;
+  termios line{};
+  tcgetattr(fd, &line);
+  cfmakeraw(&line);
+  tcsetattr(fd, TCSANOW, &line);
+  return fd;
+}
+
+sockaddr_in Loopback(int port) {
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(static_cast<uint16_t>(port));
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  return address;
+}
+
+int ConnectTcp(int port) {
+  const int fd = socket(AF_INET, SOCK_STREAM, 0);
+  const sockaddr_in address = Loopback(port);
+  if (connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) ADD_FAILURE() << "connect";
+  return fd;
+}
+
+int BoundUdp(int* port) {
+  const int fd = socket(AF_INET, SOCK_DGRAM, 0);
+  const sockaddr_in address = Loopback(0);
+  bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address);
+  sockaddr_in bound{};
+  socklen_t size = sizeof bound;
+  getsockname(fd, reinterpret_cast<sockaddr*>(&bound), &size);
+  *port = ntohs(bound.sin_port);
+  return fd;
+}
+
+void Send(int fd, const std::string& bytes) { ASSERT_EQ(write(fd, bytes.data(), bytes.size()), ssize_t(bytes.size())); }
+
+// Reads until `size` bytes have come, the peer closes, or the patience runs out.
+std::string ReadBytes(int fd, size_t size, int patienceMs = kPatienceMs) {
+  std::string received;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(patienceMs);
+  while (received.size() < size && std::chrono::steady_clock::now() < deadline) {
+    pollfd wait{fd, POLLIN, 0};
+    if (poll(&wait, 1, 50) <= 0) continue;
+    char buffer[4096];
+    const ssize_t got = read(fd, buffer, std::min(sizeof buffer, size - received.size()));
+    if (got <= 0) break;
+    received.append(buffer, static_cast<size_t>(got));
+  }
+  return received;
+}
+
+std::string ReceiveDatagram(int fd) {
+  pollfd wait{fd, POLLIN, 0};
+  if (poll(&wait, 1, kPatienceMs) <= 0) return {};
+  char buffer[4096];
+  const ssize_t got = recv(fd, buffer, sizeof buffer, 0);
+  return got > 0 ? std::string(buffer, static_cast<size_t>(got)) : std::string();
+}
+
+bool ClosedByPeer(int fd) {
+  pollfd wait{fd, POLLIN, 0};
+  if (poll(&wait, 1, kPatienceMs) <= 0) return false;
+  char byte;
+  return read(fd, &byte, 1) <= 0;
+}
+
+template <typename Condition>
+bool Eventually(Condition condition) {
+  for (int waited = 0; waited < kPatienceMs; waited += 20) {
+    if (condition()) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return condition();
+}
+}  // namespace
+
+TEST(ScaleSimPty, AnswersEveryCommandAndLogsWhatArrived) {
+  TTempDir dir;
+  TScaleSimProcess sim({"--pty", "--log", dir.File("log"), "--raw", dir.File("raw")});
+  TFd port(OpenRawTerminal(sim.PtyPath()));
+  ASSERT_GE(port.get(), 0);
+  const std::string commands = "SbP\r\nSbU\r\nSbS\r\nSra;b;;\r\nSr\r\nSe\r\nXx\r\nSr1\n";
+  Send(port.get(), commands);
+  const std::string answers = "MbP\r\nMbU\r\nMbS\r\nMr\r\nMr\r\nMe\r\nMr\r\n";
+  EXPECT_EQ(ReadBytes(port.get(), answers.size()), answers);
+  sim.Stop();
+  EXPECT_EQ(dir.Read("log"), "SbP\nSbU\nSbS\nSra;b;;\nSr\nSe\nXx\nSr1\n");
+  EXPECT_EQ(dir.Read("raw"), commands);
+}
+
+TEST(ScaleSimPty, ComLinkPointsAtTheSlaveAndGoesAwayWithTheSimulator) {
+  TTempDir dir;
+  const std::string ports = dir.File("ports");
+  std::filesystem::path link;
+  {
+    TScaleSimProcess sim({"--com", "7", "--ports-dir", ports});
+    link = sim.ComLinkPath();
+    EXPECT_EQ(link, std::filesystem::path(ports) / "COM7");
+    EXPECT_EQ(std::filesystem::read_symlink(link), sim.PtyPath());
+    TFd port(OpenRawTerminal(link));
+    Send(port.get(), "SbP\r\n");
+    EXPECT_EQ(ReadBytes(port.get(), 5), "MbP\r\n");
+  }
+  EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(link)));
+}
+
+TEST(ScaleSimPty, PortsDirectoryComesFromTheEnvironment) {
+  TTempDir dir;
+  setenv("SCALEDB_PORTS_DIR", dir.Path().c_str(), 1);
+  TScaleSimProcess sim({"--com", "2"});
+  unsetenv("SCALEDB_PORTS_DIR");
+  EXPECT_EQ(sim.ComLinkPath(), dir.File("COM2"));
+}
+
+TEST(ScaleSimPty, ClosesThePortAfterTheGivenRecords) {
+  TTempDir dir;
+  TScaleSimProcess sim({"--com", "1", "--ports-dir", dir.Path(), "--close-after", "2"});
+  TFd port(OpenRawTerminal(sim.PtyPath()));
+  Send(port.get(), "SbP\r\nSr1\r\nSr2\r\n");
+  EXPECT_EQ(ReadBytes(port.get(), 13), "MbP\r\nMr\r\nMr\r\n");
+  EXPECT_TRUE(ClosedByPeer(port.get()));
+  EXPECT_TRUE(Eventually([&] { return !std::filesystem::exists(std::filesystem::symlink_status(dir.File("COM1"))); }));
+}
+
+TEST(ScaleSimFaults, GarblesAndDropsEveryKthRecordCountingResends) {
+  TScaleSimProcess sim({"--pty", "--garble-every", "3", "--drop-every", "4"});
+  TFd port(OpenRawTerminal(sim.PtyPath()));
+  Send(port.get(), "Sr1\r\nSr2\r\nSr3\r\nSr3\r\nSr4\r\nSe\r\n");
+  EXPECT_EQ(ReadBytes(port.get(), 22), "Mr\r\nMr\r\nMr.\r\nMr\r\nMe\r\n") << "record 4 (the resent 3) is dropped";
+}
+
+TEST(ScaleSimFaults, DelayedAnswerComesLaterAndInOrder) {
+  TScaleSimProcess sim({"--pty", "--delay", "300"});
+  TFd port(OpenRawTerminal(sim.PtyPath()));
+  Send(port.get(), "SbP\r\nSe\r\n");
+  EXPECT_EQ(ReadBytes(port.get(), 1, 100), "");
+  EXPECT_EQ(ReadBytes(port.get(), 10), "MbP\r\nMe\r\n");
+}
+
+TEST(ScaleSimTcp, AnswersTheClientAndDisconnectsItAfterTheGivenRecords) {
+  TTempDir dir;
+  TScaleSimProcess sim({"--tcp", "0", "--close-after", "1", "--log", dir.File("log")});
+  ASSERT_GT(sim.TcpPort(), 0);
+  {
+    TFd client(ConnectTcp(sim.TcpPort()));
+    Send(client.get(), "SbU\r\nSrx;y\r\n");
+    EXPECT_EQ(ReadBytes(client.get(), 9), "MbU\r\nMr\r\n");
+    EXPECT_TRUE(ClosedByPeer(client.get()));
+  }
+  TFd again(ConnectTcp(sim.TcpPort()));
+  Send(again.get(), "Se\r\n");
+  EXPECT_EQ(ReadBytes(again.get(), 4), "Me\r\n") << "the listener stays open";
+  sim.Stop();
+  EXPECT_EQ(dir.Read("log"), "SbU\nSrx;y\nSe\n");
+}
+
+TEST(ScaleSimUdp, AnswersAtTheReplyPortAndSplitsIntoSingleByteDatagrams) {
+  int replyPort = 0;
+  TFd endpoint(BoundUdp(&replyPort));
+  TTempDir dir;
+  TScaleSimProcess sim(
+      {"--udp", "0", "--udp-reply-port", std::to_string(replyPort), "--split", "--raw", dir.File("raw")});
+  const sockaddr_in scale = Loopback(sim.UdpPort());
+  const std::string command("Sra;b\0", 6);
+  sendto(endpoint.get(), command.data(), command.size(), 0, reinterpret_cast<const sockaddr*>(&scale), sizeof scale);
+  std::string datagrams;
+  for (int i = 0; i < 4; ++i) {
+    const std::string piece = ReceiveDatagram(endpoint.get());
+    EXPECT_EQ(piece.size(), 1u);
+    datagrams += piece;
+  }
+  EXPECT_EQ(datagrams, "Mr\r\n");
+  sim.Stop();
+  EXPECT_EQ(dir.Read("raw"), command);
+}
+
+TEST(ScaleSimCommandLine, RefusesWhatItCannotServe) {
+  for (const char* arguments : {"", "--tcp 1 --host 192.168.1.1", "--com 1 --ports-dir", "--garble-every 0 --pty",
+                                "--frobnicate"}) {
+    const std::string command = "env -u SCALEDB_PORTS_DIR " + TScaleSimProcess::ExecutablePath() + " " +
+                                arguments + " >/dev/null 2>&1";
+    EXPECT_NE(std::system(command.c_str()), 0) << arguments;
+  }
+  EXPECT_EQ(std::system((TScaleSimProcess::ExecutablePath() + " --help >/dev/null").c_str()), 0);
+}
