@@ -1,11 +1,216 @@
 #include "EthConnection.h"
 
-class TClientSocket {};
-class TUDPServer {};
+#include "ClientSocket.h"
+#include "ProcessData.h"
+#include "UDPServer.h"
 
-CEthConnection::CEthConnection() = default;
-CEthConnection::~CEthConnection() = default;
+#include <QCoreApplication>
+#include <QMetaObject>
 
-void CEthConnection::ToggleConnection(uint8_t, const std::string&, int32_t) { PostPortState(State); }
-void CEthConnection::SendTCP(const std::string&) {}
-void CEthConnection::SendUDP(const std::string&) {}
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <cstring>
+
+namespace {
+const std::string kUdpCannotOpen = "The UDP connection cannot be opened: ";
+
+std::string PortInUseText() {
+  return kUdpCannotOpen + "local port " + std::to_string(CEthConnection::kUdpLocalPort) +
+         " is already in use by another program. Close that program, then connect again.";
+}
+
+std::string NoPermissionText() {
+  const std::string program = QCoreApplication::applicationFilePath().toStdString();
+  return kUdpCannotOpen + "this program may not use local port " + std::to_string(CEthConnection::kUdpLocalPort) +
+         ", since ports below 1024 need privilege. Give the program that right with\n"
+         "    sudo setcap cap_net_bind_service=+ep " + program +
+         "\nor lower the first unprivileged port with\n"
+         "    sudo sysctl net.ipv4.ip_unprivileged_port_start=1001\n"
+         "then connect again.";
+}
+}  // namespace
+
+std::string UdpOpenFailureText(const std::exception_ptr& failure) {
+  try {
+    std::rethrow_exception(failure);
+  } catch (const ECouldNotBindSocket&) {
+    return PortInUseText();
+  } catch (const EUDPSocketError& error) {
+    if (error.ErrorCode == EACCES || error.ErrorCode == EPERM) return NoPermissionText();
+    return kUdpCannotOpen + error.what();
+  } catch (const std::exception& error) {
+    return kUdpCannotOpen + error.what();
+  } catch (...) {
+    return kUdpCannotOpen + "unknown error.";
+  }
+}
+
+CEthConnection::CEthConnection() : OnReply(HandleReply) {}
+
+CEthConnection::~CEthConnection() {
+  try {
+    if (TcpSocket && TcpSocket->Active()) TcpSocket->SetActive(false);
+    TcpSocket.reset();
+    if (UdpServer && UdpServer->Active()) UdpServer->SetActive(false);
+    UdpServer.reset();
+  } catch (...) {
+  }
+}
+
+void CEthConnection::ToggleConnection(uint8_t protocol, const std::string& host, int32_t port) {
+  std::string failure;
+  if (protocol == 0) ToggleTcp(host, port);
+  if (protocol == 1) failure = ToggleUdp(host, port);
+  PostPortState(State);
+  // Told after the state is posted, so the label no longer reads "connected" behind the box.
+  if (!failure.empty() && OnOpenFailure) OnOpenFailure(failure);
+}
+
+void CEthConnection::ToggleTcp(const std::string& host, int32_t port) {
+  if (TcpSocket && TcpSocket->Active()) {
+    CloseTcp();
+  } else if (State == 1 || State == -1) {
+    // The attempt in progress goes on; if it succeeds, TcpConnected still reports 2.
+    State = 0;
+  } else {
+    OpenTcp(host, port);
+  }
+}
+
+void CEthConnection::CloseTcp() {
+  State = -1;
+  try {
+    TcpSocket->SetActive(false);
+    TcpSocket.reset();
+  } catch (...) {
+  }
+}
+
+void CEthConnection::OpenTcp(const std::string& host, int32_t port) {
+  State = 1;
+  try {
+    TcpSocket = std::make_unique<TClientSocket>();
+    TcpSocket->OnConnect = [this](TClientSocket&, TClientConnection&) { TcpConnected(); };
+    TcpSocket->OnDisconnect = [this](TClientSocket&, TClientConnection&) { TcpDisconnected(); };
+    TcpSocket->OnRead = [this](TClientSocket&, TClientConnection& socket) { TcpRead(socket); };
+    TcpSocket->OnError = [this](TClientSocket&, TClientConnection&, TErrorEvent, int& code) { TcpError(code); };
+    TcpSocket->SetClientType(ctNonBlocking);
+    TcpSocket->SetHost(host);
+    TcpSocket->SetPort(port);
+    TcpSocket->SetActive(true);
+  } catch (...) {
+  }
+}
+
+std::string CEthConnection::ToggleUdp(const std::string& host, int32_t port) {
+  if (UdpServer && UdpServer->Active()) {
+    CloseUdp();
+    return {};
+  }
+  return OpenUdp(host, port);
+}
+
+void CEthConnection::CloseUdp() {
+  State = 0;
+  try {
+    UdpServer->SetActive(false);
+    UdpServer.reset();
+  } catch (...) {
+  }
+}
+
+std::string CEthConnection::OpenUdp(const std::string& host, int32_t port) {
+  State = 2;
+  std::string failure;
+  try {
+    CreateUdpServer();
+    UdpServer->SetActive(true);
+  } catch (...) {
+    failure = UdpOpenFailureText(std::current_exception());
+  }
+  if (failure.empty() && UdpServer->Active()) {
+    SendOpeningDatagram(host, port);
+    return {};
+  }
+  // Nothing is open, so the operator sees "disconnected" and the next toggle opens afresh.
+  State = 0;
+  UdpServer.reset();
+  return failure.empty() ? kUdpCannotOpen + "unknown error." : failure;
+}
+
+void CEthConnection::CreateUdpServer() {
+  UdpServer = std::make_unique<TUDPServer>();
+  UdpServer->BufferSize = kUdpDatagramLimit;
+  UdpServer->Bindings.Clear();
+  UdpServer->DefaultPort = kUdpLocalPort;
+  UdpServer->Bindings.Add();
+  UdpServer->OnUDPRead = [this, alive = std::weak_ptr<int>(alive_)](TUDPServer&, std::string_view data,
+                                                                    TSocketHandle&) { UdpRead(data, alive); };
+  UdpServer->ThreadedEvent = true;
+}
+
+void CEthConnection::SendOpeningDatagram(const std::string& host, int32_t port) {
+  const char zero = '\0';
+  try {
+    UdpServer->Binding()->SendDatagram(host, port, &zero, 1);
+  } catch (...) {
+  }
+}
+
+void CEthConnection::SendTCP(const std::string& text) {
+  if (!TcpSocket || !TcpSocket->Active()) return;
+  try {
+    TcpSocket->Socket().SendString(text);
+  } catch (...) {
+  }
+}
+
+void CEthConnection::SendUDP(const std::string& command) {
+  if (!UdpServer || !UdpServer->Active()) return;
+  // A command of any length goes whole, in a datagram as long as it needs.
+  std::string datagram = command;
+  datagram.push_back('\0');
+  try {
+    UdpServer->Binding()->SendDatagram(ConnectionSettings.Host, ConnectionSettings.Port, datagram.data(),
+                                       datagram.size());
+  } catch (...) {
+  }
+}
+
+void CEthConnection::TcpConnected() {
+  State = 2;
+  PostPortState(2);
+}
+
+void CEthConnection::TcpDisconnected() {
+  State = 0;
+  PostPortState(0);
+}
+
+void CEthConnection::TcpRead(TClientConnection& socket) {
+  std::string text;
+  try {
+    text = socket.ReadPendingText();
+  } catch (...) {
+  }
+  if (!text.empty()) OnReply(text, static_cast<int>(text.size()));
+}
+
+void CEthConnection::TcpError(int& errorCode) { errorCode = 0; }
+
+void CEthConnection::UdpRead(std::string_view data, const std::weak_ptr<int>& alive) {
+  if (data.empty()) return;
+  std::array<char, kUdpReceiveBufferSize> buffer{};
+  const size_t size = std::min(data.size(), kUdpReceiveBufferSize - 1);
+  std::memcpy(buffer.data(), data.data(), size);
+  buffer[size] = '\0';
+  const std::string text(buffer.data());
+  if (text.empty()) return;
+  QMetaObject::invokeMethod(
+      QCoreApplication::instance(),
+      [this, alive, text] {
+        if (!alive.expired() && OnReply) OnReply(text, static_cast<int>(text.size()));
+      },
+      Qt::QueuedConnection);
+}

@@ -1,34 +1,72 @@
 #pragma once
-// The one object through which the tool talks to the scale over Ethernet.
+// The one object through which the tool talks to the scale over Ethernet: it opens and closes a
+// TCP connection or the UDP endpoint, sends commands, hands received text on and reports its
+// state to the main window as posted WM_PORT_STATE messages.
 
 #include "Global.h"
 
+#include <cstddef>
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 
+class TClientConnection;
 class TClientSocket;
 class TUDPServer;
 
 class CEthConnection {
  public:
+  // A received datagram hands on at most 100 bytes: the receive buffer holds them and a zero.
+  static constexpr size_t kUdpReceiveBufferSize = 101;
+  static constexpr int kUdpDatagramLimit = 8192;
+  static constexpr int kUdpLocalPort = 1001;
+
   CEthConnection();
   ~CEthConnection();
   CEthConnection(const CEthConnection&) = delete;
   CEthConnection& operator=(const CEthConnection&) = delete;
 
-  // Opens or closes the link; the result reaches the main window only as WM_PORT_STATE.
+  // Opens or closes the link (protocol 0 TCP, 1 UDP); the result reaches the main window only
+  // as WM_PORT_STATE.
   void ToggleConnection(uint8_t protocol, const std::string& host, int32_t port);
+  // Sends the text unchanged over an established TCP connection.
   void SendTCP(const std::string& text);
+  // Sends the command and one zero byte as one datagram to ConnectionSettings.Host and Port.
   void SendUDP(const std::string& command);
 
   // Told why the UDP endpoint could not be opened, so the operator can be shown it.
   std::function<void(const std::string& reason)> OnOpenFailure;
+  // Receives every non-empty received text on the GUI thread; HandleReply unless redirected.
+  std::function<void(const std::string& text, int length)> OnReply;
 
   LinkState State = 0;
 
  private:
+  void ToggleTcp(const std::string& host, int32_t port);
+  void CloseTcp();
+  void OpenTcp(const std::string& host, int32_t port);
+  // These return why the endpoint could not be opened, or an empty text.
+  std::string ToggleUdp(const std::string& host, int32_t port);
+  std::string OpenUdp(const std::string& host, int32_t port);
+  void CreateUdpServer();
+  void CloseUdp();
+  void SendOpeningDatagram(const std::string& host, int32_t port);
+
+  void TcpConnected();
+  void TcpDisconnected();
+  void TcpRead(TClientConnection& socket);
+  void TcpError(int& errorCode);
+  // Runs on the listener thread; queues the text to the GUI thread and never waits for it.
+  void UdpRead(std::string_view data, const std::weak_ptr<int>& alive);
+
   std::unique_ptr<TClientSocket> TcpSocket;
   std::unique_ptr<TUDPServer> UdpServer;
+  // Expires with the object, so text still queued for it is dropped.
+  std::shared_ptr<int> alive_ = std::make_shared<int>(0);
 };
+
+// What the operator is told when the UDP endpoint cannot be opened, for the given failure.
+std::string UdpOpenFailureText(const std::exception_ptr& failure);
