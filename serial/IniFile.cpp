@@ -1,0 +1,173 @@
+#include "IniFile.h"
+
+#include <cerrno>
+#include <cstdint>
+#include <cstring>
+#include <fstream>
+#include <limits>
+#include <sstream>
+
+#include <sys/stat.h>
+
+namespace {
+std::string Trim(const std::string& text) {
+  const size_t first = text.find_first_not_of(" \t");
+  if (first == std::string::npos) return {};
+  return text.substr(first, text.find_last_not_of(" \t") - first + 1);
+}
+
+bool SameName(const std::string& a, const std::string& b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+    if (lower(a[i]) != lower(b[i])) return false;
+  }
+  return true;
+}
+
+bool IsSectionHeader(const std::string& line, std::string* name = nullptr) {
+  const std::string trimmed = Trim(line);
+  if (trimmed.empty() || trimmed[0] != '[') return false;
+  const size_t close = trimmed.find(']');
+  if (close == std::string::npos) return false;
+  if (name) *name = Trim(trimmed.substr(1, close - 1));
+  return true;
+}
+
+// A "key=value" line; comment lines starting with ';' are none.
+bool SplitKeyLine(const std::string& line, std::string& key, std::string& value) {
+  const std::string trimmed = Trim(line);
+  const size_t equals = trimmed.find('=');
+  if (trimmed.empty() || trimmed[0] == ';' || equals == std::string::npos) return false;
+  key = Trim(trimmed.substr(0, equals));
+  value = Trim(trimmed.substr(equals + 1));
+  return true;
+}
+
+int DigitValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return 99;
+}
+
+bool ParseDigits(const std::string& digits, int base, uint64_t limit, uint64_t& value) {
+  if (digits.empty()) return false;
+  value = 0;
+  for (char c : digits) {
+    const int digit = DigitValue(c);
+    if (digit >= base) return false;
+    value = value * static_cast<uint64_t>(base) + static_cast<uint64_t>(digit);
+    if (value > limit) return false;
+  }
+  return true;
+}
+}  // namespace
+
+int ParseIniInteger(const std::string& text, int fallback) {
+  uint64_t value = 0;
+  if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+    if (!ParseDigits(text.substr(2), 16, 0xFFFFFFFFu, value)) return fallback;
+    return static_cast<int32_t>(static_cast<uint32_t>(value));
+  }
+  const bool negative = !text.empty() && text[0] == '-';
+  const size_t start = !text.empty() && (text[0] == '-' || text[0] == '+') ? 1 : 0;
+  const uint64_t limit = uint64_t{std::numeric_limits<int32_t>::max()} + (negative ? 1 : 0);
+  if (!ParseDigits(text.substr(start), 10, limit, value)) return fallback;
+  return static_cast<int>(negative ? -static_cast<int64_t>(value) : static_cast<int64_t>(value));
+}
+
+TIniFile::TIniFile(std::string path) : path_(std::move(path)) {
+  struct stat info;
+  if (stat(path_.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) throw EIniFile("Cannot read " + path_, EISDIR);
+  std::ifstream file(path_, std::ios::binary);
+  if (!file) {
+    if (errno == ENOENT) return;
+    throw EIniFile("Cannot read " + path_, errno);
+  }
+  std::string line;
+  while (std::getline(file, line)) {
+    if (!line.empty() && line.back() == '\r') {
+      line.pop_back();
+      if (lines_.empty()) lineEnd_ = "\r\n";
+    }
+    lines_.push_back(line);
+  }
+  if (file.bad()) throw EIniFile("Cannot read " + path_, errno);
+}
+
+size_t TIniFile::FindSection(const std::string& section) const {
+  std::string name;
+  for (size_t i = 0; i < lines_.size(); ++i)
+    if (IsSectionHeader(lines_[i], &name) && SameName(name, section)) return i;
+  return npos;
+}
+
+size_t TIniFile::SectionEnd(size_t header) const {
+  size_t end = header + 1;
+  while (end < lines_.size() && !IsSectionHeader(lines_[end])) ++end;
+  return end;
+}
+
+size_t TIniFile::FindKey(size_t header, const std::string& key) const {
+  std::string name, value;
+  const size_t end = SectionEnd(header);
+  for (size_t i = header + 1; i < end; ++i)
+    if (SplitKeyLine(lines_[i], name, value) && SameName(name, key)) return i;
+  return npos;
+}
+
+std::string TIniFile::ReadString(const std::string& section, const std::string& key,
+                                 const std::string& fallback) const {
+  const size_t header = FindSection(section);
+  if (header == npos) return fallback;
+  const size_t line = FindKey(header, key);
+  std::string name, value;
+  if (line == npos || !SplitKeyLine(lines_[line], name, value)) return fallback;
+  return value;
+}
+
+int TIniFile::ReadInteger(const std::string& section, const std::string& key, int fallback) const {
+  const size_t header = FindSection(section);
+  if (header == npos || FindKey(header, key) == npos) return fallback;
+  return ParseIniInteger(ReadString(section, key, std::string()), fallback);
+}
+
+void TIniFile::WriteString(const std::string& section, const std::string& key, const std::string& value) {
+  const std::vector<std::string> before = lines_;
+  size_t header = FindSection(section);
+  if (header == npos) {
+    lines_.push_back("[" + section + "]");
+    header = lines_.size() - 1;
+  }
+  const size_t existing = FindKey(header, key);
+  if (existing != npos) {
+    std::string name, old;
+    SplitKeyLine(lines_[existing], name, old);
+    lines_[existing] = name + "=" + value;
+  } else {
+    size_t last = SectionEnd(header);
+    while (last > header + 1 && Trim(lines_[last - 1]).empty()) --last;
+    lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(last), key + "=" + value);
+  }
+  try {
+    Save();
+  } catch (...) {
+    lines_ = before;
+    throw;
+  }
+}
+
+void TIniFile::WriteInteger(const std::string& section, const std::string& key, int value) {
+  WriteString(section, key, std::to_string(value));
+}
+
+void TIniFile::Save() const {
+  std::ostringstream text;
+  for (const std::string& line : lines_) text << line << lineEnd_;
+  std::ofstream file(path_, std::ios::binary | std::ios::trunc);
+  if (!file) throw EIniFile("Cannot write " + path_, errno);
+  file << text.str();
+  file.close();
+  if (!file) throw EIniFile("Cannot write " + path_, errno);
+}
