@@ -25,7 +25,7 @@ TEST_F(ReplyAssembly, PiecesCompleteOneLineOnlyWithTheLineFeed) {
 
 TEST_F(ReplyAssembly, BlanksAndControlCharactersAroundTheLineAreIgnored) {
   for (const std::string& piece : {std::string("  Mr\r\n"), std::string("\t\x01Mr \n"), std::string("Mr\n"),
-                                   std::string("\0\0Mr\0\r\n", 9)}) {
+                                   std::string("\0\0Mr\0\r\n", 7)}) {
     RowDue(transfer);
     Reply(piece);
     EXPECT_EQ(Cursor(), 2) << "piece of " << piece.size() << " bytes";
