@@ -1,5 +1,6 @@
 #include "ConnectionUnit.h"
 #include "ErrorHandler.h"
+#include "Translation.h"
 #include "okno.h"
 
 #include <QSocketNotifier>
@@ -35,6 +36,7 @@ void CloseOnTerminationSignals(TForm1& form) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  StartTranslation();
   TApplication application(argc, argv);
   TForm1 Form1;
   TConnectionForm ConnectionForm(Form1.ComPort1, [&Form1] { Form1.btnOpenPortClick(); }, &Form1);

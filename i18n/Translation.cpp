@@ -1,7 +1,169 @@
 #include "Translation.h"
 
-std::string Translate(const std::string& text) { return text; }
-std::string TranslateInDomain(const std::string&, const std::string& text) { return text; }
-void AddResourceStringDomain(const std::string&) {}
-void TranslateIgnore(QObject*, const std::string&) {}
-void TranslateObjectTree(QObject*, const std::string&) {}
+#include "BuiltInTexts.h"
+#include "Global.h"
+#include "LanguageCode.h"
+#include "MoCatalogue.h"
+#include "TextForms.h"
+
+#include <QCoreApplication>
+#include <QObject>
+
+#include <sys/stat.h>
+
+namespace {
+// The domains searched for built-in texts; "cport" is added by the serial port unit.
+struct TResourceStringDomains {
+  std::shared_mutex Lock;
+  std::vector<std::string> Names{"default"};
+};
+
+// Never destroyed, so that lookups stay valid in static destructors of other units.
+TResourceStringDomains& ResourceStringDomains() {
+  static auto* domains = new TResourceStringDomains;
+  return *domains;
+}
+
+bool FileExists(const std::string& path) {
+  struct stat info {};
+  return ::stat(path.c_str(), &info) == 0;
+}
+
+std::string CouldNotTranslate(const std::string& text) {
+  return "Error: Could not translate " + text +
+         ". Probably because the mo file doesn't contain utf-8 encoded translations.";
+}
+}  // namespace
+
+// ---------------------------------------------------------------- TDomain
+
+TDomain::TDomain(std::string name, std::string directory, std::string languageCode)
+    : name_(std::move(name)), directory_(std::move(directory)), languageCode_(std::move(languageCode)) {}
+
+TDomain::~TDomain() = default;
+
+std::string TDomain::CataloguePath(const std::string& languageCode) const {
+  return directory_ + languageCode + "/LC_MESSAGES/" + name_ + ".mo";
+}
+
+std::string TDomain::ExistingCataloguePath() const {
+  for (const std::string& code : {languageCode_, languageCode_.substr(0, 2)}) {
+    std::string path = CataloguePath(code);
+    if (FileExists(path)) return path;
+  }
+  return "";
+}
+
+void TDomain::OpenCatalogue() {
+  const std::lock_guard lock(openLock_);
+  if (IsOpen() || !MayOpen()) return;
+  const std::string path = ExistingCataloguePath();
+  if (path.empty()) {
+    mayOpen_.store(false, std::memory_order_release);
+    return;
+  }
+  try {
+    catalogue_ = TMoCatalogue::Open(path);
+  } catch (...) {
+    mayOpen_.store(false, std::memory_order_release);
+    throw;
+  }
+  open_.store(true, std::memory_order_release);
+}
+
+std::optional<std::string_view> TDomain::Find(std::string_view key) {
+  if (!IsOpen() && MayOpen()) OpenCatalogue();
+  if (!IsOpen()) return std::nullopt;
+  return catalogue_->Find(key);
+}
+
+// ---------------------------------------------------------------- TTranslationInstance
+
+TTranslationInstance::TTranslationInstance(std::string baseDirectory, std::string languageCode)
+    : baseDirectory_(std::move(baseDirectory)), languageCode_(std::move(languageCode)) {
+  Domain(currentDomain_);
+  TranslateIgnoreClassProperty(&QObject::staticMetaObject, "objectName");
+}
+
+TTranslationInstance::~TTranslationInstance() = default;
+
+TDomain& TTranslationInstance::Domain(const std::string& name) {
+  {
+    const std::shared_lock reading(domainsLock_);
+    const auto found = domains_.find(name);
+    if (found != domains_.end()) return *found->second;
+  }
+  const std::unique_lock writing(domainsLock_);
+  auto& domain = domains_[name];
+  if (!domain) domain = std::make_unique<TDomain>(name, baseDirectory_ + "/", languageCode_);
+  return *domain;
+}
+
+std::string TTranslationInstance::TranslateInDomain(const std::string& domain, const std::string& text) {
+  // The empty identifier is the catalogue's header, not a translation.
+  if (text.empty()) return text;
+  const std::string key = WithoutCarriageReturns(text);
+  const std::optional<std::string_view> found = Domain(domain).Find(key);
+  // An empty translation marks an entry as not translated yet.
+  if (!found || found->empty()) return WithCarriageReturnBeforeLineFeed(key);
+  if (!IsValidUtf8(*found)) throw ETranslationError(CouldNotTranslate(text));
+  return WithCarriageReturnBeforeLineFeed(*found);
+}
+
+std::string TTranslationInstance::Translate(const std::string& text) { return TranslateInDomain(currentDomain_, text); }
+
+std::string TTranslationInstance::TranslateResourceString(const std::string& text) {
+  TResourceStringDomains& domains = ResourceStringDomains();
+  const std::shared_lock reading(domains.Lock);
+  for (const std::string& domain : domains.Names) {
+    std::string result = TranslateInDomain(domain, text);
+    if (result != text) return result;
+  }
+  return text;
+}
+
+// ---------------------------------------------------------------- process-wide entry points
+
+TTranslationInstance& TranslationInstance() {
+  static TTranslationInstance* instance = [] {
+    ResourceStringDomains();
+    return new TTranslationInstance(ExecutableDirectory() + "locale", ChooseLanguageCode(SystemLocaleFacts()));
+  }();
+  return *instance;
+}
+
+void StartTranslation() {
+  static std::once_flag started;
+  std::call_once(started, [] {
+    TranslationInstance();
+    qAddPreRoutine([] { InstallBuiltInTextRouter(TranslationInstance(), QCoreApplication::instance()); });
+  });
+}
+
+std::string Translate(const std::string& text) { return TranslationInstance().Translate(text); }
+
+std::string TranslateInDomain(const std::string& domain, const std::string& text) {
+  return TranslationInstance().TranslateInDomain(domain, text);
+}
+
+void AddResourceStringDomain(const std::string& domain) {
+  TResourceStringDomains& domains = ResourceStringDomains();
+  const std::unique_lock writing(domains.Lock);
+  for (const std::string& name : domains.Names)
+    if (name == domain) return;
+  domains.Names.push_back(domain);
+}
+
+std::string TranslateResourceString(const std::string& text) {
+  return TranslationInstance().TranslateResourceString(text);
+}
+
+void TranslateIgnore(QObject* root, const std::string& name) { TranslationInstance().TranslateIgnore(root, name); }
+
+void TranslateObjectTree(QObject* root, const std::string& domain) {
+  TranslationInstance().TranslateObjectTree(root, domain);
+}
+
+void TranslateIgnoreClassProperty(const QMetaObject* type, const std::string& property) {
+  TranslationInstance().TranslateIgnoreClassProperty(type, property);
+}

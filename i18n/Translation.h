@@ -1,13 +1,117 @@
 #pragma once
 // Run-time translation of user-visible texts from GNU gettext catalogues.
+//
+// One process-wide instance serves every thread; it is created by the first call of any function
+// below (also during static initialisation) or explicitly by StartTranslation() at program start.
 
+#include "TranslationError.h"
+
+#include <atomic>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <set>
+#include <shared_mutex>
 #include <string>
+#include <string_view>
+#include <vector>
 
 class QObject;
+struct QMetaObject;
+class TMoCatalogue;
+
+// A text domain; its catalogue is searched for and mapped at the first lookup, once.
+class TDomain {
+ public:
+  TDomain(std::string name, std::string directory, std::string languageCode);
+  ~TDomain();
+  TDomain(const TDomain&) = delete;
+  TDomain& operator=(const TDomain&) = delete;
+
+  // The translation of `key`, if the catalogue has one; throws ETranslationError when the
+  // catalogue that exists cannot be used (only at that first attempt).
+  std::optional<std::string_view> Find(std::string_view key);
+  bool IsOpen() const { return open_.load(std::memory_order_acquire); }
+  bool MayOpen() const { return mayOpen_.load(std::memory_order_acquire); }
+
+ private:
+  void OpenCatalogue();
+  std::string CataloguePath(const std::string& languageCode) const;
+  std::string ExistingCataloguePath() const;
+
+  const std::string name_;
+  const std::string directory_;
+  const std::string languageCode_;
+  std::mutex openLock_;
+  std::atomic<bool> open_{false};
+  std::atomic<bool> mayOpen_{true};
+  std::unique_ptr<TMoCatalogue> catalogue_;
+};
+
+// Properties skipped on objects of `Class` or a class derived from it; no names: the whole object.
+struct TClassMode {
+  const QMetaObject* Class;
+  std::vector<std::string> Properties;
+};
+
+class TTranslationInstance {
+ public:
+  TTranslationInstance(std::string baseDirectory, std::string languageCode);
+  ~TTranslationInstance();
+
+  std::string Translate(const std::string& text);
+  std::string TranslateInDomain(const std::string& domain, const std::string& text);
+  // Tries the resource-string domains in order; the first result that differs wins.
+  std::string TranslateResourceString(const std::string& text);
+
+  void TranslateIgnore(QObject* root, const std::string& name);
+  void TranslateObjectTree(QObject* root, const std::string& domain);
+  void TranslateIgnoreClassProperty(const QMetaObject* type, const std::string& property);
+  void TranslateIgnoreClass(const QMetaObject* type);
+  std::vector<TClassMode> ClassModes() const;
+
+  const std::string& LanguageCode() const { return languageCode_; }
+  const std::string& BaseDirectory() const { return baseDirectory_; }
+
+ private:
+  struct TWorkItem {
+    QObject* Object;
+    std::string Name;
+  };
+  TDomain& Domain(const std::string& name);
+  void InsertClassMode(TClassMode mode);
+  void TranslateObject(const TWorkItem& item, const std::set<std::string>& ignoredProperties,
+                       const std::set<std::string>& ignoreList, const std::string& domain,
+                       std::vector<TWorkItem>& work);
+  void TranslateProperty(QObject* object, int index, const std::string& domain, std::vector<TWorkItem>& work);
+  void TranslateComboItems(QObject* object, const std::string& domain);
+  std::optional<std::set<std::string>> IgnoredProperties(const QObject* object,
+                                                         const std::vector<TClassMode>& modes) const;
+
+  const std::string baseDirectory_;
+  const std::string languageCode_;
+  const std::string currentDomain_ = "default";
+
+  std::shared_mutex domainsLock_;
+  std::map<std::string, std::unique_ptr<TDomain>, std::less<>> domains_;
+
+  mutable std::mutex ignoreLock_;
+  std::set<std::string> ignoreList_;
+  std::vector<TClassMode> classModes_;
+};
+
+// The process-wide instance: base directory "locale" beside the executable, language from the system.
+TTranslationInstance& TranslationInstance();
+// Creates the instance now and routes Qt's own texts through TranslateResourceString as soon as
+// the application object exists. Called first thing in main().
+void StartTranslation();
 
 std::string Translate(const std::string& text);
 std::string TranslateInDomain(const std::string& domain, const std::string& text);
 void AddResourceStringDomain(const std::string& domain);
+std::string TranslateResourceString(const std::string& text);
 // Skips the owned component `name` (or ".Property" of the root) in the next TranslateObjectTree.
 void TranslateIgnore(QObject* root, const std::string& name);
 void TranslateObjectTree(QObject* root, const std::string& domain = std::string());
+void TranslateIgnoreClassProperty(const QMetaObject* type, const std::string& property);
