@@ -21,7 +21,7 @@
 namespace {
 constexpr int kRows = 1000;
 // Every command waits for its acknowledgement and 100 ms: the table, resends and a margin.
-constexpr int kTransferPatienceMs = 300000;
+constexpr int kTransferPatienceMs = 600000;
 
 struct TShownBox {
   QString Text;
