@@ -66,7 +66,8 @@ std::string LanguageCodeOfLocaleNumber(uint32_t number) {
 TLocaleFacts SystemLocaleFacts() {
   TLocaleFacts facts;
   facts.LangVariable = Environment("LANG");
-  const std::string_view user = WithoutCodesetAndModifier(UserLocaleName());
+  const std::string userLocale = UserLocaleName();
+  const std::string_view user = WithoutCodesetAndModifier(userLocale);
   const size_t separator = user.find('_');
   if (separator != std::string_view::npos) {
     facts.UserLanguage = user.substr(0, separator);

@@ -1,4 +1,5 @@
 #include "CatalogueFixture.h"
+#include "Global.h"
 #include "LanguageCode.h"
 
 #include <atomic>
@@ -6,6 +7,18 @@
 #include <thread>
 
 namespace {
+// Units translate their texts while static objects are built, before main() runs.
+const std::string kTranslatedDuringStaticInit = [] {
+  AddResourceStringDomain("cport");
+  return Translate("Registry error\n");
+}();
+
+TEST(i18n_ProcessInstance, WorksDuringStaticInitialisationBesideTheExecutable) {
+  EXPECT_EQ(kTranslatedDuringStaticInit, "Registry error\r\n");
+  EXPECT_EQ(TranslationInstance().BaseDirectory(), ExecutableDirectory() + "locale");
+  EXPECT_EQ(TranslateResourceString("Unknown text"), "Unknown text");
+}
+
 // ---------------------------------------------------------------- language code
 
 TEST(i18n_LanguageCode, LangWinsAndLosesEverythingFromTheFirstDot) {
