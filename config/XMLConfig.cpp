@@ -92,7 +92,8 @@ bool ReplaceFileAtomically(const std::string& path, std::string_view bytes) {
 // ---------------------------------------------------------------- loading
 
 std::optional<std::string> ReadWholeFile(const std::string& path) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  // Non-blocking, so that a FIFO in place of the file cannot stall the start.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) return std::nullopt;
   struct stat info {};
   std::optional<std::string> bytes;
@@ -132,6 +133,12 @@ size_t TreeDepth(const pugi::xml_node& top) {
   return deepest;
 }
 
+bool HasDeclaration(const pugi::xml_document& document) {
+  for (const pugi::xml_node child : document.children())
+    if (child.type() == pugi::node_declaration) return true;
+  return false;
+}
+
 size_t TopLevelElementCount(const pugi::xml_document& document) {
   size_t count = 0;
   for (const pugi::xml_node child : document.children())
@@ -158,6 +165,7 @@ void LoadConfigFile(TXMLConfig& config) {
   }
   config.Encoding = result.encoding;
   config.ByteOrderMark = HasByteOrderMark(*bytes);
+  config.Declared = HasDeclaration(config.Document);
 }
 
 // ---------------------------------------------------------------- element access
@@ -355,6 +363,7 @@ void SaveDocument(const TXMLConfig& config) {
   TStringWriter writer;
   unsigned flags = pugi::format_raw;
   if (config.ByteOrderMark) flags |= pugi::format_write_bom;
+  if (!config.Declared) flags |= pugi::format_no_declaration;
   config.Document.save(writer, "", flags, config.Encoding);
   if (!ReplaceFileAtomically(ConfigPath(), writer.Bytes)) throw EConfigFailure("save failed");
 }
@@ -364,6 +373,7 @@ void OpenConfig(TXMLConfig& config) {
   if (config.Open) config.Document.reset();
   config.Encoding = pugi::encoding_utf8;
   config.ByteOrderMark = false;
+  config.Declared = true;
   LoadConfigFile(config);
   try {
     config.Open = true;

@@ -10,6 +10,8 @@ struct TXMLConfig {
   // How the loaded file was encoded; a save writes the same form back.
   pugi::xml_encoding Encoding = pugi::encoding_utf8;
   bool ByteOrderMark = false;
+  // A file built from nothing gets a declaration; a loaded file keeps what it had.
+  bool Declared = true;
 };
 
 // The host saved and offered when none is configured; a private-network address.

@@ -40,7 +40,7 @@ class TFileDescriptor {
 }  // namespace
 
 std::unique_ptr<TMoCatalogue> TMoCatalogue::Open(const std::string& path) {
-  const TFileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  const TFileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
   if (file.Get() < 0) throw ETranslationError("Cannot open file " + path);
   struct stat info {};
   if (::fstat(file.Get(), &info) != 0 || !S_ISREG(info.st_mode) || info.st_size <= 0)

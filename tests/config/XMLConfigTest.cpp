@@ -102,6 +102,13 @@ TEST_F(config_XMLConfig, UnreadableFileIsTreatedAsMissing) {
   EXPECT_TRUE(std::filesystem::is_directory(dir.File("config.xml")));
 }
 
+TEST_F(config_XMLConfig, FifoInPlaceOfTheFileDoesNotStallTheStart) {
+  ASSERT_EQ(::mkfifo(dir.File("config.xml").c_str(), 0600), 0);
+  StartUp();
+  ExpectDefaultSettings();
+  EXPECT_EQ(ShutDown(), DefaultFile());
+}
+
 TEST_F(config_XMLConfig, ModeratelyNestedUnknownContentStillLoads) {
   StartWith(Root(Interface(Key("Kind", "Eth")) + DeeplyNested(100)));
   EXPECT_EQ(ConnectionSettings.Kind, 1);
@@ -178,7 +185,9 @@ TEST_F(config_XMLConfig, EthernetAndUdpRoundTrip) {
   StartWith(Root(Interface(Key("Kind", "Eth") + Key("Protocol", "UDP"))));
   EXPECT_EQ(ConnectionSettings.Kind, 1);
   EXPECT_EQ(ConnectionSettings.Protocol, 1);
-  EXPECT_NE(ShutDown().find(Key("Kind", "Eth") + Key("Protocol", "UDP")), std::string::npos);
+  const std::string saved = ShutDown();
+  EXPECT_NE(saved.find(Key("Kind", "Eth") + Key("Protocol", "UDP")), std::string::npos);
+  EXPECT_EQ(saved.rfind("<RS232Config>", 0), 0u) << "no declaration is added to a file that had none";
 }
 
 TEST_F(config_XMLConfig, TextsCompareCaseSensitivelyAndWhole) {

@@ -82,7 +82,7 @@ TEST_P(i18n_ShippedCatalogue, TranslatesEveryText) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Catalogues, i18n_ShippedCatalogue,
+INSTANTIATE_TEST_SUITE_P(i18n_, i18n_ShippedCatalogue,
                          ::testing::Values(TShipped{"pl", "cport", &kSetupDialogCaptions},
                                            TShipped{"de", "cport", &kSetupDialogCaptions},
                                            TShipped{"pl", "default", &kSerialErrorTexts},

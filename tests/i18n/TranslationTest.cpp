@@ -2,6 +2,8 @@
 #include "Global.h"
 #include "LanguageCode.h"
 
+#include <sys/stat.h>
+
 #include <atomic>
 #include <cstdlib>
 #include <thread>
@@ -154,8 +156,11 @@ TEST_F(i18n_Catalogue, WrongMagicNumberFailsAtTheFirstLookupOnly) {
   ExpectFailure(Instance(), NotACatalogue(path));
 }
 
-TEST_F(i18n_Catalogue, EmptyFileCannotBeMapped) {
+TEST_F(i18n_Catalogue, EmptyFileOrFifoCannotBeMapped) {
   const std::string path = WriteCatalogue("de", "default", std::string());
+  ExpectFailure(Instance(), "Cannot create memory map on file " + path);
+  std::filesystem::remove(path);
+  ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
   ExpectFailure(Instance(), "Cannot create memory map on file " + path);
 }
 
@@ -178,7 +183,7 @@ TEST_P(i18n_BrokenCatalogue, IsNotAValidCatalogue) {
 
 // Entries start at 28 (identifiers) and 44 (translations); each is a length, then an offset.
 INSTANTIATE_TEST_SUITE_P(
-    Corruptions, i18n_BrokenCatalogue,
+    i18n_, i18n_BrokenCatalogue,
     ::testing::Values(TCorruption{"ShortHeader", SIZE_MAX, 12}, TCorruption{"TablesCutOff", SIZE_MAX, 40},
                       TCorruption{"HugeCount", 8, 0x20000000}, TCorruption{"CountOverflow", 8, 0xFFFFFFFF},
                       TCorruption{"IdTableOutside", 12, 0xFFFFFFF0}, TCorruption{"TextTableOutside", 16, 4096},
