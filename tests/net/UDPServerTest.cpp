@@ -107,15 +107,6 @@ TEST_F(UdpEndpoint, QueuedDatagramsOfAClosedEndpointAreNotHandedOn) {
   EXPECT_EQ(Received(), 0u);
 }
 
-TEST_F(UdpEndpoint, SendsFromItsBoundPort) {
-  Open();
-  TUdpPeer peer;
-  server.Binding()->SendDatagram("127.0.0.1", peer.Port(), "SbP", 4);
-  const auto datagram = peer.Receive();
-  ASSERT_TRUE(datagram.has_value());
-  EXPECT_EQ(datagram->Bytes, std::string("SbP\0", 4));
-  EXPECT_EQ(datagram->SenderPort, port);
-}
 
 TEST_F(UdpEndpoint, AddressPartsAreReadAsDecimalsKeepingTheLowByte) {
   Open();
@@ -180,26 +171,6 @@ TEST_F(UdpEndpoint, DeactivationWakesTheListenerAndNoReadStartsAfterwards) {
   EXPECT_EQ(calls, after);
 }
 
-TEST_F(UdpEndpoint, DeactivationWhileDatagramsStreamInEndsTheListener) {
-  std::atomic<int> calls{0};
-  server.Bindings.Add();
-  server.ThreadedEvent = true;
-  server.OnUDPRead = [&](TUDPServer&, std::string_view, TSocketHandle&) { ++calls; };
-  server.SetActive(true);
-  TUdpPeer peer;
-  const int target = server.Bindings[0].Port;
-  std::atomic<bool> sending{true};
-  std::thread sender([&] {
-    while (sending) peer.SendTo(target, "Mr\n");
-  });
-  ASSERT_TRUE(WaitUntil([&] { return calls > 5; }));
-  server.SetActive(false);
-  const int after = calls;
-  std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  sending = false;
-  sender.join();
-  EXPECT_EQ(calls, after);
-}
 
 TEST(UdpEndpointBinding, TakenPortRaisesAndLeavesTheEndpointInactiveUntilFreed) {
   auto occupant = std::make_unique<TUdpPeer>();
