@@ -38,6 +38,9 @@ void CloseOnTerminationSignals(TForm1& form) {
 int main(int argc, char** argv) {
   StartTranslation();
   TApplication application(argc, argv);
+  ComPortDefaultErrorDisplay = [](const std::exception& error) {
+    ShowUnexpectedError(QString::fromLocal8Bit(error.what()));
+  };
   TForm1 Form1;
   TConnectionForm ConnectionForm(Form1.ComPort1, [&Form1] { Form1.btnOpenPortClick(); }, &Form1);
   Form1.SetConnectionForm(&ConnectionForm);
