@@ -162,7 +162,8 @@ TEST(ScaleSimFaults, GarblesAndDropsEveryKthRecordCountingResends) {
   TScaleSimProcess sim({"--pty", "--garble-every", "3", "--drop-every", "4"});
   TFd port(OpenRawTerminal(sim.PtyPath()));
   Send(port.get(), "Sr1\r\nSr2\r\nSr3\r\nSr3\r\nSr4\r\nSe\r\n");
-  EXPECT_EQ(ReadBytes(port.get(), 22), "Mr\r\nMr\r\nMr.\r\nMr\r\nMe\r\n") << "record 4 (the resent 3) is dropped";
+  const std::string answers = "Mr\r\nMr\r\nMr.\r\nMr\r\nMe\r\n";
+  EXPECT_EQ(ReadBytes(port.get(), answers.size()), answers) << "record 4 (the resent 3) is dropped";
 }
 
 TEST(ScaleSimFaults, DelayedAnswerComesLaterAndInOrder) {
@@ -170,7 +171,8 @@ TEST(ScaleSimFaults, DelayedAnswerComesLaterAndInOrder) {
   TFd port(OpenRawTerminal(sim.PtyPath()));
   Send(port.get(), "SbP\r\nSe\r\n");
   EXPECT_EQ(ReadBytes(port.get(), 1, 100), "");
-  EXPECT_EQ(ReadBytes(port.get(), 10), "MbP\r\nMe\r\n");
+  const std::string answers = "MbP\r\nMe\r\n";
+  EXPECT_EQ(ReadBytes(port.get(), answers.size()), answers);
 }
 
 TEST(ScaleSimTcp, AnswersTheClientAndDisconnectsItAfterTheGivenRecords) {
