@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QString>
 
+#include <exception>
 #include <functional>
 
 class TApplication : public QApplication {
@@ -16,6 +17,16 @@ class TApplication : public QApplication {
 // The report: the error text, the active window and the time.
 QString BuildErrorReport(const QString& message);
 void ShowUnexpectedError(const QString& message);
+
+// Runs a handler; what escapes it goes to the handler of unexpected errors.
+template <typename Handler>
+void Guarded(Handler&& handler) {
+  try {
+    handler();
+  } catch (const std::exception& error) {
+    ShowUnexpectedError(QString::fromLocal8Bit(error.what()));
+  }
+}
 
 // Replaces the error dialog, so tests can see the report.
 extern std::function<void(const QString& report)> UnexpectedErrorHook;

@@ -27,16 +27,6 @@ const char kSettingsFileName[] = "RuzOzodArir.ini";
 const QColor kConnectedColour(0, 128, 0);
 const QColor kDisconnectedColour(255, 0, 0);
 
-// Runs a handler; what escapes it goes to the handler of unexpected errors.
-template <typename Handler>
-void Guarded(Handler&& handler) {
-  try {
-    handler();
-  } catch (const std::exception& error) {
-    ShowUnexpectedError(QString::fromLocal8Bit(error.what()));
-  }
-}
-
 QIcon ScaleIcon() {
   QPixmap pixmap(32, 32);
   pixmap.fill(Qt::transparent);

@@ -26,16 +26,6 @@ const char* const kBaudRateItems[] = {"50",   "75",   "110",  "134.5", "150",   
                                       "1200", "1800", "2400", "4800",  "7200",  "9600",  "19200",
                                       "38400", "57600", "115200", "230400", "460800", "921600"};
 
-// Runs a handler; what escapes it goes to the handler of unexpected errors.
-template <typename Handler>
-void Guarded(Handler&& handler) {
-  try {
-    handler();
-  } catch (const std::exception& error) {
-    ShowUnexpectedError(QString::fromLocal8Bit(error.what()));
-  }
-}
-
 QLabel* NewLabel(QWidget* parent, const char* name, const QString& caption, int left, int top) {
   auto* label = new QLabel(caption, parent);
   label->setObjectName(QString::fromLatin1(name));
