@@ -2,6 +2,8 @@
 #include "ErrorHandler.h"
 #include "NetTestSupport.h"
 
+#include <QTest>
+
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -36,7 +38,7 @@ class ClientSocketEvents : public ::testing::Test {
   }
 
   bool WaitForEvents(size_t count) {
-    return WaitUntil([&] { return events.size() >= count; });
+    return QTest::qWaitFor([&] { return events.size() >= count; });
   }
 
   std::unique_ptr<TClientSocket> client;
@@ -78,7 +80,7 @@ TEST_F(ClientSocketEvents, LookupErrorLeftStandingReachesTheUnexpectedErrorHandl
   const auto previous = UnexpectedErrorHook;
   UnexpectedErrorHook = [&](const QString& text) { report = text.toStdString(); };
   Start("no-such-host.invalid", 80);
-  const bool reported = WaitUntil([&] { return !report.empty(); });
+  const bool reported = QTest::qWaitFor([&] { return !report.empty(); });
   UnexpectedErrorHook = previous;
   ASSERT_TRUE(reported);
   EXPECT_NE(report.find("Windows socket error: "), std::string::npos);
@@ -96,7 +98,7 @@ TEST_F(ClientSocketEvents, RefusedConnectionReportsConnectErrorAndNothingElse) {
   TRefusingPort refusing;
   Start(kLoopback, refusing.Port());
   ASSERT_TRUE(WaitForEvents(1));
-  ProcessEventsFor(300);
+  QTest::qWait(300);
   EXPECT_EQ(events, Events{"error"});
   EXPECT_EQ(errors, std::vector<TErrorEvent>{eeConnect});
   EXPECT_FALSE(client->Active());
@@ -179,7 +181,7 @@ TEST_F(ClientSocketEvents, SecondActivationReplacesAPendingAttempt) {
   client->SetPort(listener.Port());
   client->SetActive(true);
   ASSERT_TRUE(WaitForEvents(1));
-  ProcessEventsFor(200);
+  QTest::qWait(200);
   EXPECT_EQ(events, Events{"connect"});
 }
 
@@ -191,7 +193,7 @@ TEST(ClientSocketProperties, ChangesWhileActiveAreRefusedAndEqualValuesIgnored) 
   EXPECT_EQ(client.Host(), "LocalHost");
   client.SetPort(listener.Port());
   client.SetActive(true);
-  ASSERT_TRUE(WaitUntil([&] { return client.Active(); }));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return client.Active(); }));
   EXPECT_NO_THROW(client.SetHost("LOCALHOST"));
   EXPECT_NO_THROW(client.SetPort(listener.Port()));
   try {

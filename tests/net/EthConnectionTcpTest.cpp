@@ -1,6 +1,8 @@
 #include "EthConnection.h"
 #include "NetTestSupport.h"
 
+#include <QTest>
+
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -23,7 +25,7 @@ class EthConnectionTcp : public ::testing::Test {
 
   void Toggle(const std::string& host, int port) { connection->ToggleConnection(0, host, port); }
   bool WaitForStates(size_t count) {
-    return WaitUntil([&] { return recorder.States.size() >= count; });
+    return QTest::qWaitFor([&] { return recorder.States.size() >= count; });
   }
   std::string AllReplies() const {
     std::string all;
@@ -34,7 +36,7 @@ class EthConnectionTcp : public ::testing::Test {
   // Connects to the listener and accepts the connection.
   std::unique_ptr<TTcpPeer> Connect(TTcpListener& listener) {
     Toggle(kLoopback, listener.Port());
-    if (!WaitUntil([&] { return connection->State == 2; })) return nullptr;
+    if (!QTest::qWaitFor([&] { return connection->State == 2; })) return nullptr;
     const auto handle = listener.Accept();
     return handle ? std::make_unique<TTcpPeer>(*handle) : nullptr;
   }
@@ -58,7 +60,7 @@ TEST_F(EthConnectionTcp, ConnectingToAListenerPostsOneThenTwo) {
 TEST_F(EthConnectionTcp, UnresolvableNamePostsOneThenZero) {
   Toggle("no-such-host.invalid", 80);
   ASSERT_TRUE(WaitForStates(2));
-  ProcessEventsFor(100);
+  QTest::qWait(100);
   EXPECT_EQ(recorder.States, (States{1, 0}));
 }
 
@@ -73,10 +75,10 @@ TEST_F(EthConnectionTcp, PortOutsideSixteenBitsPostsOneThenZeroAndNeverConnects)
 TEST_F(EthConnectionTcp, RefusedConnectionStaysConnectingUntilToggledThenStartsAfresh) {
   TRefusingPort refusing;
   Toggle(kLoopback, refusing.Port());
-  ProcessEventsFor(300);
+  QTest::qWait(300);
   EXPECT_EQ(recorder.States, States{1});
   Toggle(kLoopback, refusing.Port());
-  ProcessEventsFor(50);
+  QTest::qWait(50);
   EXPECT_EQ(recorder.States, (States{1, 0}));
   refusing.Listen();
   Toggle(kLoopback, refusing.Port());
@@ -115,10 +117,10 @@ TEST_F(EthConnectionTcp, TextSplitAndJoinedByThePeerArrivesWhole) {
   const std::string pieces[] = {"M", "b", "P\r\nM", "r\r\nMr", "\r\n"};
   for (const std::string& piece : pieces) {
     peer->Send(piece);
-    ProcessEventsFor(20);
+    QTest::qWait(20);
   }
   const std::string whole = "MbP\r\nMr\r\nMr\r\n";
-  ASSERT_TRUE(WaitUntil([&] { return AllReplies().size() >= whole.size(); }));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return AllReplies().size() >= whole.size(); }));
   EXPECT_EQ(AllReplies(), whole);
   EXPECT_TRUE(lengthsMatch);
   for (const std::string& reply : replies) EXPECT_FALSE(reply.empty());
@@ -159,7 +161,7 @@ TEST_F(EthConnectionTcp, DestructionClosesAnEstablishedConnectionPostingZeroOnce
   ASSERT_TRUE(peer);
   connection.reset();
   ASSERT_TRUE(WaitForStates(3));
-  ProcessEventsFor(50);
+  QTest::qWait(50);
   EXPECT_EQ(recorder.States, (States{1, 2, 0}));
   EXPECT_TRUE(peer->WaitForClose());
 }
@@ -168,6 +170,6 @@ TEST_F(EthConnectionTcp, DestructionDuringLookupGetsNoLateEvent) {
   TTcpListener listener;
   Toggle("localhost", listener.Port());
   connection.reset();
-  ProcessEventsFor(300);
+  QTest::qWait(300);
   EXPECT_EQ(recorder.States, States{1});
 }

@@ -4,6 +4,7 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QTest>
 #include <QThread>
 
 #include <gtest/gtest.h>
@@ -43,7 +44,7 @@ class EthConnectionUdp : public ::testing::Test {
   }
 
   bool WaitForReplies(size_t count) {
-    return WaitUntil([&] { return replies.size() >= count; });
+    return QTest::qWaitFor([&] { return replies.size() >= count; });
   }
 
   TUdpPeer scale;
@@ -59,7 +60,7 @@ class EthConnectionUdp : public ::testing::Test {
 TEST_F(EthConnectionUdp, OpeningPostsTwoAtOnceAndSendsOneZeroByteFromPort1001) {
   Toggle();
   EXPECT_EQ(connection->State, 2);
-  ASSERT_TRUE(WaitUntil([&] { return !recorder.States.empty(); }));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !recorder.States.empty(); }));
   EXPECT_EQ(recorder.States, States{2});
   const auto greeting = scale.Receive();
   ASSERT_TRUE(greeting.has_value());
@@ -128,7 +129,7 @@ TEST_F(EthConnectionUdp, DatagramsAreCutAtZeroBytesAndTo100Bytes) {
   scale.SendTo(kLocalPort, std::string("Mr\0xyz", 6));
   scale.SendTo(kLocalPort, std::string(150, 'm'));
   ASSERT_TRUE(WaitForReplies(2));
-  ProcessEventsFor(50);
+  QTest::qWait(50);
   EXPECT_EQ(replies, (std::vector<std::string>{"Mr", std::string(100, 'm')}));
 }
 
@@ -137,7 +138,7 @@ TEST_F(EthConnectionUdp, OversizedDatagramIsDroppedAndTheNextReceived) {
   scale.SendTo(kLocalPort, std::string(8193, 'x'));
   scale.SendTo(kLocalPort, "Mr\n");
   ASSERT_TRUE(WaitForReplies(1));
-  ProcessEventsFor(50);
+  QTest::qWait(50);
   EXPECT_EQ(replies, std::vector<std::string>{"Mr\n"});
 }
 
@@ -152,11 +153,11 @@ TEST_F(EthConnectionUdp, ClosingPostsZeroQuicklyAndNothingArrivesAfterwards) {
   EXPECT_LT(clock.elapsed(), TUDPListenerThread::kWaitTimeMs - 100);
   EXPECT_EQ(connection->State, 0);
   scale.SendTo(kLocalPort, "Mr\n");
-  ProcessEventsFor(100);
+  QTest::qWait(100);
   EXPECT_EQ(replies.size(), 1u);
   EXPECT_EQ(recorder.States, (States{2, 0}));
   Open();
-  ProcessEventsFor(20);
+  QTest::qWait(20);
   EXPECT_EQ(recorder.States, (States{2, 0, 2}));
 }
 
@@ -165,7 +166,7 @@ TEST_F(EthConnectionUdp, DestructionWhileTextIsQueuedDropsIt) {
   scale.SendTo(kLocalPort, "Mr\n");
   std::this_thread::sleep_for(std::chrono::milliseconds(100));
   connection.reset();
-  ProcessEventsFor(50);
+  QTest::qWait(50);
   EXPECT_TRUE(replies.empty());
 }
 
@@ -179,7 +180,7 @@ TEST_F(EthConnectionUdp, TakenPortReportsZeroAndTellsWhyThenOpensOnceFreed) {
   occupant.reset();
   Toggle();
   EXPECT_TRUE(scale.Receive().has_value());
-  ProcessEventsFor(20);
+  QTest::qWait(20);
   EXPECT_EQ(recorder.States, (States{0, 2}));
   EXPECT_EQ(failures.size(), 1u);
 }

@@ -37,7 +37,7 @@ TEST_F(EthernetTransfer, ScaleClosingTcpMidTransferShowsDisconnectedAndStopRetur
   form.bbWyslijBazeClick();
   EXPECT_EQ(form.bbWyslijBaze->text(), "Send database");
   EXPECT_TRUE(form.btnOpenPort->isEnabled());
-  ProcessEventsFor(300);
+  QTest::qWait(300);
   EXPECT_TRUE(boxes.empty());
   Connect(form);
   SendTable(form, DatabaseFile(5));

@@ -14,11 +14,6 @@
 
 constexpr const char* kLoopback = "127.0.0.1";
 
-// Runs the event loop until `condition` holds or `timeoutMs` passed; returns the condition.
-bool WaitUntil(const std::function<bool()>& condition, int timeoutMs = 5000);
-// Runs the event loop for `ms` milliseconds, so that late events would show.
-void ProcessEventsFor(int ms);
-
 // Stands in for the main window: records every posted WM_PORT_STATE value in arrival order.
 class TStateRecorder : public QObject {
  public:

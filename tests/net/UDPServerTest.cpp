@@ -3,6 +3,7 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QTest>
 #include <QThread>
 
 #include <gtest/gtest.h>
@@ -38,7 +39,7 @@ class UdpEndpoint : public ::testing::Test {
   }
 
   bool WaitForDatagrams(size_t count) {
-    return WaitUntil([&] { return Received() >= count; });
+    return QTest::qWaitFor([&] { return Received() >= count; });
   }
 
   TUDPServer server;
@@ -103,7 +104,7 @@ TEST_F(UdpEndpoint, QueuedDatagramsOfAClosedEndpointAreNotHandedOn) {
   peer.SendTo(port, "late");
   std::this_thread::sleep_for(std::chrono::milliseconds(200));
   server.SetActive(false);
-  ProcessEventsFor(100);
+  QTest::qWait(100);
   EXPECT_EQ(Received(), 0u);
 }
 
@@ -154,7 +155,7 @@ TEST_F(UdpEndpoint, DeactivationWakesTheListenerAndNoReadStartsAfterwards) {
       std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
   });
-  ASSERT_TRUE(WaitUntil([&] { return calls > 5; }));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return calls > 5; }));
   // Let the listener go back to a quiet wait, which only the wake-up can cut short.
   sending = false;
   sender.join();

@@ -1,6 +1,5 @@
 #include "PtyLink.h"
 
-#include <QCoreApplication>
 #include <QElapsedTimer>
 
 #include <fcntl.h>
@@ -43,23 +42,4 @@ std::string TPtyLink::Receive(size_t expected, int timeoutMs) const {
     if (n > 0) received.append(chunk, static_cast<size_t>(n));
   }
   return received;
-}
-
-bool ProcessEventsUntil(const std::function<bool()>& done, int timeoutMs) {
-  QElapsedTimer timer;
-  timer.start();
-  while (!done() && timer.elapsed() < timeoutMs) {
-    QCoreApplication::processEvents();
-    usleep(2000);
-  }
-  return done();
-}
-
-void ProcessEventsFor(int ms) {
-  QElapsedTimer timer;
-  timer.start();
-  while (timer.elapsed() < ms) {
-    QCoreApplication::processEvents();
-    usleep(2000);
-  }
 }

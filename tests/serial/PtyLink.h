@@ -1,7 +1,6 @@
 #pragma once
 // A pty whose slave is reachable as a COM name through a ports directory.
 
-#include <functional>
 #include <string>
 
 class TPtyLink {
@@ -24,8 +23,3 @@ class TPtyLink {
   std::string slavePath_;
   std::string link_;
 };
-
-// Runs the Qt event loop until `done` holds or `timeoutMs` passed; returns `done()`.
-bool ProcessEventsUntil(const std::function<bool()>& done, int timeoutMs = 5000);
-// Runs the Qt event loop for `ms` milliseconds.
-void ProcessEventsFor(int ms);

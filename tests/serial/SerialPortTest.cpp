@@ -3,6 +3,7 @@
 #include "TempDir.h"
 
 #include <QCoreApplication>
+#include <QTest>
 #include <QThread>
 
 #include <gtest/gtest.h>
@@ -78,7 +79,7 @@ TEST_F(SerialPortTest, WritesReachTheLineUnchangedAndReadsReturnWhatIsWaiting) {
   EXPECT_EQ(port.ReadText(text, 10), 0);
   EXPECT_EQ(text, "");
   pty.Send("MbP");
-  ASSERT_TRUE(ProcessEventsUntil([&] { return port.WaitingInputCount() == 3; }));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return port.WaitingInputCount() == 3; }));
   EXPECT_EQ(port.ReadText(text, 10), 3);
   EXPECT_EQ(text, "MbP");
   EXPECT_EQ(port.ReadText(text, 0), 0);
@@ -126,9 +127,9 @@ TEST_F(SerialPortTest, RxCharCarriesTheWaitingCountOnTheGuiThreadAndUnreadBytesC
   };
   port.OpenPort();
   pty.Send("abc");
-  ASSERT_TRUE(ProcessEventsUntil([&] { return !counts.empty() && counts.back() == 3; }));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !counts.empty() && counts.back() == 3; }));
   pty.Send("de");
-  ASSERT_TRUE(ProcessEventsUntil([&] { return counts.back() == 5; }));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return counts.back() == 5; }));
   EXPECT_TRUE(onGuiThread);
   std::string text;
   EXPECT_EQ(port.ReadText(text, counts.back()), 5);
@@ -217,7 +218,7 @@ TEST_F(SerialPortTest, CloseRunsABatchQueuedBeforeItWithThePortStillOpen) {
   port.ClosePort();
   EXPECT_FALSE(port.Connected());
   EXPECT_EQ(connectedInHandler, std::vector<bool>{true});
-  ProcessEventsFor(50);
+  QTest::qWait(50);
   EXPECT_EQ(connectedInHandler.size(), 1u);
 }
 
@@ -229,7 +230,7 @@ TEST_F(SerialPortTest, AHandlerMayCloseThePortFromInsideItsBatch) {
   };
   port.OpenPort();
   pty.Send("x");
-  ASSERT_TRUE(ProcessEventsUntil([&] { return !port.Connected(); }));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !port.Connected(); }));
   EXPECT_EQ(calls, 1);
   port.OpenPort();
   EXPECT_TRUE(port.Connected());
@@ -243,9 +244,9 @@ TEST_F(SerialPortTest, AnErrorInsideABatchEndsDeliveryButThePortKeepsWorking) {
   };
   port.OpenPort();
   pty.Send("a");
-  ASSERT_TRUE(ProcessEventsUntil([&] { return calls == 1; }));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return calls == 1; }));
   pty.Send("b");
-  ProcessEventsFor(300);
+  QTest::qWait(300);
   EXPECT_EQ(calls, 1);
   EXPECT_TRUE(port.Connected());
   std::string text;
@@ -254,7 +255,7 @@ TEST_F(SerialPortTest, AnErrorInsideABatchEndsDeliveryButThePortKeepsWorking) {
   port.ClosePort();
   port.OpenPort();
   pty.Send("c");
-  EXPECT_TRUE(ProcessEventsUntil([&] { return calls == 2; })) << "reopening delivers again";
+  EXPECT_TRUE(QTest::qWaitFor([&] { return calls == 2; })) << "reopening delivers again";
 }
 
 TEST_F(SerialPortTest, AnEmptyEventSetMeansNoThreadAndNoRxChar) {
@@ -263,7 +264,7 @@ TEST_F(SerialPortTest, AnEmptyEventSetMeansNoThreadAndNoRxChar) {
   port.SetEvents(0);
   port.OpenPort();
   pty.Send("abc");
-  ProcessEventsFor(300);
+  QTest::qWait(300);
   EXPECT_FALSE(raised);
   EXPECT_EQ(port.WaitingInputCount(), 3);
   port.ClosePort();
@@ -276,7 +277,7 @@ TEST_F(SerialPortTest, NoSyncRunsHandlersOnTheEventThread) {
   port.OnRxChar = [&](TCustomComPort&, int) { onOtherThread = QThread::currentThread() != QCoreApplication::instance()->thread(); };
   port.OpenPort();
   pty.Send("a");
-  EXPECT_TRUE(ProcessEventsUntil([&] { return onOtherThread.load(); }));
+  EXPECT_TRUE(QTest::qWaitFor([&] { return onOtherThread.load(); }));
   port.ClosePort();
 }
 
@@ -286,7 +287,7 @@ TEST_F(SerialPortTest, WindowSyncRunsHandlersOnTheGuiThread) {
   port.OnRxChar = [&](TCustomComPort&, int) { onGuiThread = QThread::currentThread() == QCoreApplication::instance()->thread(); };
   port.OpenPort();
   pty.Send("a");
-  EXPECT_TRUE(ProcessEventsUntil([&] { return onGuiThread; }));
+  EXPECT_TRUE(QTest::qWaitFor([&] { return onGuiThread; }));
   port.ClosePort();
 }
 
@@ -294,11 +295,11 @@ TEST_F(SerialPortTest, TxEmptyFollowsAWriteOnceTheOtherSideTookTheBytes) {
   int empties = 0;
   port.OnTxEmpty = [&](TCustomComPort&) { ++empties; };
   port.OpenPort();
-  ProcessEventsFor(100);
+  QTest::qWait(100);
   EXPECT_EQ(empties, 0) << "nothing was written yet";
   port.WriteText("Se\r\n");
   EXPECT_EQ(pty.Receive(4), "Se\r\n");
-  EXPECT_TRUE(ProcessEventsUntil([&] { return empties == 1; }));
+  EXPECT_TRUE(QTest::qWaitFor([&] { return empties == 1; }));
 }
 
 TEST_F(SerialPortTest, SyncMethodCannotChangeWhileOpen) {
