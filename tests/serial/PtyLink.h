@@ -13,6 +13,7 @@ class TPtyLink {
 
   const std::string& SlavePath() const { return slavePath_; }
   int Slave() const { return slave_; }
+  int Master() const { return master_; }
   void Send(const std::string& bytes) const;
   // What arrived at the master within `timeoutMs`, stopping once `expected` bytes are there.
   std::string Receive(size_t expected, int timeoutMs = 5000) const;
