@@ -26,7 +26,8 @@ void SetReplyTarget(TTransfer* transfer) { replyTarget = transfer; }
 
 void HandleReply(const std::string& text, int) {
   ReplyBuffer += text;
-  if (ReplyBuffer.find('\n') == std::string::npos) {
+  // The buffer holds no line feed between calls, so only the new piece can complete a line.
+  if (text.find('\n') == std::string::npos) {
     DropOldestPastCap();
     return;
   }
