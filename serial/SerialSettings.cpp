@@ -13,8 +13,6 @@ struct TSettingKey {
 
 const char kCustomBaudRate[] = "CustomBaudRate";
 
-int IntegerOr(const std::string& text, int current) { return ParseIniInteger(text, current); }
-
 // In the order the keys are written and read; the groups in the order they are handled.
 const TSettingKey kKeys[] = {
     {sgBasic, "Port", [](const TCustomComPort& p) { return p.Port(); },
@@ -22,7 +20,7 @@ const TSettingKey kKeys[] = {
     {sgBasic, "BaudRate", [](const TCustomComPort& p) { return BaudRateText(p.BaudRate()); },
      [](TCustomComPort& p, const std::string& t) { p.SetBaudRate(BaudRateFromText(t)); }},
     {sgBasic, kCustomBaudRate, [](const TCustomComPort& p) { return std::to_string(p.CustomBaudRate()); },
-     [](TCustomComPort& p, const std::string& t) { p.SetCustomBaudRate(IntegerOr(t, 9600)); }},
+     [](TCustomComPort& p, const std::string& t) { p.SetCustomBaudRate(ParseIniInteger(t, 9600)); }},
     {sgBasic, "StopBits", [](const TCustomComPort& p) { return StopBitsText(p.StopBits()); },
      [](TCustomComPort& p, const std::string& t) { p.SetStopBits(StopBitsFromText(t)); }},
     {sgBasic, "DataBits", [](const TCustomComPort& p) { return DataBitsText(p.DataBits()); },
@@ -42,33 +40,33 @@ const TSettingKey kKeys[] = {
     {sgParity, "Parity.ReplaceChar", [](const TCustomComPort& p) { return CharSettingText(p.Parity().ReplaceChar()); },
      [](TCustomComPort& p, const std::string& t) { p.Parity().SetReplaceChar(CharSettingFromText(t)); }},
     {sgBuffer, "Buffer.OutputSize", [](const TCustomComPort& p) { return std::to_string(p.Buffer().OutputSize()); },
-     [](TCustomComPort& p, const std::string& t) { p.Buffer().SetOutputSize(IntegerOr(t, p.Buffer().OutputSize())); }},
+     [](TCustomComPort& p, const std::string& t) { p.Buffer().SetOutputSize(ParseIniInteger(t, p.Buffer().OutputSize())); }},
     {sgBuffer, "Buffer.InputSize", [](const TCustomComPort& p) { return std::to_string(p.Buffer().InputSize()); },
-     [](TCustomComPort& p, const std::string& t) { p.Buffer().SetInputSize(IntegerOr(t, p.Buffer().InputSize())); }},
+     [](TCustomComPort& p, const std::string& t) { p.Buffer().SetInputSize(ParseIniInteger(t, p.Buffer().InputSize())); }},
     {sgTimeouts, "Timeouts.ReadInterval",
      [](const TCustomComPort& p) { return std::to_string(p.Timeouts().ReadInterval()); },
      [](TCustomComPort& p, const std::string& t) {
-       p.Timeouts().SetReadInterval(IntegerOr(t, p.Timeouts().ReadInterval()));
+       p.Timeouts().SetReadInterval(ParseIniInteger(t, p.Timeouts().ReadInterval()));
      }},
     {sgTimeouts, "Timeouts.ReadTotalConstant",
      [](const TCustomComPort& p) { return std::to_string(p.Timeouts().ReadTotalConstant()); },
      [](TCustomComPort& p, const std::string& t) {
-       p.Timeouts().SetReadTotalConstant(IntegerOr(t, p.Timeouts().ReadTotalConstant()));
+       p.Timeouts().SetReadTotalConstant(ParseIniInteger(t, p.Timeouts().ReadTotalConstant()));
      }},
     {sgTimeouts, "Timeouts.ReadTotalMultiplier",
      [](const TCustomComPort& p) { return std::to_string(p.Timeouts().ReadTotalMultiplier()); },
      [](TCustomComPort& p, const std::string& t) {
-       p.Timeouts().SetReadTotalMultiplier(IntegerOr(t, p.Timeouts().ReadTotalMultiplier()));
+       p.Timeouts().SetReadTotalMultiplier(ParseIniInteger(t, p.Timeouts().ReadTotalMultiplier()));
      }},
     {sgTimeouts, "Timeouts.WriteTotalConstant",
      [](const TCustomComPort& p) { return std::to_string(p.Timeouts().WriteTotalConstant()); },
      [](TCustomComPort& p, const std::string& t) {
-       p.Timeouts().SetWriteTotalConstant(IntegerOr(t, p.Timeouts().WriteTotalConstant()));
+       p.Timeouts().SetWriteTotalConstant(ParseIniInteger(t, p.Timeouts().WriteTotalConstant()));
      }},
     {sgTimeouts, "Timeouts.WriteTotalMultiplier",
      [](const TCustomComPort& p) { return std::to_string(p.Timeouts().WriteTotalMultiplier()); },
      [](TCustomComPort& p, const std::string& t) {
-       p.Timeouts().SetWriteTotalMultiplier(IntegerOr(t, p.Timeouts().WriteTotalMultiplier()));
+       p.Timeouts().SetWriteTotalMultiplier(ParseIniInteger(t, p.Timeouts().WriteTotalMultiplier()));
      }},
     {sgFlowControl, "FlowControl.ControlRTS",
      [](const TCustomComPort& p) { return RtsControlText(p.FlowControl().ControlRTS()); },
