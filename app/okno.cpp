@@ -290,7 +290,6 @@ void TForm1::Rs2321Click() {
 }
 
 void TForm1::rgUrzadzenieClick() {
-  rgBaza->Clear();
   if (rgUrzadzenie->ItemIndex() == 0) {
     rgBaza->SetItems({QStringLiteral("product database"), QStringLiteral("user database")});
   } else {
