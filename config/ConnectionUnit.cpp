@@ -1,5 +1,6 @@
 #include "ConnectionUnit.h"
 
+#include "DialogParts.h"
 #include "ErrorHandler.h"
 #include "Global.h"
 #include "IntParse.h"
@@ -25,14 +26,6 @@ constexpr int32_t kPortWhenNotANumber = 1001;
 const char* const kBaudRateItems[] = {"50",   "75",   "110",  "134.5", "150",   "300",   "600",
                                       "1200", "1800", "2400", "4800",  "7200",  "9600",  "19200",
                                       "38400", "57600", "115200", "230400", "460800", "921600"};
-
-QLabel* NewLabel(QWidget* parent, const char* name, const QString& caption, int left, int top) {
-  auto* label = new QLabel(caption, parent);
-  label->setObjectName(QString::fromLatin1(name));
-  label->move(left, top);
-  label->adjustSize();
-  return label;
-}
 
 QLineEdit* NewEdit(QWidget* parent, const char* name, const QString& text, const QRect& geometry) {
   auto* edit = new QLineEdit(text, parent);
@@ -92,11 +85,7 @@ TConnectionForm::TConnectionForm(TCustomComPort& comPort, std::function<void()> 
     : QDialog(parent), comPort_(comPort), clickOpenPort_(std::move(clickOpenPort)) {
   setObjectName(QStringLiteral("ConnectionForm"));
   setWindowTitle(QString::fromUtf8("Ustawienia połączenia"));
-  setFont(QFont(QStringLiteral("MS Sans Serif"), 8));
-  QPalette white = palette();
-  white.setColor(QPalette::Window, Qt::white);
-  setPalette(white);
-  setAutoFillBackground(true);
+  UseDialogLook(*this);
   setFixedSize(225, 209);
   move(465, 238);
   BuildControls();

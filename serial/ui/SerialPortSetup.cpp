@@ -1,5 +1,6 @@
 #include "SerialPortSetup.h"
 
+#include "DialogParts.h"
 #include "ErrorHandler.h"
 #include "SpeedButton.h"
 #include "Translation.h"
@@ -49,11 +50,7 @@ void ApplyInOneGo(TCustomComPort& port, const std::array<TPortComboBox*, 6>& com
 TPortSetupFrm::TPortSetupFrm(QWidget* owner) : QDialog(owner) {
   setObjectName(QStringLiteral("PortSetupFrm"));
   setWindowTitle(QStringLiteral("RS-232 settings"));
-  setFont(QFont(QStringLiteral("MS Sans Serif"), 8));
-  QPalette white = palette();
-  white.setColor(QPalette::Window, Qt::white);
-  setPalette(white);
-  setAutoFillBackground(true);
+  UseDialogLook(*this);
   setFixedSize(231, 216);
   BuildControls();
   CentreOnScreen(*this);
@@ -69,12 +66,12 @@ void TPortSetupFrm::BuildControls() {
   GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
   GroupBox1->setGeometry(8, 8, 217, 169);
 
-  Label1 = NewLabel("Label1", QStringLiteral("Port:"), 24);
-  Label2 = NewLabel("Label2", QStringLiteral("Baud rate:"), 48);
-  Label3 = NewLabel("Label3", QStringLiteral("Data bits:"), 72);
-  Label4 = NewLabel("Label4", QStringLiteral("Stop bits:"), 96);
-  Label5 = NewLabel("Label5", QStringLiteral("Parity:"), 120);
-  Label6 = NewLabel("Label6", QStringLiteral("Flow control:"), 144);
+  Label1 = NewLabel(GroupBox1, "Label1", QStringLiteral("Port:"), kLabelLeft, 24);
+  Label2 = NewLabel(GroupBox1, "Label2", QStringLiteral("Baud rate:"), kLabelLeft, 48);
+  Label3 = NewLabel(GroupBox1, "Label3", QStringLiteral("Data bits:"), kLabelLeft, 72);
+  Label4 = NewLabel(GroupBox1, "Label4", QStringLiteral("Stop bits:"), kLabelLeft, 96);
+  Label5 = NewLabel(GroupBox1, "Label5", QStringLiteral("Parity:"), kLabelLeft, 120);
+  Label6 = NewLabel(GroupBox1, "Label6", QStringLiteral("Flow control:"), kLabelLeft, 144);
 
   Combo1 = NewCombo("Combo1", cpPort, 16);
   Combo2 = NewCombo("Combo2", cpBaudRate, 40);
@@ -100,14 +97,6 @@ void TPortSetupFrm::BuildControls() {
   setTabOrder(Combo3, Combo4);
   setTabOrder(Combo4, Combo5);
   setTabOrder(Combo5, Combo6);
-}
-
-QLabel* TPortSetupFrm::NewLabel(const char* name, const QString& caption, int top) {
-  auto* label = new QLabel(caption, GroupBox1);
-  label->setObjectName(QString::fromLatin1(name));
-  label->move(kLabelLeft, top);
-  label->adjustSize();
-  return label;
 }
 
 TPortComboBox* TPortSetupFrm::NewCombo(const char* name, TComProperty kind, int top) {

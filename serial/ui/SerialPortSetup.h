@@ -49,7 +49,6 @@ class TPortSetupFrm : public QDialog {
 
  private:
   void BuildControls();
-  QLabel* NewLabel(const char* name, const QString& caption, int top);
   TPortComboBox* NewCombo(const char* name, TComProperty kind, int top);
   QPushButton* NewHiddenButton(const char* name, const QString& caption, int left);
 };
