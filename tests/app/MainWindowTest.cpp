@@ -30,7 +30,7 @@ class MainWindowTest : public ::testing::Test {
   QColor LabelColour() const { return form->LabelConnection->palette().color(QPalette::WindowText); }
   QString Label() const { return form->LabelConnection->text(); }
   void Deliver(LinkState state) {
-    PostPortState(state);
+    PostPortState(form.get(), state);
     QCoreApplication::sendPostedEvents(form.get());
   }
 
@@ -160,7 +160,7 @@ TEST_F(MainWindowTest, PostedStateIsHandledOnlyAfterThePostingHandlerReturns) {
   uint8_t seenInsideHandler = 99;
   QObject poster;
   QMetaObject::invokeMethod(&poster, [&] {
-    PostPortState(2);
+    PostPortState(form.get(), 2);
     seenInsideHandler = form->PortState;
   }, Qt::QueuedConnection);
   QCoreApplication::processEvents();

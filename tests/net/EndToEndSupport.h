@@ -5,7 +5,6 @@
 #include "Global.h"
 #include "MessageBox.h"
 #include "NetTestSupport.h"
-#include "ProcessData.h"
 #include "TempDir.h"
 #include "okno.h"
 
@@ -47,7 +46,6 @@ class EthernetTransfer : public ::testing::Test {
   void SetUp() override {
     SetExecutableDirectory(dir.Path());
     ConnectionSettings.Host = kLoopback;
-    ReplyBuffer.clear();
     MessageBoxHook = [this](const QString& text, const QString& title, TMessageIcon) {
       boxes.push_back({text.toStdString(), title.toStdString()});
     };

@@ -17,8 +17,6 @@ constexpr const char* kLoopback = "127.0.0.1";
 // Stands in for the main window: records every posted WM_PORT_STATE value in arrival order.
 class TStateRecorder : public QObject {
  public:
-  TStateRecorder();
-  ~TStateRecorder() override;
   bool event(QEvent* event) override;
   std::vector<intptr_t> States;
 };

@@ -3,7 +3,6 @@
 #include "DatabaseTable.h"
 #include "Global.h"
 #include "MessageBox.h"
-#include "ProcessData.h"
 #include "ScaleSimProcess.h"
 #include "TempDir.h"
 #include "okno.h"
@@ -68,7 +67,6 @@ class TransferOverPty : public ::testing::Test {
     setenv("SCALEDB_PORTS_DIR", dir.File("ports").c_str(), 1);
     ConnectionSettings.Kind = 0;
     ConnectionSettings.Host = "127.0.0.1";
-    ReplyBuffer.clear();
     MessageBoxHook = [this](const QString& text, const QString& title, TMessageIcon icon) {
       boxes.push_back({text, title, icon});
     };
