@@ -5,6 +5,7 @@
 #include "MessageBox.h"
 #include "ScaleSimProcess.h"
 #include "TempDir.h"
+#include "TransferWait.h"
 #include "okno.h"
 
 #include <QPushButton>
@@ -19,8 +20,9 @@
 
 namespace {
 constexpr int kRows = 1000;
-// Every command waits for its acknowledgement and 100 ms: the table, resends and a margin.
-constexpr int kTransferPatienceMs = 600000;
+// The bulk rows go at a short pace; the scale's own 100 ms rhythm is measured in bench_transfer.
+constexpr int kPaceMs = 2;
+constexpr int kTransferPatienceMs = 120000;
 
 struct TShownBox {
   QString Text;
@@ -91,9 +93,10 @@ class TransferOverPty : public ::testing::Test {
     ASSERT_EQ(form.PortState, 2) << "COM1 did not open";
     ASSERT_TRUE(boxes.empty());
     form.Database.SetTable(std::move(table));
+    form.Transfer.SetPaceMs(kPaceMs);
     form.bbWyslijBazeClick();
     EXPECT_FALSE(form.btnOpenPort->isEnabled());
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !boxes.empty(); }, kTransferPatienceMs));
+    ASSERT_TRUE(RunEventsUntil([&] { return !boxes.empty(); }, kTransferPatienceMs));
   }
 
   void ExpectSuccess(const TForm1& form) {
