@@ -5,6 +5,7 @@
 #include <QObject>
 #include <QTimer>
 
+#include <algorithm>
 #include <cstddef>
 #include <optional>
 #include <string>
@@ -38,6 +39,10 @@ std::optional<std::string> StartCommand(int position);
 // the position names no database kind.
 std::optional<std::string> ExpectedReply(int cursor, int position);
 
+// The answer as a failure message quotes it: bytes outside printable ASCII as \xNN, at most
+// 40 characters, then "…".
+std::string QuotedAnswer(std::string_view answer);
+
 // Past this many bytes without a line feed the oldest are dropped, so a peer that never ends
 // its line cannot grow the buffer without end.
 constexpr size_t kReplyBufferCap = 64 * 1024;
@@ -65,6 +70,14 @@ class TTransfer : public QObject {
   int PaceMs() const { return TimerBaza.interval(); }
   // Never below kMinimumPaceMs.
   void SetPaceMs(int paceMs);
+  // A running transfer whose waiting command sees no line for this long ends as failed; 0 waits
+  // for ever. Off once the operator pressed "Stop".
+  void SetAnswerTimeoutMs(int timeoutMs) { answerTimeoutMs_ = std::max(timeoutMs, 0); }
+  int AnswerTimeoutMs() const { return answerTimeoutMs_; }
+  // A running transfer whose waiting command got this many wrong answers and one more ends as
+  // failed (a record is sent again after each but the last); 0 allows any number.
+  void SetRecordRetries(int retries) { recordRetries_ = std::max(retries, 0); }
+  int RecordRetries() const { return recordRetries_; }
 
   // 0 start sent, 1..N row due, N + 1 last row acknowledged, -1 end sent, -2 end acknowledged.
   int TransferCursor = 0;
@@ -74,6 +87,10 @@ class TTransfer : public QObject {
   std::string ReplyBuffer;
 
  signals:
+  // "Send database" started a transfer (before its start command goes out).
+  void Started();
+  // The operator pressed "Stop"; acknowledgements that keep coming still carry it on.
+  void Stopped();
   // A command was handed to the link: the cursor it was sent in and the table row it came from
   // (kNoRow for the start and end commands).
   void CommandSent(int cursor, int row, const std::string& command);
@@ -81,6 +98,8 @@ class TTransfer : public QObject {
   void LineReceived(const std::string& line, bool matched);
   // The end step ran: the transfer was sent, or failed on an empty row.
   void Finished(bool failed);
+  // The transfer gave up: the scale fell silent or kept refusing. It sends nothing more.
+  void Abandoned(const std::string& reason);
 
  private:
   void StartTransfer();
@@ -89,6 +108,20 @@ class TTransfer : public QObject {
   void SendEnd();
   void ArmTimer();
   void DropOldestPastCap();
+  void WatchAnswer();
+  void CountWrongAnswer(std::string_view line);
+  void Abandon(const std::string& reason);
+  // "start command", "record 17 of 120" or "end command": what waits for its answer.
+  std::string WaitingCommand() const;
 
   ITransferHost& host_;
+  int answerTimeoutMs_ = 0;
+  int recordRetries_ = 0;
+  QTimer answerTimer_;
+  // The limits hold from "Send database" to the end, a failure or "Stop".
+  bool limitsOn_ = false;
+  bool waitingForAnswer_ = false;
+  int wrongAnswers_ = 0;
+  // A transfer that gave up ignores ticks and lines until the next start.
+  bool abandoned_ = false;
 };
