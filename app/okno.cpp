@@ -6,6 +6,7 @@
 #include "MessageBox.h"
 #include "ProcessData.h"
 #include "RadioGroup.h"
+#include "SettingsLocation.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -58,7 +59,7 @@ QString BaudDisplayText(TBaudRate rate) {
 
 TForm1::TForm1(QWidget* parent) : QMainWindow(parent), ComPort1(this), Transfer(*this, this) {
   setObjectName(QStringLiteral("Form1"));
-  setWindowTitle(QStringLiteral(" Scale database v1.02"));
+  setWindowTitle(QStringLiteral(" Scale database v" SCALEDB_VERSION));
   setWindowIcon(ScaleIcon());
   setFont(QFont(QStringLiteral("MS Sans Serif"), 8));
   setGeometry(218, 114, 696, 479);
@@ -149,7 +150,7 @@ void TForm1::FormCreate() {
   MainWindowHandle = this;
   ComPort1.SetSavedGroups(StoredProp(sgBasic));
   try {
-    ComPort1.RestoreSettings(stIniFile, ExecutableDirectory() + kSettingsFileName);
+    ComPort1.RestoreSettings(stIniFile, SettingsFile(kSettingsFileName));
   } catch (...) {
   }
   repaint();
@@ -198,7 +199,7 @@ void TForm1::FormClose() {
   }
   ShowConnectionState();
   try {
-    ComPort1.SaveSettings(stIniFile, ExecutableDirectory() + kSettingsFileName);
+    ComPort1.SaveSettings(stIniFile, SettingsFileForSaving(kSettingsFileName));
   } catch (...) {
   }
   try {
