@@ -6,6 +6,7 @@
 #include "MessageBox.h"
 #include "RadioGroup.h"
 #include "SerialLink.h"
+#include "SettingsLocation.h"
 #include "WindowLink.h"
 
 #include <QAction>
@@ -63,7 +64,7 @@ TForm1::TForm1(QWidget* parent)
       Session(std::make_unique<TWindowLink>(ComPort1, Connection, ConnectionSettings), *this),
       Transfer(Session.Engine()) {
   setObjectName(QStringLiteral("Form1"));
-  setWindowTitle(QStringLiteral(" Scale database v1.02"));
+  setWindowTitle(QStringLiteral(" Scale database v" SCALEDB_VERSION));
   setWindowIcon(ScaleIcon());
   setFont(QFont(QStringLiteral("MS Sans Serif"), 8));
   setGeometry(218, 114, 696, 479);
@@ -153,7 +154,7 @@ void TForm1::FormCreate() {
   MainWindowHandle = this;
   ComPort1.SetSavedGroups(StoredProp(sgBasic));
   try {
-    ComPort1.RestoreSettings(stIniFile, ExecutableDirectory() + kSettingsFileName);
+    ComPort1.RestoreSettings(stIniFile, SettingsFile(kSettingsFileName));
   } catch (...) {
   }
   repaint();
@@ -203,7 +204,7 @@ void TForm1::FormClose() {
   }
   ShowConnectionState();
   try {
-    ComPort1.SaveSettings(stIniFile, ExecutableDirectory() + kSettingsFileName);
+    ComPort1.SaveSettings(stIniFile, SettingsFileForSaving(kSettingsFileName));
   } catch (...) {
   }
   try {
