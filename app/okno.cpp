@@ -4,8 +4,10 @@
 #include "ErrorHandler.h"
 #include "Global.h"
 #include "MessageBox.h"
-#include "ProcessData.h"
 #include "RadioGroup.h"
+#include "SerialLink.h"
+#include "SettingsLocation.h"
+#include "WindowLink.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -56,15 +58,19 @@ QString BaudDisplayText(TBaudRate rate) {
   }
 }
 
-TForm1::TForm1(QWidget* parent) : QMainWindow(parent), ComPort1(this), Transfer(*this, this) {
+TForm1::TForm1(QWidget* parent)
+    : QMainWindow(parent),
+      ComPort1(this),
+      Session(std::make_unique<TWindowLink>(ComPort1, Connection, ConnectionSettings), *this),
+      Transfer(Session.Engine()) {
   setObjectName(QStringLiteral("Form1"));
-  setWindowTitle(QStringLiteral(" Scale database v1.02"));
+  setWindowTitle(QStringLiteral(" Scale database v" SCALEDB_VERSION));
   setWindowIcon(ScaleIcon());
   setFont(QFont(QStringLiteral("MS Sans Serif"), 8));
   setGeometry(218, 114, 696, 479);
   ComPort1.setObjectName(QStringLiteral("ComPort1"));
   ComPort1.OnRxChar = [this](TCustomComPort&, int count) { ComPort1RxChar(count); };
-  SetReplyTarget(&Transfer);
+  connect(&Transfer, &TTransfer::Finished, this, [this](bool failed) { ShowTransferResult(failed); });
   BuildMenu();
   BuildControls();
   connect(qGuiApp, &QGuiApplication::focusWindowChanged, this,
@@ -76,7 +82,6 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent), ComPort1(this), Transfer(
 }
 
 TForm1::~TForm1() {
-  SetReplyTarget(nullptr);
   if (MainWindowHandle == this) MainWindowHandle = nullptr;
 }
 
@@ -149,11 +154,12 @@ void TForm1::FormCreate() {
   MainWindowHandle = this;
   ComPort1.SetSavedGroups(StoredProp(sgBasic));
   try {
-    ComPort1.RestoreSettings(stIniFile, ExecutableDirectory() + kSettingsFileName);
+    ComPort1.RestoreSettings(stIniFile, SettingsFile(kSettingsFileName));
   } catch (...) {
   }
   repaint();
-  Connection = std::make_unique<CEthConnection>();
+  Connection = std::make_unique<CEthConnection>(this);
+  Connection->OnReply = [this](const std::string& text, int length) { HandleReply(text, length); };
   Connection->OnOpenFailure = [](const std::string& reason) {
     ShowMessageBox(QString::fromStdString(reason), QStringLiteral("VU232v9"), TMessageIcon::Exclamation);
   };
@@ -198,7 +204,7 @@ void TForm1::FormClose() {
   }
   ShowConnectionState();
   try {
-    ComPort1.SaveSettings(stIniFile, ExecutableDirectory() + kSettingsFileName);
+    ComPort1.SaveSettings(stIniFile, SettingsFileForSaving(kSettingsFileName));
   } catch (...) {
   }
   try {
@@ -319,34 +325,19 @@ void TForm1::Otwrz1Click() {
 void TForm1::bbWyslijBazeClick() { Transfer.bbWyslijBazeClick(); }
 
 void TForm1::ComPort1RxChar(int count) {
-  std::string text;
-  try {
-    ComPort1.ReadText(text, count);
-  } catch (...) {
-    return;
-  }
+  const std::string text = ReadSerialText(ComPort1, count);
   if (!text.empty()) HandleReply(text, static_cast<int>(text.size()));
 }
+
+void TForm1::HandleReply(const std::string& text, int length) { Session.HandleReply(text, length); }
+
+void TForm1::SendOrder(const std::string& command) { Session.SendOrder(command); }
 
 int TForm1::RowCount() const { return Database.Table().RowCount(); }
 
 std::string TForm1::RowText(int row) const { return Database.Table().RowText(row); }
 
 int TForm1::DatabaseKindPosition() const { return rgBaza->ItemIndex(); }
-
-void TForm1::SendOrder(const std::string& command) {
-  if (ConnectionSettings.Kind == 0) {
-    if (!ComPort1.Connected()) return;
-    try {
-      ComPort1.WriteText(command + "\r\n");
-    } catch (...) {
-    }
-  } else if (ConnectionSettings.Protocol == 1) {
-    if (Connection) Connection->SendUDP(command);
-  } else if (Connection) {
-    Connection->SendTCP(command + "\r\n");
-  }
-}
 
 int TForm1::SendButtonTag() const { return bbWyslijBaze->property("Tag").toInt(); }
 

@@ -4,7 +4,7 @@
 #include "DatabaseModel.h"
 #include "EthConnection.h"
 #include "SerialPort.h"
-#include "Transfer.h"
+#include "Session.h"
 #include "XMLConfig.h"
 
 #include <QMainWindow>
@@ -20,7 +20,7 @@ class QWindow;
 class TConnectionForm;
 class TRadioGroup;
 
-class TForm1 : public QMainWindow, public ITransferHost {
+class TForm1 : public QMainWindow, public ITransferView {
  public:
   explicit TForm1(QWidget* parent = nullptr);
   ~TForm1() override;
@@ -35,15 +35,18 @@ class TForm1 : public QMainWindow, public ITransferHost {
   void Otwrz1Click();
   void bbWyslijBazeClick();
   void ComPort1RxChar(int count);
+  // The single entry for text received from the scale, over any link.
+  void HandleReply(const std::string& text, int length);
+  // Frames the command for the link the connection settings select and sends it.
+  void SendOrder(const std::string& command);
+  void ShowTransferResult(bool failed);
 
-  // ITransferHost
+  // ITransferView
   int RowCount() const override;
   std::string RowText(int row) const override;
   int DatabaseKindPosition() const override;
-  void SendOrder(const std::string& command) override;
   int SendButtonTag() const override;
   void SetSendButtonTag(int tag) override;
-  void ShowTransferResult(bool failed) override;
 
   void SetConnectionForm(TConnectionForm* form) { ConnectionForm = form; }
   // Chooses the database file; empty when the operator cancels. Tests replace it.
@@ -53,7 +56,9 @@ class TForm1 : public QMainWindow, public ITransferHost {
   std::unique_ptr<CEthConnection> Connection;
   TXMLConfig XMLConfig;
   TDatabaseModel Database;
-  TTransfer Transfer;
+  // The window's scale session and its transfer engine.
+  TScaleSession Session;
+  TTransfer& Transfer;
   uint8_t PortState = 0;
 
   QTableView* StringGrid1;

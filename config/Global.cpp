@@ -28,8 +28,8 @@ std::string RealExecutableDirectory() {
 TPortStateEvent::TPortStateEvent(LinkState state)
     : QEvent(static_cast<QEvent::Type>(WM_PORT_STATE)), wParam(static_cast<intptr_t>(state)) {}
 
-void PostPortState(LinkState state) {
-  if (MainWindowHandle) QCoreApplication::postEvent(MainWindowHandle, new TPortStateEvent(state));
+void PostPortState(QObject* target, LinkState state) {
+  if (target) QCoreApplication::postEvent(target, new TPortStateEvent(state));
 }
 
 std::string ExecutableDirectory() {

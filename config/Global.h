@@ -27,7 +27,7 @@ struct TOptionSettings {
 extern TConnectionSettings ConnectionSettings;
 extern TOptionSettings OptionSettings;
 
-// Target of WM_PORT_STATE; written once when the main window is created.
+// The main window, written once when it is created.
 extern QObject* MainWindowHandle;
 
 // The network connection's state: 0 disconnected, 1 connecting, 2 connected, -1 closing.
@@ -44,8 +44,8 @@ class TPortStateEvent : public QEvent {
   intptr_t lParam = 0;
 };
 
-// Posts WM_PORT_STATE to MainWindowHandle; it is handled later, on the GUI thread.
-void PostPortState(LinkState state);
+// Posts WM_PORT_STATE to `target`; it is handled later, on the target's thread.
+void PostPortState(QObject* target, LinkState state);
 
 // The full path of the running executable up to and including its last '/'.
 std::string ExecutableDirectory();

@@ -1,7 +1,6 @@
 #include "EthConnection.h"
 
 #include "ClientSocket.h"
-#include "ProcessData.h"
 #include "UDPServer.h"
 
 #include <QCoreApplication>
@@ -46,7 +45,10 @@ std::string UdpOpenFailureText(const std::exception_ptr& failure) {
   }
 }
 
-CEthConnection::CEthConnection() : OnReply(HandleReply) {}
+CEthConnection::CEthConnection(QObject* stateTarget, const TConnectionSettings& settings)
+    : stateTarget_(stateTarget), settings_(settings) {}
+
+void CEthConnection::PostState(LinkState state) { PostPortState(stateTarget_, state); }
 
 CEthConnection::~CEthConnection() {
   try {
@@ -62,7 +64,7 @@ void CEthConnection::ToggleConnection(uint8_t protocol, const std::string& host,
   std::string failure;
   if (protocol == 0) ToggleTcp(host, port);
   if (protocol == 1) failure = ToggleUdp(host, port);
-  PostPortState(State);
+  PostState(State);
   // Told after the state is posted, so the label no longer reads "connected" behind the box.
   if (!failure.empty() && OnOpenFailure) OnOpenFailure(failure);
 }
@@ -172,20 +174,19 @@ void CEthConnection::SendUDP(const std::string& command) {
   std::string datagram = command;
   datagram.push_back('\0');
   try {
-    UdpServer->Binding()->SendDatagram(ConnectionSettings.Host, ConnectionSettings.Port, datagram.data(),
-                                       datagram.size());
+    UdpServer->Binding()->SendDatagram(settings_.Host, settings_.Port, datagram.data(), datagram.size());
   } catch (...) {
   }
 }
 
 void CEthConnection::TcpConnected() {
   State = 2;
-  PostPortState(2);
+  PostState(2);
 }
 
 void CEthConnection::TcpDisconnected() {
   State = 0;
-  PostPortState(0);
+  PostState(0);
 }
 
 void CEthConnection::TcpRead(TClientConnection& socket) {
@@ -194,7 +195,7 @@ void CEthConnection::TcpRead(TClientConnection& socket) {
     text = socket.ReadPendingText();
   } catch (...) {
   }
-  if (!text.empty()) OnReply(text, static_cast<int>(text.size()));
+  if (!text.empty() && OnReply) OnReply(text, static_cast<int>(text.size()));
 }
 
 void CEthConnection::TcpError(int& errorCode) { errorCode = 0; }

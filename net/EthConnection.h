@@ -1,7 +1,7 @@
 #pragma once
 // The one object through which the tool talks to the scale over Ethernet: it opens and closes a
 // TCP connection or the UDP endpoint, sends commands, hands received text on and reports its
-// state to the main window as posted WM_PORT_STATE messages.
+// state to its owner as posted WM_PORT_STATE messages.
 
 #include "Global.h"
 
@@ -12,6 +12,8 @@
 #include <memory>
 #include <string>
 #include <string_view>
+
+class QObject;
 
 class TClientConnection;
 class TClientSocket;
@@ -24,22 +26,23 @@ class CEthConnection {
   static constexpr int kUdpDatagramLimit = 8192;
   static constexpr int kUdpLocalPort = 1001;
 
-  CEthConnection();
+  // `stateTarget` receives the posted states; `settings` gives the UDP destination at every send.
+  explicit CEthConnection(QObject* stateTarget, const TConnectionSettings& settings = ConnectionSettings);
   ~CEthConnection();
   CEthConnection(const CEthConnection&) = delete;
   CEthConnection& operator=(const CEthConnection&) = delete;
 
-  // Opens or closes the link (protocol 0 TCP, 1 UDP); the result reaches the main window only
-  // as WM_PORT_STATE.
+  // Opens or closes the link (protocol 0 TCP, 1 UDP); the result reaches the owner only as
+  // WM_PORT_STATE.
   void ToggleConnection(uint8_t protocol, const std::string& host, int32_t port);
   // Sends the text unchanged over an established TCP connection.
   void SendTCP(const std::string& text);
-  // Sends the command and one zero byte as one datagram to ConnectionSettings.Host and Port.
+  // Sends the command and one zero byte as one datagram to the settings' Host and Port.
   void SendUDP(const std::string& command);
 
   // Told why the UDP endpoint could not be opened, so the operator can be shown it.
   std::function<void(const std::string& reason)> OnOpenFailure;
-  // Receives every non-empty received text on the GUI thread; HandleReply unless redirected.
+  // Receives every non-empty received text on the GUI thread.
   std::function<void(const std::string& text, int length)> OnReply;
 
   LinkState State = 0;
@@ -59,9 +62,12 @@ class CEthConnection {
   void TcpDisconnected();
   void TcpRead(TClientConnection& socket);
   void TcpError(int& errorCode);
+  void PostState(LinkState state);
   // Runs on the listener thread; queues the text to the GUI thread and never waits for it.
   void UdpRead(std::string_view data, const std::weak_ptr<int>& alive);
 
+  QObject* stateTarget_;
+  const TConnectionSettings& settings_;
   std::unique_ptr<TClientSocket> TcpSocket;
   std::unique_ptr<TUDPServer> UdpServer;
   // Expires with the object, so text still queued for it is dropped.

@@ -1,11 +1,38 @@
 #include "Transfer.h"
 
+#include <algorithm>
+#include <cstdio>
+
 namespace {
 constexpr int kEndSent = -1;
 constexpr int kEndAcknowledged = -2;
 const char kRecordCommand[] = "Sr";
 const char kEndCommand[] = "Se";
+
+bool IsBlankOrControl(char c) { return static_cast<unsigned char>(c) <= 32; }
+
+std::string_view StripBlanksAndControls(std::string_view text) {
+  while (!text.empty() && IsBlankOrControl(text.front())) text.remove_prefix(1);
+  while (!text.empty() && IsBlankOrControl(text.back())) text.remove_suffix(1);
+  return text;
+}
 }  // namespace
+
+std::string QuotedAnswer(std::string_view answer) {
+  constexpr size_t kMaxCharacters = 40;
+  std::string quoted;
+  for (const char c : answer) {
+    std::string piece(1, c);
+    if (c < 0x20 || c > 0x7E) {
+      char escaped[5];
+      std::snprintf(escaped, sizeof escaped, "\\x%02X", static_cast<unsigned char>(c));
+      piece = escaped;
+    }
+    if (quoted.size() + piece.size() > kMaxCharacters) return quoted + "\u2026";
+    quoted += piece;
+  }
+  return quoted;
+}
 
 std::optional<std::string> StartCommand(int position) {
   switch (position) {
@@ -28,14 +55,25 @@ TTransfer::TTransfer(ITransferHost& host, QObject* parent) : QObject(parent), ho
   TimerBaza.setInterval(kTickMs);
   TimerBaza.setTimerType(Qt::PreciseTimer);
   connect(&TimerBaza, &QTimer::timeout, this, [this] { TimerBazaTimer(); });
+  answerTimer_.setSingleShot(true);
+  connect(&answerTimer_, &QTimer::timeout, this, [this] {
+    Abandon("The scale did not answer within " + QString::number(answerTimeoutMs_ / 1000.0).toStdString() +
+            " s (" + WaitingCommand() + ").");
+  });
 }
+
+void TTransfer::SetPaceMs(int paceMs) { TimerBaza.setInterval(std::max(paceMs, kMinimumPaceMs)); }
 
 void TTransfer::bbWyslijBazeClick() {
   try {
-    if (host_.SendButtonTag() == 0)
+    if (host_.SendButtonTag() == 0) {
       StartTransfer();
-    else
+    } else {
+      limitsOn_ = false;
+      answerTimer_.stop();
       host_.SetSendButtonTag(0);
+      emit Stopped();
+    }
   } catch (...) {
   }
 }
@@ -44,12 +82,56 @@ void TTransfer::StartTransfer() {
   host_.SetSendButtonTag(1);
   TransferCursor = 0;
   TransferFailed = false;
+  abandoned_ = false;
+  limitsOn_ = true;
+  waitingForAnswer_ = false;
+  emit Started();
   if (const std::optional<std::string> start = StartCommand(host_.DatabaseKindPosition()))
-    host_.SendOrder(*start);
+    Send(0, kNoRow, *start);
+}
+
+void TTransfer::Send(int cursor, int row, const std::string& command) {
+  if (!waitingForAnswer_) wrongAnswers_ = 0;
+  waitingForAnswer_ = true;
+  WatchAnswer();
+  host_.SendOrder(command);
+  emit CommandSent(cursor, row, command);
+}
+
+void TTransfer::WatchAnswer() {
+  if (limitsOn_ && answerTimeoutMs_ > 0) answerTimer_.start(answerTimeoutMs_);
+}
+
+std::string TTransfer::WaitingCommand() const {
+  if (TransferCursor == 0) return "start command";
+  if (TransferCursor == kEndSent) return "end command";
+  return "record " + std::to_string(TransferCursor) + " of " + std::to_string(host_.RowCount());
+}
+
+void TTransfer::CountWrongAnswer(std::string_view line) {
+  if (!limitsOn_ || !waitingForAnswer_ || recordRetries_ == 0) return;
+  if (++wrongAnswers_ <= recordRetries_) return;
+  const std::string answer = " (last answer: \"" + QuotedAnswer(line) + "\").";
+  if (TransferCursor >= 1)
+    Abandon("The scale refused " + WaitingCommand() + answer);
+  else
+    Abandon("The scale refused the " + WaitingCommand() + answer);
+}
+
+void TTransfer::Abandon(const std::string& reason) {
+  abandoned_ = true;
+  limitsOn_ = false;
+  waitingForAnswer_ = false;
+  TransferFailed = true;
+  TimerBaza.stop();
+  answerTimer_.stop();
+  host_.SetSendButtonTag(0);
+  emit Abandoned(reason);
 }
 
 void TTransfer::TimerBazaTimer() {
   TimerBaza.stop();
+  if (abandoned_) return;
   const int cursor = TransferCursor;
   const int rows = host_.RowCount();
   if (cursor >= 1 && cursor <= rows) {
@@ -57,15 +139,17 @@ void TTransfer::TimerBazaTimer() {
   } else if (cursor == rows + 1) {
     SendEnd();
   } else if (cursor == kEndAcknowledged) {
+    limitsOn_ = false;
+    answerTimer_.stop();
     host_.SetSendButtonTag(0);
-    host_.ShowTransferResult(TransferFailed);
+    emit Finished(TransferFailed);
   }
 }
 
 void TTransfer::SendRow(int cursor) {
   const std::string row = host_.RowText(cursor - 1);
   if (!row.empty()) {
-    host_.SendOrder(kRecordCommand + row);
+    Send(cursor, cursor - 1, kRecordCommand + row);
     return;
   }
   TransferFailed = true;
@@ -74,18 +158,46 @@ void TTransfer::SendRow(int cursor) {
 
 void TTransfer::SendEnd() {
   TransferCursor = kEndSent;
-  host_.SendOrder(kEndCommand);
+  Send(kEndSent, kNoRow, kEndCommand);
+}
+
+void TTransfer::HandleReply(const std::string& text, int) {
+  ReplyBuffer += text;
+  // The buffer holds no line feed between calls, so only the new piece can complete a line.
+  if (text.find('\n') == std::string::npos) {
+    DropOldestPastCap();
+    return;
+  }
+  // Emptied before the line is matched, so nothing it triggers can see a stale buffer.
+  const std::string line(StripBlanksAndControls(ReplyBuffer));
+  ReplyBuffer.clear();
+  LineCompleted(line);
+}
+
+void TTransfer::DropOldestPastCap() {
+  if (ReplyBuffer.size() > kReplyBufferCap) ReplyBuffer.erase(0, ReplyBuffer.size() - kReplyBufferCap);
 }
 
 void TTransfer::LineCompleted(std::string_view line) {
+  if (abandoned_) {
+    emit LineReceived(std::string(line), false);
+    return;
+  }
   const std::optional<std::string> expected = ExpectedReply(TransferCursor, host_.DatabaseKindPosition());
-  if (expected && line == *expected) {
+  const bool matched = expected && line == *expected;
+  if (matched) {
     if (TransferCursor == kEndSent)
       TransferCursor = kEndAcknowledged;
     else if (TransferCursor >= 0)
       ++TransferCursor;
+    waitingForAnswer_ = false;
+    answerTimer_.stop();
+  } else if (waitingForAnswer_) {
+    WatchAnswer();
   }
   ArmTimer();
+  emit LineReceived(std::string(line), matched);
+  if (!matched) CountWrongAnswer(line);
 }
 
 // A running timer keeps its interval, so lines completed within one interval give a single tick.

@@ -1,28 +1,36 @@
 #pragma once
-// The stop-and-wait transfer of the table: start command, one record per row, end command.
+// The stop-and-wait transfer of the table: start command, one record per row, end command, and
+// the assembly of received text into the lines that pace it. One instance per scale.
 
 #include <QObject>
 #include <QTimer>
 
+#include <algorithm>
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
 
-// What the transfer needs from the main window.
-class ITransferHost {
+// What a transfer reads and shows: the table, the selected database kind and the state of the
+// "Send database" button. Read anew at every tick and every completed line.
+class ITransferView {
  public:
-  virtual ~ITransferHost() = default;
+  virtual ~ITransferView() = default;
   virtual int RowCount() const = 0;
   // The row's cells from column 0 to the table's last column, joined by ";".
   virtual std::string RowText(int row) const = 0;
   // Position of the selected database kind (rgBaza).
   virtual int DatabaseKindPosition() const = 0;
-  // Frames the command for the selected link and hands it over.
-  virtual void SendOrder(const std::string& command) = 0;
   // bbWyslijBaze's tag: 0 idle ("Send database", Connect enabled), 1 running ("Stop", Connect disabled).
   virtual int SendButtonTag() const = 0;
   virtual void SetSendButtonTag(int tag) = 0;
-  virtual void ShowTransferResult(bool failed) = 0;
+};
+
+// A view plus the link that the commands go out on.
+class ITransferHost : public ITransferView {
+ public:
+  // Frames the command for the link and hands it over.
+  virtual void SendOrder(const std::string& command) = 0;
 };
 
 // "SbP", "SbU", "SbS" by database-kind position; none for a position without a kind.
@@ -31,28 +39,89 @@ std::optional<std::string> StartCommand(int position);
 // the position names no database kind.
 std::optional<std::string> ExpectedReply(int cursor, int position);
 
+// The answer as a failure message quotes it: bytes outside printable ASCII as \xNN, at most
+// 40 characters, then "…".
+std::string QuotedAnswer(std::string_view answer);
+
+// Past this many bytes without a line feed the oldest are dropped, so a peer that never ends
+// its line cannot grow the buffer without end.
+constexpr size_t kReplyBufferCap = 64 * 1024;
+
 class TTransfer : public QObject {
+  Q_OBJECT
+
  public:
+  // The scale's own rhythm: the gap between an acknowledgement and the next command.
   static constexpr int kTickMs = 100;
+  static constexpr int kMinimumPaceMs = 1;
+  // The row of a command that carries no row (start and end).
+  static constexpr int kNoRow = -1;
 
   explicit TTransfer(ITransferHost& host, QObject* parent = nullptr);
 
   void bbWyslijBazeClick();
   void TimerBazaTimer();
+  // The single entry for received text; `length` is not used, the text carries its own.
+  void HandleReply(const std::string& text, int length);
   // A completed reply line, blanks and control characters stripped at both ends: advances the
   // cursor on the acknowledgement due and arms the timer whether or not it matched.
   void LineCompleted(std::string_view line);
+
+  int PaceMs() const { return TimerBaza.interval(); }
+  // Never below kMinimumPaceMs.
+  void SetPaceMs(int paceMs);
+  // A running transfer whose waiting command sees no line for this long ends as failed; 0 waits
+  // for ever. Off once the operator pressed "Stop".
+  void SetAnswerTimeoutMs(int timeoutMs) { answerTimeoutMs_ = std::max(timeoutMs, 0); }
+  int AnswerTimeoutMs() const { return answerTimeoutMs_; }
+  // A running transfer whose waiting command got this many wrong answers and one more ends as
+  // failed (a record is sent again after each but the last); 0 allows any number.
+  void SetRecordRetries(int retries) { recordRetries_ = std::max(retries, 0); }
+  int RecordRetries() const { return recordRetries_; }
 
   // 0 start sent, 1..N row due, N + 1 last row acknowledged, -1 end sent, -2 end acknowledged.
   int TransferCursor = 0;
   bool TransferFailed = false;
   QTimer TimerBaza;
+  // Received text since the last completed line; never holds a line feed between calls.
+  std::string ReplyBuffer;
+
+ signals:
+  // "Send database" started a transfer (before its start command goes out).
+  void Started();
+  // The operator pressed "Stop"; acknowledgements that keep coming still carry it on.
+  void Stopped();
+  // A command was handed to the link: the cursor it was sent in and the table row it came from
+  // (kNoRow for the start and end commands).
+  void CommandSent(int cursor, int row, const std::string& command);
+  // A completed line, stripped, and whether it was the acknowledgement due.
+  void LineReceived(const std::string& line, bool matched);
+  // The end step ran: the transfer was sent, or failed on an empty row.
+  void Finished(bool failed);
+  // The transfer gave up: the scale fell silent or kept refusing. It sends nothing more.
+  void Abandoned(const std::string& reason);
 
  private:
   void StartTransfer();
+  void Send(int cursor, int row, const std::string& command);
   void SendRow(int cursor);
   void SendEnd();
   void ArmTimer();
+  void DropOldestPastCap();
+  void WatchAnswer();
+  void CountWrongAnswer(std::string_view line);
+  void Abandon(const std::string& reason);
+  // "start command", "record 17 of 120" or "end command": what waits for its answer.
+  std::string WaitingCommand() const;
 
   ITransferHost& host_;
+  int answerTimeoutMs_ = 0;
+  int recordRetries_ = 0;
+  QTimer answerTimer_;
+  // The limits hold from "Send database" to the end, a failure or "Stop".
+  bool limitsOn_ = false;
+  bool waitingForAnswer_ = false;
+  int wrongAnswers_ = 0;
+  // A transfer that gave up ignores ticks and lines until the next start.
+  bool abandoned_ = false;
 };

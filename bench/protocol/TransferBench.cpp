@@ -4,7 +4,6 @@
 #include "DatabaseTable.h"
 #include "Global.h"
 #include "MessageBox.h"
-#include "ProcessData.h"
 #include "ScaleSimProcess.h"
 #include "okno.h"
 
@@ -37,26 +36,23 @@ double CpuSeconds() {
 class TTimedForm : public TForm1 {
  public:
   TTimedForm() {
-    ComPort1.OnRxChar = [this](TCustomComPort&, int count) {
-      ComPort1RxChar(count);
-      if (ReplyBuffer.empty()) lineCompleted_ = Clock::now();
-    };
-  }
-  void SendOrder(const std::string& command) override {
-    if (lineCompleted_) {
-      const double gapMs = std::chrono::duration<double, std::milli>(Clock::now() - *lineCompleted_).count();
-      gapSumMs_ += gapMs;
-      gapMaxMs_ = std::max(gapMaxMs_, gapMs);
-      ++gaps_;
-      lineCompleted_.reset();
-    }
-    TForm1::SendOrder(command);
+    connect(&Transfer, &TTransfer::LineReceived, this, [this] { lineCompleted_ = Clock::now(); });
+    connect(&Transfer, &TTransfer::CommandSent, this, [this] { StopWatch(); });
   }
   double MeanGapMs() const { return gaps_ ? gapSumMs_ / gaps_ : 0; }
   double MaxGapMs() const { return gapMaxMs_; }
   int Gaps() const { return gaps_; }
 
  private:
+  void StopWatch() {
+    if (!lineCompleted_) return;
+    const double gapMs = std::chrono::duration<double, std::milli>(Clock::now() - *lineCompleted_).count();
+    gapSumMs_ += gapMs;
+    gapMaxMs_ = std::max(gapMaxMs_, gapMs);
+    ++gaps_;
+    lineCompleted_.reset();
+  }
+
   std::optional<Clock::time_point> lineCompleted_;
   double gapSumMs_ = 0;
   double gapMaxMs_ = 0;

@@ -16,7 +16,7 @@ class EthConnectionTcp : public ::testing::Test {
  protected:
   void SetUp() override {
     ConnectionSettings.Host = kLoopback;
-    connection = std::make_unique<CEthConnection>();
+    connection = std::make_unique<CEthConnection>(&recorder);
     connection->OnReply = [this](const std::string& text, int length) {
       replies.push_back(text);
       lengthsMatch = lengthsMatch && length == static_cast<int>(text.size());

@@ -28,7 +28,7 @@ class EthConnectionUdp : public ::testing::Test {
   void SetUp() override {
     ConnectionSettings.Host = kLoopback;
     ConnectionSettings.Port = scale.Port();
-    connection = std::make_unique<CEthConnection>();
+    connection = std::make_unique<CEthConnection>(&recorder);
     connection->OnReply = [this](const std::string& text, int length) {
       replies.push_back(text);
       lengthsMatch = lengthsMatch && length == static_cast<int>(text.size());

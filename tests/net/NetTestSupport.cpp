@@ -73,12 +73,6 @@ bool EnterPrivateNetwork() {
   return entered;
 }
 
-TStateRecorder::TStateRecorder() { MainWindowHandle = this; }
-
-TStateRecorder::~TStateRecorder() {
-  if (MainWindowHandle == this) MainWindowHandle = nullptr;
-}
-
 bool TStateRecorder::event(QEvent* event) {
   if (event->type() != static_cast<QEvent::Type>(WM_PORT_STATE)) return QObject::event(event);
   States.push_back(static_cast<const TPortStateEvent*>(event)->wParam);

@@ -24,8 +24,6 @@ bool EnterPrivateNetwork();
 // Stands in for the main window: records every posted WM_PORT_STATE value in arrival order.
 class TStateRecorder : public QObject {
  public:
-  TStateRecorder();
-  ~TStateRecorder() override;
   bool event(QEvent* event) override;
   std::vector<intptr_t> States;
 };

@@ -2,7 +2,6 @@
 // A main window stand-in that records what the transfer sends and shows.
 
 #include "DatabaseTable.h"
-#include "ProcessData.h"
 #include "Transfer.h"
 
 #include <gtest/gtest.h>
@@ -22,7 +21,6 @@ class TFakeTransferHost : public ITransferHost {
   }
   int SendButtonTag() const override { return Tag; }
   void SetSendButtonTag(int tag) override { Tag = tag; }
-  void ShowTransferResult(bool failed) override { Results.push_back(failed ? "Failure" : "Success"); }
 
   TDatabaseTable Table;
   int Position = 0;
@@ -32,16 +30,15 @@ class TFakeTransferHost : public ITransferHost {
   std::vector<std::string> Results;
 };
 
-// A transfer bound to HandleReply, driven by hand: replies go in, ticks are run directly.
+// A transfer driven by hand: replies go in, ticks are run directly.
 class TransferFixture : public ::testing::Test {
  protected:
-  void SetUp() override {
-    ReplyBuffer.clear();
-    SetReplyTarget(&transfer);
+  TransferFixture() {
+    QObject::connect(&transfer, &TTransfer::Finished,
+                     [this](bool failed) { host.Results.push_back(failed ? "Failure" : "Success"); });
   }
-  void TearDown() override { SetReplyTarget(nullptr); }
 
-  void Reply(const std::string& text) { HandleReply(text, static_cast<int>(text.size())); }
+  void Reply(const std::string& text) { transfer.HandleReply(text, static_cast<int>(text.size())); }
   void Tick() { transfer.TimerBazaTimer(); }
   // The scale answers with a framed line, and the tick that it arms runs.
   void Answer(const std::string& line) {
@@ -53,4 +50,5 @@ class TransferFixture : public ::testing::Test {
 
   TFakeTransferHost host;
   TTransfer transfer{host};
+  std::string& ReplyBuffer = transfer.ReplyBuffer;
 };

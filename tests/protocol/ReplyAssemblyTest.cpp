@@ -148,10 +148,3 @@ TEST_F(ReplyAssembly, TheCapDropsTheOldestBytes) {
   EXPECT_EQ(ReplyBuffer.size(), kReplyBufferCap);
   EXPECT_EQ(ReplyBuffer.substr(kReplyBufferCap - 5), "xtail");
 }
-
-TEST(ReplyAssemblyWithoutTarget, CompletedLineIsDiscarded) {
-  SetReplyTarget(nullptr);
-  ReplyBuffer.clear();
-  HandleReply("Mr\r\n", 4);
-  EXPECT_EQ(ReplyBuffer, "");
-}

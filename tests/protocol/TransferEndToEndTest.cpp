@@ -3,9 +3,9 @@
 #include "DatabaseTable.h"
 #include "Global.h"
 #include "MessageBox.h"
-#include "ProcessData.h"
 #include "ScaleSimProcess.h"
 #include "TempDir.h"
+#include "TransferWait.h"
 #include "okno.h"
 
 #include <QPushButton>
@@ -20,8 +20,9 @@
 
 namespace {
 constexpr int kRows = 1000;
-// Every command waits for its acknowledgement and 100 ms: the table, resends and a margin.
-constexpr int kTransferPatienceMs = 600000;
+// The bulk rows go at a short pace; the scale's own 100 ms rhythm is measured in bench_transfer.
+constexpr int kPaceMs = 2;
+constexpr int kTransferPatienceMs = 120000;
 
 struct TShownBox {
   QString Text;
@@ -68,7 +69,6 @@ class TransferOverPty : public ::testing::Test {
     setenv("SCALEDB_PORTS_DIR", dir.File("ports").c_str(), 1);
     ConnectionSettings.Kind = 0;
     ConnectionSettings.Host = "127.0.0.1";
-    ReplyBuffer.clear();
     MessageBoxHook = [this](const QString& text, const QString& title, TMessageIcon icon) {
       boxes.push_back({text, title, icon});
     };
@@ -93,9 +93,10 @@ class TransferOverPty : public ::testing::Test {
     ASSERT_EQ(form.PortState, 2) << "COM1 did not open";
     ASSERT_TRUE(boxes.empty());
     form.Database.SetTable(std::move(table));
+    form.Transfer.SetPaceMs(kPaceMs);
     form.bbWyslijBazeClick();
     EXPECT_FALSE(form.btnOpenPort->isEnabled());
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !boxes.empty(); }, kTransferPatienceMs));
+    ASSERT_TRUE(RunEventsUntil([&] { return !boxes.empty(); }, kTransferPatienceMs));
   }
 
   void ExpectSuccess(const TForm1& form) {

@@ -219,3 +219,91 @@ TEST_F(Transfer, TheTimerTicksOnceAnIntervalAfterTheLineAndDisablesItself) {
   QTest::qWait(3 * TTransfer::kTickMs);
   EXPECT_EQ(host.Sent, (Commands{"SbP", "Sra", "Src"})) << "two lines in one interval give a single tick";
 }
+
+namespace {
+// A transfer with an answer timeout and a retry limit, and the reasons it gave up with.
+class TransferLimits : public Transfer {
+ protected:
+  TransferLimits() {
+    QObject::connect(&transfer, &TTransfer::Abandoned, [this](const std::string& reason) { reasons.push_back(reason); });
+    host.Table = TDatabaseTable::Parse("a\nb\nc\n");
+  }
+  std::vector<std::string> reasons;
+};
+}  // namespace
+
+TEST_F(TransferLimits, ASilentScaleEndsTheTransferNamingTheWaitingCommand) {
+  const struct {
+    int AnswersBeforeSilence;
+    const char* Reason;
+  } cases[] = {
+      {0, "The scale did not answer within 0.03 s (start command)."},
+      {2, "The scale did not answer within 0.03 s (record 2 of 3)."},
+      {4, "The scale did not answer within 0.03 s (end command)."},
+  };
+  const char* answers[] = {"MbP", "Mr", "Mr", "Mr"};
+  for (const auto& c : cases) {
+    host = TFakeTransferHost();
+    host.Table = TDatabaseTable::Parse("a\nb\nc\n");
+    reasons.clear();
+    transfer.SetAnswerTimeoutMs(30);
+    transfer.bbWyslijBazeClick();
+    for (int i = 0; i < c.AnswersBeforeSilence; ++i) Answer(answers[i]);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !reasons.empty(); }, 5000)) << c.Reason;
+    EXPECT_EQ(reasons, Commands{c.Reason});
+    EXPECT_EQ(host.Tag, 0);
+    EXPECT_TRUE(transfer.TransferFailed);
+    const size_t sent = host.Sent.size();
+    Answer("Mr");
+    Answer("Me");
+    EXPECT_EQ(host.Sent.size(), sent) << "a transfer that gave up sends nothing more";
+    EXPECT_TRUE(host.Results.empty()) << "and never reaches its end step";
+  }
+}
+
+TEST_F(TransferLimits, AfterStopTheWatchdogIsOffAndTheTransferRunsOnAsBefore) {
+  transfer.SetAnswerTimeoutMs(20);
+  transfer.bbWyslijBazeClick();
+  transfer.bbWyslijBazeClick();
+  QTest::qWait(100);
+  EXPECT_TRUE(reasons.empty());
+  Answer("MbP");
+  EXPECT_EQ(host.Sent.back(), "Sra");
+}
+
+TEST_F(TransferLimits, ARefusedCommandEndsTheTransferAfterTheRetriesWithItsLastAnswer) {
+  transfer.SetRecordRetries(2);
+  transfer.bbWyslijBazeClick();
+  Answer("MbP");
+  Answer("Er");
+  Answer("Er");
+  EXPECT_TRUE(reasons.empty());
+  Answer("Er");
+  EXPECT_EQ(host.Sent, (Commands{"SbP", "Sra", "Sra", "Sra"})) << "the record went out exactly three times";
+  EXPECT_EQ(reasons, Commands{"The scale refused record 1 of 3 (last answer: \"Er\")."});
+  EXPECT_EQ(host.Tag, 0);
+
+  reasons.clear();
+  transfer.bbWyslijBazeClick();
+  for (const char* wrong : {"MbU", "x", "E\x01\xFFr"}) Answer(wrong);
+  EXPECT_EQ(reasons, Commands{"The scale refused the start command (last answer: \"E\\x01\\xFFr\")."});
+  EXPECT_EQ(host.Sent.back(), "SbP") << "a wrong start answer is not answered by sending again";
+}
+
+TEST_F(TransferLimits, AnAcknowledgementStartsTheCountOfWrongAnswersAfresh) {
+  transfer.SetRecordRetries(1);
+  transfer.bbWyslijBazeClick();
+  for (const char* line : {"MbP", "Er", "Mr", "Er", "Mr", "Er", "Mr", "Me"}) Answer(line);
+  EXPECT_TRUE(reasons.empty());
+  EXPECT_EQ(host.Results, Commands{"Success"});
+}
+
+TEST(QuotedAnswer, EscapesBytesOutsidePrintableAsciiAndCutsAtFortyCharacters) {
+  EXPECT_EQ(QuotedAnswer("Er"), "Er");
+  EXPECT_EQ(QuotedAnswer(""), "");
+  EXPECT_EQ(QuotedAnswer("a\tb\x7F\xB3"), "a\\x09b\\x7F\\xB3");
+  EXPECT_EQ(QuotedAnswer(std::string(40, 'x')), std::string(40, 'x'));
+  EXPECT_EQ(QuotedAnswer(std::string(41, 'x')), std::string(40, 'x') + "\u2026");
+  EXPECT_EQ(QuotedAnswer(std::string(38, 'x') + "\x01"), std::string(38, 'x') + "\u2026")
+      << "an escape that does not fit is not cut in half";
+}

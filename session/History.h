@@ -1,0 +1,30 @@
+#pragma once
+// The transfer history: one JSON line per transfer in transfers.jsonl in the state directory.
+// Lines are only ever appended.
+
+#include "TransferRecord.h"
+
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+class EHistory : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// $XDG_STATE_HOME/scaledb/, else ~/.local/state/scaledb/; with a trailing '/'.
+std::string StateDirectory();
+// transfers.jsonl in the state directory.
+std::string HistoryPath();
+
+// One line of the history, without its line feed.
+std::string HistoryLine(const TTransferRecord& record);
+// Reads one line back; false when it is not a history line.
+bool ParseHistoryLine(const std::string& line, TTransferRecord& record);
+
+// Appends the record as one line, creating the folder when needed; throws EHistory with the
+// reason in words when it cannot.
+void AppendHistory(const std::string& path, const TTransferRecord& record);
+// The last `count` readable records, newest first; none when the file does not exist.
+std::vector<TTransferRecord> ReadHistory(const std::string& path, size_t count);

@@ -1,0 +1,49 @@
+#pragma once
+// One link to one scale: it opens and closes, frames and sends one command at a time, and hands
+// on what the scale sends back. Serial, TCP and UDP each frame their commands their own way.
+
+#include "Global.h"
+
+#include <QObject>
+
+#include <memory>
+#include <string>
+
+class TLink : public QObject {
+  Q_OBJECT
+
+ public:
+  using QObject::QObject;
+
+  // Starts opening; the outcome arrives as StateChanged, or Failed with the reason in words.
+  virtual void Open() = 0;
+  virtual void Close() = 0;
+  // Frames the command for this link and hands it over; lost while the link is not open.
+  virtual void Send(const std::string& command) = 0;
+  virtual LinkState State() const = 0;
+  // The link as a report names it: "serial:COM1@9600", "tcp:host:port", "udp:host:port".
+  virtual std::string Name() const = 0;
+
+ signals:
+  void TextReceived(const std::string& text);
+  void StateChanged(LinkState state);
+  void Failed(const std::string& reason);
+};
+
+// What a link to one scale is made of.
+struct TLinkSettings {
+  enum class TKind { Serial, Tcp, Udp };
+  TKind Kind = TKind::Serial;
+  // Serial: a "COM<n>" name or a device path, and the bit rate in bits per second.
+  std::string SerialPort = "COM1";
+  int BaudRate = 9600;
+  // TCP and UDP: the scale's address and port.
+  std::string Host;
+  int32_t Port = 0;
+};
+
+// "serial:COM1@9600", "tcp:host:port", "udp:host:port".
+std::string LinkName(const TLinkSettings& settings);
+
+// A link that owns its serial port or network connection.
+std::unique_ptr<TLink> MakeLink(const TLinkSettings& settings, QObject* parent = nullptr);

@@ -1,0 +1,35 @@
+#pragma once
+// The serial link: commands end in CR LF and go out through the port's WriteText.
+
+#include "Link.h"
+
+#include <memory>
+#include <string>
+
+class TComPort;
+
+// Writes the command and CR LF while the port is open; write errors are dropped.
+void SendSerialCommand(TComPort& port, const std::string& command);
+// Reads up to `count` waiting bytes; empty when the read fails.
+std::string ReadSerialText(TComPort& port, int count);
+// "serial:COM1@9600".
+std::string SerialLinkName(const TComPort& port);
+// Sets a rate in bits per second: a named rate where one fits, else a custom one.
+void SetBitsPerSecond(TComPort& port, int rate);
+
+class TSerialLink : public TLink {
+ public:
+  explicit TSerialLink(std::unique_ptr<TComPort> port, QObject* parent = nullptr);
+  ~TSerialLink() override;
+
+  void Open() override;
+  void Close() override;
+  void Send(const std::string& command) override;
+  LinkState State() const override;
+  std::string Name() const override;
+
+  TComPort& Port() { return *port_; }
+
+ private:
+  std::unique_ptr<TComPort> port_;
+};

@@ -1,0 +1,52 @@
+#include "Session.h"
+
+#include "DatabaseTable.h"
+
+namespace {
+// The table and kind of a session without a window; the button is only a number.
+class TFixedTableView : public ITransferView {
+ public:
+  TFixedTableView(std::shared_ptr<const TDatabaseTable> table, int kindPosition)
+      : table_(std::move(table)), kindPosition_(kindPosition) {}
+
+  int RowCount() const override { return table_->RowCount(); }
+  std::string RowText(int row) const override { return table_->RowText(row); }
+  int DatabaseKindPosition() const override { return kindPosition_; }
+  int SendButtonTag() const override { return tag_; }
+  void SetSendButtonTag(int tag) override { tag_ = tag; }
+
+ private:
+  std::shared_ptr<const TDatabaseTable> table_;
+  int kindPosition_;
+  int tag_ = 0;
+};
+}  // namespace
+
+TScaleSession::TScaleSession(std::unique_ptr<TLink> link, ITransferView& view, QObject* parent)
+    : QObject(parent), view_(view), link_(std::move(link)), engine_(*this) {
+  ReceiveFromLink();
+}
+
+TScaleSession::TScaleSession(std::unique_ptr<TLink> link, std::shared_ptr<const TDatabaseTable> table,
+                             int kindPosition, QObject* parent)
+    : TScaleSession(std::move(link), std::make_unique<TFixedTableView>(std::move(table), kindPosition), parent) {}
+
+TScaleSession::TScaleSession(std::unique_ptr<TLink> link, std::unique_ptr<ITransferView> ownView, QObject* parent)
+    : QObject(parent), ownView_(std::move(ownView)), view_(*ownView_), link_(std::move(link)), engine_(*this) {
+  ReceiveFromLink();
+}
+
+void TScaleSession::ReceiveFromLink() {
+  connect(link_.get(), &TLink::TextReceived, this,
+          [this](const std::string& text) { HandleReply(text, static_cast<int>(text.size())); });
+}
+
+TScaleSession::~TScaleSession() = default;
+
+void TScaleSession::Start() {
+  if (!Running()) engine_.bbWyslijBazeClick();
+}
+
+void TScaleSession::Stop() {
+  if (Running()) engine_.bbWyslijBazeClick();
+}

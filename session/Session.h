@@ -1,0 +1,55 @@
+#pragma once
+// One scale session: a transfer engine and the link it sends on. Any number may live in one
+// process; nothing in a session is shared with another.
+
+#include "Link.h"
+#include "Transfer.h"
+
+#include <QObject>
+
+#include <memory>
+#include <string>
+
+class TDatabaseTable;
+
+class TScaleSession : public QObject, private ITransferHost {
+  Q_OBJECT
+
+ public:
+  // A view (the main window) supplies the table, the database kind and the button.
+  TScaleSession(std::unique_ptr<TLink> link, ITransferView& view, QObject* parent = nullptr);
+  // Sends a fixed table as the database kind at `kindPosition`, with nothing on screen.
+  TScaleSession(std::unique_ptr<TLink> link, std::shared_ptr<const TDatabaseTable> table, int kindPosition,
+                QObject* parent = nullptr);
+  ~TScaleSession() override;
+
+  TTransfer& Engine() { return engine_; }
+  const TTransfer& Engine() const { return engine_; }
+  TLink& Link() { return *link_; }
+  const TLink& Link() const { return *link_; }
+
+  // Presses "Send database" when the transfer is idle.
+  void Start();
+  // Presses "Stop" when it runs.
+  void Stop();
+  bool Running() const { return view_.SendButtonTag() != 0; }
+
+  // The single entry for the text this session's scale sent.
+  void HandleReply(const std::string& text, int length) { engine_.HandleReply(text, length); }
+  void SendOrder(const std::string& command) override { link_->Send(command); }
+
+ private:
+  TScaleSession(std::unique_ptr<TLink> link, std::unique_ptr<ITransferView> ownView, QObject* parent);
+  void ReceiveFromLink();
+
+  int RowCount() const override { return view_.RowCount(); }
+  std::string RowText(int row) const override { return view_.RowText(row); }
+  int DatabaseKindPosition() const override { return view_.DatabaseKindPosition(); }
+  int SendButtonTag() const override { return view_.SendButtonTag(); }
+  void SetSendButtonTag(int tag) override { view_.SetSendButtonTag(tag); }
+
+  std::unique_ptr<ITransferView> ownView_;
+  ITransferView& view_;
+  std::unique_ptr<TLink> link_;
+  TTransfer engine_;
+};

@@ -1,0 +1,65 @@
+#include "TransferRecord.h"
+
+#include "Transfer.h"
+
+const char kTransferFailedText[] = "Database could not be sent to scale.";
+
+TTransferRecorder::TTransferRecorder(TTransfer& engine, std::function<TTransferRecord()> describe, QObject* parent)
+    : QObject(parent), describe_(std::move(describe)) {
+  connect(&engine, &TTransfer::Started, this, [this] { Begin(); });
+  connect(&engine, &TTransfer::Stopped, this, [this] {
+    if (current_) stoppedAt_ = QDateTime::currentDateTime();
+  });
+  connect(&engine, &TTransfer::CommandSent, this, [this](int, int row, const std::string&) { CommandSent(row); });
+  connect(&engine, &TTransfer::LineReceived, this, [this](const std::string&, bool matched) { LineReceived(matched); });
+  connect(&engine, &TTransfer::Finished, this,
+          [this](bool failed) { End(failed ? "failed" : "sent", failed ? kTransferFailedText : ""); });
+  connect(&engine, &TTransfer::Abandoned, this, [this](const std::string& reason) { End("failed", reason); });
+}
+
+TTransferRecorder::~TTransferRecorder() { EndUnfinished(); }
+
+void TTransferRecorder::Interrupt(const std::string& reason) { End("failed", reason); }
+
+void TTransferRecorder::Begin() {
+  EndUnfinished();
+  current_ = describe_();
+  current_->Started = QDateTime::currentDateTime();
+  lastRow_ = TTransfer::kNoRow;
+  recordWaiting_ = false;
+}
+
+void TTransferRecorder::CommandSent(int row) {
+  if (!current_) return;
+  if (row != TTransfer::kNoRow && row == lastRow_) ++current_->Resends;
+  lastRow_ = row;
+  recordWaiting_ = row != TTransfer::kNoRow;
+}
+
+void TTransferRecorder::LineReceived(bool matched) {
+  if (!current_ || !matched || !recordWaiting_) return;
+  ++current_->RecordsSent;
+  recordWaiting_ = false;
+}
+
+void TTransferRecorder::End(const std::string& result, const std::string& reason) {
+  if (!current_) return;
+  TTransferRecord record = std::move(*current_);
+  current_.reset();
+  stoppedAt_.reset();
+  record.Result = result;
+  record.Reason = reason;
+  record.Seconds = static_cast<double>(record.Started.msecsTo(QDateTime::currentDateTime())) / 1000;
+  emit Recorded(record);
+}
+
+// A transfer that never reached its end counts as stopped, until "Stop" or until now.
+void TTransferRecorder::EndUnfinished() {
+  if (!current_) return;
+  TTransferRecord record = std::move(*current_);
+  current_.reset();
+  record.Result = "stopped";
+  record.Seconds = static_cast<double>(record.Started.msecsTo(stoppedAt_.value_or(QDateTime::currentDateTime()))) / 1000;
+  stoppedAt_.reset();
+  emit Recorded(record);
+}

@@ -1,0 +1,62 @@
+#pragma once
+// What one transfer did, as the transfer history and the command-line report keep it, and the
+// recorder that follows an engine to fill it in.
+
+#include <QDateTime>
+#include <QObject>
+
+#include <functional>
+#include <optional>
+#include <string>
+
+class TTransfer;
+
+struct TTransferRecord {
+  QDateTime Started;
+  std::string Program;
+  std::string File;
+  std::string Link;  // "serial:COM1@9600", "tcp:host:port", "udp:host:port"
+  std::string Kind;  // "products", "labels", "users", "statuses"
+  int Rows = 0;
+  int RecordsSent = 0;  // records the scale acknowledged
+  int Resends = 0;      // records sent again after a wrong answer
+  std::string Result;   // "sent", "failed", or "stopped" when stopped before its end
+  double Seconds = 0;
+  std::string Reason;  // why it failed; empty otherwise
+};
+
+// The reason of a transfer that ended on an empty row.
+extern const char kTransferFailedText[];
+
+// Follows one engine: every transfer that starts becomes one record, handed on when it ends:
+// sent, failed, or stopped when the next start or the recorder's end finds it unfinished.
+class TTransferRecorder : public QObject {
+  Q_OBJECT
+
+ public:
+  // `describe` fills the fields that the engine does not know (program, file, link, kind, rows)
+  // when a transfer starts.
+  TTransferRecorder(TTransfer& engine, std::function<TTransferRecord()> describe, QObject* parent = nullptr);
+  ~TTransferRecorder() override;
+
+  // Ends the transfer under way as failed, e.g. when the program is interrupted.
+  void Interrupt(const std::string& reason);
+  // The transfer under way, if any.
+  const std::optional<TTransferRecord>& Current() const { return current_; }
+
+ signals:
+  void Recorded(const TTransferRecord& record);
+
+ private:
+  void Begin();
+  void CommandSent(int row);
+  void LineReceived(bool matched);
+  void End(const std::string& result, const std::string& reason);
+  void EndUnfinished();
+
+  std::function<TTransferRecord()> describe_;
+  std::optional<TTransferRecord> current_;
+  std::optional<QDateTime> stoppedAt_;
+  int lastRow_ = -1;
+  bool recordWaiting_ = false;
+};

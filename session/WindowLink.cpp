@@ -1,0 +1,45 @@
+#include "WindowLink.h"
+
+#include "EthConnection.h"
+#include "EthernetLink.h"
+#include "SerialLink.h"
+#include "SerialPort.h"
+
+TWindowLink::TWindowLink(TComPort& port, const std::unique_ptr<CEthConnection>& connection,
+                         const TConnectionSettings& settings, QObject* parent)
+    : TLink(parent), port_(port), connection_(connection), settings_(settings) {}
+
+void TWindowLink::Open() {
+  if (Serial()) {
+    port_.OpenPort();
+  } else if (connection_ && connection_->State == 0) {
+    connection_->ToggleConnection(settings_.Protocol, settings_.Host, settings_.Port);
+  }
+}
+
+void TWindowLink::Close() {
+  if (Serial()) {
+    port_.ClosePort();
+  } else if (connection_ && connection_->State != 0) {
+    connection_->ToggleConnection(settings_.Protocol, settings_.Host, settings_.Port);
+  }
+}
+
+void TWindowLink::Send(const std::string& command) {
+  if (Serial()) {
+    SendSerialCommand(port_, command);
+  } else if (!connection_) {
+    return;
+  } else if (settings_.Protocol == 1) {
+    SendUdpCommand(*connection_, command);
+  } else {
+    SendTcpCommand(*connection_, command);
+  }
+}
+
+LinkState TWindowLink::State() const {
+  if (Serial()) return port_.Connected() ? 2 : 0;
+  return connection_ ? connection_->State : 0;
+}
+
+std::string TWindowLink::Name() const { return Serial() ? SerialLinkName(port_) : EthernetLinkName(settings_); }

@@ -1,0 +1,30 @@
+#pragma once
+// The main window's link: serial or Ethernet, TCP or UDP, as the connection settings say at the
+// moment of each command. The window opens and closes the port and the connection itself and
+// hands their text to its session directly, so this link only frames and sends.
+
+#include "Link.h"
+
+#include <memory>
+
+class CEthConnection;
+class TComPort;
+
+class TWindowLink : public TLink {
+ public:
+  TWindowLink(TComPort& port, const std::unique_ptr<CEthConnection>& connection,
+              const TConnectionSettings& settings, QObject* parent = nullptr);
+
+  void Open() override;
+  void Close() override;
+  void Send(const std::string& command) override;
+  LinkState State() const override;
+  std::string Name() const override;
+
+ private:
+  bool Serial() const { return settings_.Kind == 0; }
+
+  TComPort& port_;
+  const std::unique_ptr<CEthConnection>& connection_;
+  const TConnectionSettings& settings_;
+};
