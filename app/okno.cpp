@@ -24,7 +24,6 @@
 #include <QWindow>
 
 namespace {
-const char kSettingsFileName[] = "RuzOzodArir.ini";
 const QColor kConnectedColour(0, 128, 0);
 const QColor kDisconnectedColour(255, 0, 0);
 
@@ -153,7 +152,7 @@ void TForm1::FormCreate() {
   MainWindowHandle = this;
   ComPort1.SetSavedGroups(StoredProp(sgBasic));
   try {
-    ComPort1.RestoreSettings(stIniFile, ExecutableDirectory() + kSettingsFileName);
+    ComPort1.RestoreSettings(stIniFile, ExecutableDirectory() + kSerialSettingsFileName);
   } catch (...) {
   }
   repaint();
@@ -203,7 +202,7 @@ void TForm1::FormClose() {
   }
   ShowConnectionState();
   try {
-    ComPort1.SaveSettings(stIniFile, ExecutableDirectory() + kSettingsFileName);
+    ComPort1.SaveSettings(stIniFile, ExecutableDirectory() + kSerialSettingsFileName);
   } catch (...) {
   }
   try {
