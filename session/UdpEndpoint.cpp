@@ -22,6 +22,19 @@ uint32_t AddressOf(const std::string& host) {
 }
 }  // namespace
 
+size_t ScaleOfSender(const std::vector<TUdpPeer4>& scales, const TUdpPeer4& sender) {
+  if (scales.size() == 1) return 0;
+  size_t sameAddress = kNoScale;
+  int sameAddressCount = 0;
+  for (size_t scale = 0; scale < scales.size(); ++scale) {
+    if (scales[scale].Address != sender.Address) continue;
+    if (scales[scale].Port == sender.Port) return scale;
+    sameAddress = scale;
+    ++sameAddressCount;
+  }
+  return sameAddressCount == 1 ? sameAddress : kNoScale;
+}
+
 TUdpEndpoint::TUdpEndpoint(int localPort) : localPort_(localPort) {}
 
 // The listener ends with the server, before queued replies lose their receiver with this object.
@@ -67,22 +80,10 @@ void TUdpEndpoint::Attach(TSharedUdpLink& link) { links_.push_back(&link); }
 void TUdpEndpoint::Detach(TSharedUdpLink& link) { std::erase(links_, &link); }
 
 void TUdpEndpoint::Deliver(uint32_t senderAddress, int senderPort, const std::string& text) {
-  TSharedUdpLink* link = LinkOfSender(senderAddress, senderPort);
-  if (link && link->open_) emit link->TextReceived(text);
-}
-
-// The link of that address and port; else the only link of that address; else none.
-TSharedUdpLink* TUdpEndpoint::LinkOfSender(uint32_t address, int port) const {
-  if (links_.size() == 1) return links_.front();
-  TSharedUdpLink* sameAddress = nullptr;
-  int sameAddressCount = 0;
-  for (TSharedUdpLink* link : links_) {
-    if (link->address_ != address) continue;
-    if (link->port_ == port) return link;
-    sameAddress = link;
-    ++sameAddressCount;
-  }
-  return sameAddressCount == 1 ? sameAddress : nullptr;
+  std::vector<TUdpPeer4> scales;
+  for (const TSharedUdpLink* link : links_) scales.push_back({link->address_, link->port_});
+  const size_t scale = ScaleOfSender(scales, {senderAddress, senderPort});
+  if (scale != kNoScale && links_[scale]->open_) emit links_[scale]->TextReceived(text);
 }
 
 TSharedUdpLink::TSharedUdpLink(const std::string& host, int32_t port, std::shared_ptr<TUdpEndpoint> endpoint,

@@ -16,6 +16,16 @@
 class TSharedUdpLink;
 class TUDPServer;
 
+struct TUdpPeer4 {
+  uint32_t Address = 0;  // IPv4, host byte order
+  int Port = 0;
+};
+
+// Which of the scales sent a reply from `sender`: the one at its address and port, else the only
+// one at its address; with a single scale, that one whoever sent it. kNoScale for none.
+constexpr size_t kNoScale = static_cast<size_t>(-1);
+size_t ScaleOfSender(const std::vector<TUdpPeer4>& scales, const TUdpPeer4& sender);
+
 class TUdpEndpoint : public QObject {
  public:
   explicit TUdpEndpoint(int localPort = CEthConnection::kUdpLocalPort);
@@ -36,7 +46,6 @@ class TUdpEndpoint : public QObject {
   void Detach(TSharedUdpLink& link);
   // On the GUI thread: hands the reply to the link of its sender.
   void Deliver(uint32_t senderAddress, int senderPort, const std::string& text);
-  TSharedUdpLink* LinkOfSender(uint32_t address, int port) const;
 
   const int localPort_;
   std::unique_ptr<TUDPServer> server_;

@@ -92,7 +92,7 @@ void TSendRun::LinkStateChanged(size_t target, int state) {
     emit TargetStarted(target);
     run.Session->Start();
   } else if (state == 0 && run.Opened) {
-    FailUnderWay(target, "The link to the scale closed.");
+    FailUnderWay(target, "The link to the scale closed (" + WaitingCommand(run) + ").");
   }
 }
 
@@ -141,15 +141,22 @@ TTransferRecord TSendRun::Describe(size_t target) const {
   return record;
 }
 
+// "start command", "record k of N" or "end command", as the engine names what waits.
+std::string TSendRun::WaitingCommand(const TRun& run) const {
+  const int cursor = run.Session->Engine().TransferCursor;
+  const int rows = table_->RowCount();
+  if (cursor == 0) return "start command";
+  if (cursor < 0 || cursor > rows) return "end command";
+  return "record " + std::to_string(cursor) + " of " + std::to_string(rows);
+}
+
 std::string TSendRun::FailurePoint(const TRun& run) const {
   const TTransferRecord& record = run.Outcome.Record;
-  const std::string of = " of " + std::to_string(record.Rows);
   if (!run.Opened) return "to connect";
-  if (record.Reason == kTransferFailedText) return "at record " + std::to_string(record.RecordsSent + 1) + of;
-  const int cursor = run.Session->Engine().TransferCursor;
-  if (cursor == 0) return "at the start command";
-  if (cursor < 0 || cursor > record.Rows) return "at the end command";
-  return "at record " + std::to_string(cursor) + of;
+  if (record.Reason == kTransferFailedText)
+    return "at record " + std::to_string(record.RecordsSent + 1) + " of " + std::to_string(record.Rows);
+  const std::string waiting = WaitingCommand(run);
+  return waiting.starts_with("record") ? "at " + waiting : "at the " + waiting;
 }
 
 void TSendRun::Ended(size_t target, const TTransferRecord& record) {

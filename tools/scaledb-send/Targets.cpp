@@ -22,6 +22,20 @@ bool HasControlCharacter(std::string_view text) {
   return false;
 }
 
+// The text as an error message shows it: control characters as \xNN.
+std::string Shown(std::string_view text) {
+  std::string shown;
+  for (const char c : text) {
+    if (static_cast<unsigned char>(c) >= 32 && c != 127) {
+      shown += c;
+      continue;
+    }
+    const char* digits = "0123456789ABCDEF";
+    shown += {'\\', 'x', digits[(c >> 4) & 15], digits[c & 15]};
+  }
+  return shown;
+}
+
 std::string Lower(std::string_view text) {
   std::string lower(text);
   for (char& c : lower)
@@ -114,7 +128,7 @@ std::string ScaleKey(const TLinkSettings& link) {
 
 TTargetParse ParseTarget(std::string_view text) {
   TTargetParse parse;
-  const std::string shown(text);
+  const std::string shown = Shown(text);
   text = Trimmed(text);
   if (text.empty()) {
     parse.Error = "empty target";
