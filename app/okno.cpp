@@ -6,6 +6,7 @@
 #include "MessageBox.h"
 #include "RadioGroup.h"
 #include "SerialLink.h"
+#include "SettingsLocation.h"
 #include "WindowLink.h"
 
 #include <QAction>
@@ -62,7 +63,7 @@ TForm1::TForm1(QWidget* parent)
       Session(std::make_unique<TWindowLink>(ComPort1, Connection, ConnectionSettings), *this),
       Transfer(Session.Engine()) {
   setObjectName(QStringLiteral("Form1"));
-  setWindowTitle(QStringLiteral(" Scale database v1.02"));
+  setWindowTitle(QStringLiteral(" Scale database v" SCALEDB_VERSION));
   setWindowIcon(ScaleIcon());
   setFont(QFont(QStringLiteral("MS Sans Serif"), 8));
   setGeometry(218, 114, 696, 479);
@@ -152,7 +153,7 @@ void TForm1::FormCreate() {
   MainWindowHandle = this;
   ComPort1.SetSavedGroups(StoredProp(sgBasic));
   try {
-    ComPort1.RestoreSettings(stIniFile, ExecutableDirectory() + kSerialSettingsFileName);
+    ComPort1.RestoreSettings(stIniFile, SettingsFile(kSerialSettingsFileName));
   } catch (...) {
   }
   repaint();
@@ -202,7 +203,7 @@ void TForm1::FormClose() {
   }
   ShowConnectionState();
   try {
-    ComPort1.SaveSettings(stIniFile, ExecutableDirectory() + kSerialSettingsFileName);
+    ComPort1.SaveSettings(stIniFile, SettingsFileForSaving(kSerialSettingsFileName));
   } catch (...) {
   }
   try {

@@ -59,7 +59,7 @@ std::string Wire(const std::string& file, const std::string& start, const std::s
 
 std::string ProductsFile(int rows) {
   std::string file;
-  for (int i = 1; i <= rows; ++i) file += std::to_string(i) + ";Produkt \xB3\xF3d\xBF " + std::to_string(i) + ";4.99\n";
+  for (int i = 1; i <= rows; ++i) file += std::to_string(i) + ";Produkt \xB3\xF3" "d\xBF " + std::to_string(i) + ";4.99\n";
   return file + "\n" + std::to_string(rows + 1) + "\n";  // an empty line and a short one
 }
 

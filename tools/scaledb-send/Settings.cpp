@@ -1,11 +1,11 @@
 #include "Settings.h"
 
 #include "Global.h"
+#include "Link.h"
 #include "SerialLink.h"
 #include "SerialPort.h"
+#include "SettingsLocation.h"
 #include "XMLConfig.h"
-
-#include "Link.h"
 
 namespace {
 TTargetParse SerialTarget() {
@@ -29,10 +29,7 @@ TTargetParse EthernetTarget(const TConnectionSettings& settings) {
 }
 }  // namespace
 
-// The one place that says where the settings live.
-std::string SettingsDirectory() { return ExecutableDirectory(); }
-
-std::string SerialSettingsPath() { return SettingsDirectory() + kSerialSettingsFileName; }
+std::string SerialSettingsPath() { return SettingsFile(kSerialSettingsFileName); }
 
 TTargetParse ConfiguredTarget() {
   TXMLConfig config;

@@ -1,13 +1,11 @@
 #pragma once
 // The settings files scaledb-send reads (never writes): RuzOzodArir.ini for the serial settings,
-// config.xml for the link when no target is given.
+// config.xml for the link when no target is given; both found where the window finds them.
 
 #include "Targets.h"
 
 #include <string>
 
-// The folder both files are read from.
-std::string SettingsDirectory();
 std::string SerialSettingsPath();
 // The link config.xml (and RuzOzodArir.ini) name, as the window would use it; the error in words
 // when it names none that can be used.
