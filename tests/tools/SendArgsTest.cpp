@@ -1,12 +1,15 @@
 // scaledb-send's command line, targets and the texts it prints, without sending anything.
 
 #include "DryRun.h"
+#include "InstalledLayout.h"
 #include "Options.h"
 #include "Progress.h"
+#include "Settings.h"
 #include "Targets.h"
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -27,7 +30,7 @@ std::string Parsed(const TTarget& target) {
 TEST(SendTargets, EachKindParsesAndEveryMistakeIsNamed) {
   const struct {
     const char* Text;
-    const char* Name;    // or the error's telling part
+    const char* Name;    // or the error's telling part; nullptr: the text itself, any error
     const char* Link;    // empty for an error
   } cases[] = {
       {"serial:COM1", "serial:COM1", "serial COM1 0"},
@@ -59,14 +62,15 @@ TEST(SendTargets, EachKindParsesAndEveryMistakeIsNamed) {
   };
   for (const auto& c : cases) {
     const TTargetParse parse = ParseTarget(c.Text);
+    const std::string expected = c.Name ? c.Name : "";
     if (std::string(c.Link).empty()) {
-      if (c.Name) EXPECT_NE(parse.Error.find(c.Name), std::string::npos) << c.Text << ": " << parse.Error;
       EXPECT_FALSE(parse.Error.empty()) << c.Text;
+      EXPECT_NE(parse.Error.find(expected), std::string::npos) << c.Text << ": " << parse.Error;
       continue;
     }
     ASSERT_EQ(parse.Error, "") << c.Text;
     EXPECT_EQ(Parsed(parse.Target), c.Link) << c.Text;
-    if (c.Name) EXPECT_EQ(parse.Target.Name, c.Name) << c.Text;
+    EXPECT_EQ(parse.Target.Name, c.Name ? expected : c.Text) << c.Text;
   }
 }
 
@@ -97,6 +101,24 @@ TEST(SendTargets, TwoTargetsMayNotShareANameOrAScale) {
   EXPECT_EQ(DuplicateTargetsError(Targets({"a=tcp:Host:1", "b=tcp:host:1"})), "'a' and 'b' are the same scale");
   EXPECT_EQ(DuplicateTargetsError(Targets({"serial:COM3", "x=serial:com3@19200"})),
             "'serial:COM3' and 'x' are the same scale");
+}
+
+TEST(SendTargets, WithoutATargetAnInstalledSenderTakesTheLinkFromTheUsersSettingsOrTheAdministrators) {
+  const TInstalledLayout layout;
+  std::filesystem::create_directories(layout.UserDirectory());
+  std::filesystem::create_directories(layout.AdminDirectory());
+  layout.Root.Write("etc/xdg/scaledb/config.xml",
+                    "<RS232Config><Interface><Kind>Eth</Kind><Protocol>UDP</Protocol><Host>127.0.0.5</Host>"
+                    "<Port>4001</Port></Interface></RS232Config>");
+  EXPECT_EQ(ConfiguredTarget().Target.Text, "udp:127.0.0.5:4001");
+
+  layout.Root.Write("home/.config/scaledb/config.xml", "<RS232Config><Interface><Kind>COM</Kind></Interface></RS232Config>");
+  layout.Root.Write("home/.config/scaledb/RuzOzodArir.ini", "[ComPort1]\nPort=COM7\nBaudRate=19200\n");
+  const TTargetParse own = ConfiguredTarget();
+  EXPECT_EQ(own.Error, "");
+  EXPECT_EQ(own.Target.Text, "serial:COM7@19200");
+  EXPECT_EQ(own.Target.Name, own.Target.Text);
+  EXPECT_TRUE(std::filesystem::is_empty(layout.BinDirectory())) << "nothing is read or written beside the program";
 }
 
 TEST(SendCommandLine, OptionsTakeTheirValuesInEitherFormAndBadOnesAreRefused) {

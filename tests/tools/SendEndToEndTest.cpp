@@ -139,9 +139,27 @@ TEST_F(SendEndToEnd, PtyTcpAndTwoUdpScalesGetTheTableByteForByteWhileARefusedTar
   EXPECT_TRUE(Contains(result.Err, "refused: failed to connect: Cannot connect to 127.0.0.1:" + refusedPort +
                                        ": Connection refused.\n")) << result.Err;
   const std::string history = dir.Read("state/scaledb/transfers.jsonl");
-  EXPECT_EQ(LinesStartingWith(history, "{"), 5u) << history;
-  EXPECT_EQ(Lines(history).size(), 5u);
-  EXPECT_TRUE(Contains(history, "\"program\":\"scaledb-send\"")) << history;
+  EXPECT_EQ(LinesStartingWith(history, "{"), 4u) << "one line per transfer that started:\n" << history;
+  EXPECT_EQ(Lines(history).size(), 4u) << history;
+  EXPECT_FALSE(Contains(history, ":" + refusedPort + "\"")) << history;
+  for (const std::string& line : Lines(history))
+    EXPECT_TRUE(Contains(line, "\"program\":\"scaledb-send\"") && Contains(line, "\"result\":\"sent\"")) << line;
+}
+
+TEST_F(SendEndToEnd, AHistoryThatCannotBeWrittenIsSaidOnceAndFailsNothing) {
+  dir.Write("products.csv", "a\nb\n");
+  dir.Write("not-a-folder", "");
+  environment.insert("XDG_STATE_HOME", QString::fromStdString(dir.File("not-a-folder")));
+  TScaleSimProcess first({"--tcp", "0"});
+  TScaleSimProcess second({"--tcp", "0"});
+  const TResult result = Run({"--pace", "2", dir.File("products.csv"), "tcp:127.0.0.1:" + std::to_string(first.TcpPort()),
+                              "tcp:127.0.0.1:" + std::to_string(second.TcpPort())});
+  EXPECT_EQ(result.ExitCode, 0) << result.Err;
+  EXPECT_EQ(LinesStartingWith(result.Err, "scaledb-send: The transfer history cannot be written: "), 1u) << result.Err;
+  EXPECT_EQ(LinesStartingWith(result.Err, "tcp:127.0.0.1:" + std::to_string(first.TcpPort()) + ": sent 2 records in "), 1u)
+      << result.Err;
+  EXPECT_EQ(LinesStartingWith(result.Err, "tcp:127.0.0.1:" + std::to_string(second.TcpPort()) + ": sent 2 records in "), 1u)
+      << result.Err;
 }
 
 TEST_F(SendEndToEnd, ASilentScaleARefusingScaleAndLinksThatCannotOpenEachFailOnTheirOwn) {

@@ -12,13 +12,13 @@ acknowledgements as "Send database" in the window.
 Targets (any number, any mix; all are served at the same time):
   serial:PORT[@BAUD]    a COM name (COM1, found as the window finds it: the ports directory or
                         SCALEDB_PORTS_DIR) or a device path (/dev/ttyUSB0); the other settings
-                        come from RuzOzodArir.ini beside the program, else 9600 8N1 without
-                        flow control
+                        come from RuzOzodArir.ini, else 9600 8N1 without flow control
   tcp:HOST:PORT         TCP; commands end in CR LF
   udp:HOST:PORT         UDP to a dotted IPv4 address, one datagram per command; replies come
                         to the local UDP port (1001), routed by the sender's address
   NAME=TARGET           names the target in the progress lines and the report
-With no target, the link saved in config.xml (and RuzOzodArir.ini) beside the program is used.
+With no target, the link saved in config.xml (and RuzOzodArir.ini) is used. Both files are read
+where the window reads them: beside the program, or per user when it is installed.
 
 Options:
   --targets LIST        read more targets from the file LIST, one per line (NAME=TARGET or
@@ -39,7 +39,8 @@ Options:
   --version             show the version
 
 Progress goes to standard error: on a terminal one live line per target, otherwise a line per
-target at its start, at every 10 % and at its end.
+target at its start, at every 10 % and at its end. Every transfer that starts adds one line to
+the transfer history, transfers.jsonl in $XDG_STATE_HOME/scaledb/ (~/.local/state/scaledb/).
 
 Exit status: 0 every target was sent; 1 a target failed, or the run was interrupted (SIGINT,
 SIGTERM); 2 a usage error or a file that cannot be read (nothing is sent then).

@@ -115,7 +115,8 @@ TProgress::TMode ProgressMode(const TSendOptions& options) {
   return IsTerminal(STDERR_FILENO) ? TProgress::TMode::Live : TProgress::TMode::Plain;
 }
 
-// Every ended target is one line of the history; a history that cannot be written is said once.
+// Every transfer that started is one line of the history; a history that cannot be written is
+// said once.
 void AppendToHistory(const TTransferRecord& record, bool& complained) {
   try {
     AppendHistory(HistoryPath(), record);
@@ -150,7 +151,7 @@ int Send(const TSendOptions& options, std::shared_ptr<const TDatabaseTable> tabl
   QObject::connect(&run, &TSendRun::TargetEnded, [&](size_t target) {
     const TTargetOutcome& outcome = run.Outcome(target);
     progress.Ended(target, outcome.EndLine, outcome.Record.Result != "sent");
-    AppendToHistory(outcome.Record, historyComplained);
+    if (outcome.TransferStarted) AppendToHistory(outcome.Record, historyComplained);
   });
   QObject::connect(&run, &TSendRun::AllEnded, [] { QCoreApplication::exit(); });
   const TStopSignals stopSignals([&run] { run.Interrupt(); });

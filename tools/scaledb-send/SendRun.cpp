@@ -74,7 +74,10 @@ void TSendRun::Watch(size_t target) {
     if (matched) emit RecordAcknowledged(target);
   });
   connect(run.Recorder.get(), &TTransferRecorder::Recorded, this,
-          [this, target](const TTransferRecord& record) { Ended(target, record); });
+          [this, target](const TTransferRecord& record) {
+            runs_[target]->Outcome.TransferStarted = true;
+            Ended(target, record);
+          });
 }
 
 void TSendRun::Start() {

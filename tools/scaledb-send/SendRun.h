@@ -31,6 +31,7 @@ struct TTargetOutcome {
   std::string Target;      // the target as written
   TTransferRecord Record;  // Result "sent" or "failed", the counts, the reason
   std::string EndLine;     // "NAME: sent N records in 1m12s", "NAME: failed at record k of N: ..."
+  bool TransferStarted = false;  // false when the link never opened or the run ended first
 };
 
 class TSendRun : public QObject {
