@@ -25,7 +25,6 @@
 #include <QWindow>
 
 namespace {
-const char kSettingsFileName[] = "RuzOzodArir.ini";
 const QColor kConnectedColour(0, 128, 0);
 const QColor kDisconnectedColour(255, 0, 0);
 
@@ -154,7 +153,7 @@ void TForm1::FormCreate() {
   MainWindowHandle = this;
   ComPort1.SetSavedGroups(StoredProp(sgBasic));
   try {
-    ComPort1.RestoreSettings(stIniFile, SettingsFile(kSettingsFileName));
+    ComPort1.RestoreSettings(stIniFile, SettingsFile(kSerialSettingsFileName));
   } catch (...) {
   }
   repaint();
@@ -204,7 +203,7 @@ void TForm1::FormClose() {
   }
   ShowConnectionState();
   try {
-    ComPort1.SaveSettings(stIniFile, SettingsFileForSaving(kSettingsFileName));
+    ComPort1.SaveSettings(stIniFile, SettingsFileForSaving(kSerialSettingsFileName));
   } catch (...) {
   }
   try {

@@ -47,6 +47,9 @@ class TPortStateEvent : public QEvent {
 // Posts WM_PORT_STATE to `target`; it is handled later, on the target's thread.
 void PostPortState(QObject* target, LinkState state);
 
+// The serial port settings beside config.xml.
+inline constexpr const char* kSerialSettingsFileName = "RuzOzodArir.ini";
+
 // The full path of the running executable up to and including its last '/'.
 std::string ExecutableDirectory();
 // Points ExecutableDirectory at another folder (tests and tools); empty restores the real one.

@@ -109,7 +109,7 @@ std::string TTransfer::WaitingCommand() const {
 }
 
 void TTransfer::CountWrongAnswer(std::string_view line) {
-  if (!limitsOn_ || !waitingForAnswer_ || recordRetries_ == 0) return;
+  if (!limitsOn_ || !waitingForAnswer_ || recordRetries_ == kUnlimitedRetries) return;
   if (++wrongAnswers_ <= recordRetries_) return;
   const std::string answer = " (last answer: \"" + QuotedAnswer(line) + "\").";
   if (TransferCursor >= 1)

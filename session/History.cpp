@@ -43,8 +43,10 @@ std::string StateDirectory() {
 std::string HistoryPath() { return StateDirectory() + "transfers.jsonl"; }
 
 std::string HistoryLine(const TTransferRecord& record) {
+  // Local time prints without its offset; the offset keeps the line unambiguous.
+  const QDateTime started = record.Started.toOffsetFromUtc(record.Started.offsetFromUtc());
   QJsonObject line{
-      {"started", record.Started.toString(Qt::ISODateWithMs)},
+      {"started", started.toString(Qt::ISODateWithMs)},
       {"program", Text(record.Program)},
       {"file", Text(record.File)},
       {"link", Text(record.Link)},
