@@ -31,7 +31,7 @@ TTransferHistoryWindow::TTransferHistoryWindow(QWidget* parent)
     : QDialog(parent), OpenUrl([](const QUrl& url) { return QDesktopServices::openUrl(url); }) {
   setObjectName(QStringLiteral("TransferHistory"));
   setWindowTitle(QStringLiteral("Transfer history"));
-  resize(900, 400);
+  resize(1100, 420);
 
   Table = new QTableWidget(this);
   Table->setObjectName(QStringLiteral("HistoryTable"));
@@ -41,7 +41,8 @@ TTransferHistoryWindow::TTransferHistoryWindow(QWidget* parent)
   Table->setEditTriggers(QAbstractItemView::NoEditTriggers);
   Table->setSelectionBehavior(QAbstractItemView::SelectRows);
   Table->verticalHeader()->hide();
-  Table->horizontalHeader()->setStretchLastSection(true);
+  // One line per transfer; a column as wide as its longest text, the table scrolls sideways.
+  Table->setWordWrap(false);
 
   OpenFolderButton = new QPushButton(QStringLiteral("Open folder"), this);
   connect(OpenFolderButton, &QPushButton::clicked, this, [this] { OpenFolder(); });

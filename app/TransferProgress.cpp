@@ -60,8 +60,9 @@ TTransferProgress::TTransferProgress(TTransfer& engine, const ITransferView& vie
   Line = new QLabel(this);
   Line->setObjectName(QStringLiteral("ProgressLine"));
   Line->setTextInteractionFlags(Qt::TextSelectableByMouse);
-  // A long reason is cut at the panel's edge rather than widening the window.
+  // A long reason wraps in a narrow window rather than widening it.
   Line->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+  Line->setWordWrap(true);
   layout->addWidget(Bar);
   layout->addWidget(Line);
   layout->addStretch(1);
