@@ -72,6 +72,14 @@ TTransferProgress::TTransferProgress(TTransfer& engine, const ITransferView& vie
   connect(&engine, &TTransfer::Started, this, [this] { Begin(); });
   connect(&engine, &TTransfer::CommandSent, this, [this](int cursor, int, const std::string&) { CommandSent(cursor); });
   connect(&engine, &TTransfer::Stopped, this, [this] { Stopped(); });
+  // Connected after the recorder, whose result comes first; this only ends a transfer that the
+  // scale's own start acknowledgement set going, which no record follows.
+  connect(&engine, &TTransfer::Finished, this, [this](bool failed) {
+    if (!running_) return;
+    running_ = false;
+    refresh_.stop();
+    Line->setText(failed ? QString::fromLatin1(kTransferFailedText) : QStringLiteral("Database was sent to scale."));
+  });
 }
 
 void TTransferProgress::Begin() {

@@ -196,6 +196,14 @@ TEST_F(TransferView, ASentTableNamesItsRecordsUntilTheNextFile) {
   EXPECT_FALSE(form->Progress->Bar->isVisibleTo(form.get()));
 }
 
+TEST_F(TransferView, RowsThatTheScalesOwnStartAcknowledgementSetGoingEndTheLineToo) {
+  Create();
+  for (const char* line : {"MbP", "Mr", "Mr", "Mr", "Mr", "Mr", "Me"}) Answer(line);
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(Line(), "Database was sent to scale.");
+  EXPECT_TRUE(ReadHistory(HistoryPath(), 10).empty()) << "no transfer was started";
+}
+
 TEST_F(TransferView, StopSaysWhereTheTransferStoodAndTheNextStartRecordsItAsStopped) {
   Create();
   form->bbWyslijBazeClick();
