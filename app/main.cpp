@@ -3,9 +3,11 @@
 #include "Translation.h"
 #include "okno.h"
 
+#include <QGuiApplication>
 #include <QSocketNotifier>
 
 #include <csignal>
+#include <functional>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -33,11 +35,23 @@ void CloseOnTerminationSignals(TForm1& form) {
   sigaction(SIGTERM, &action, nullptr);
   sigaction(SIGINT, &action, nullptr);
 }
+
+// A database file named on the command line (the desktop entry passes the file the user opened)
+// is opened as "File" -> "Open" would open it.
+void OpenCommandLineFile(TForm1& form, int argc, char** argv) {
+  if (argc < 2) return;
+  const QString path = QString::fromLocal8Bit(argv[1]);
+  std::function<QString()> chooser = std::move(form.OpenDialog1);
+  form.OpenDialog1 = [path] { return path; };
+  Guarded([&form] { form.Otwrz1Click(); });
+  form.OpenDialog1 = std::move(chooser);
+}
 }  // namespace
 
 int main(int argc, char** argv) {
   StartTranslation();
   TApplication application(argc, argv);
+  QGuiApplication::setDesktopFileName(QStringLiteral(SCALEDB_DESKTOP_ID));
   ComPortDefaultErrorDisplay = [](const std::exception& error) {
     ShowUnexpectedError(QString::fromLocal8Bit(error.what()));
   };
@@ -46,5 +60,6 @@ int main(int argc, char** argv) {
   Form1.SetConnectionForm(&ConnectionForm);
   CloseOnTerminationSignals(Form1);
   Form1.show();
+  OpenCommandLineFile(Form1, argc, argv);
   return application.exec();
 }

@@ -8,6 +8,7 @@
 #include "MessageBox.h"
 #include "RadioGroup.h"
 #include "SerialLink.h"
+#include "SettingsLocation.h"
 #include "TransferProgress.h"
 #include "WindowLink.h"
 
@@ -81,7 +82,7 @@ TForm1::TForm1(QWidget* parent)
       Transfer(Session.Engine()),
       Recorder(Transfer, [this] { return DescribeTransfer(); }) {
   setObjectName(QStringLiteral("Form1"));
-  setWindowTitle(QStringLiteral(" Scale database v1.02"));
+  setWindowTitle(QStringLiteral(" Scale database v" SCALEDB_VERSION));
   setWindowIcon(ScaleIcon());
   setFont(QFont(QStringLiteral("MS Sans Serif"), 8));
   setGeometry(218, 114, 696, 479);
@@ -184,7 +185,7 @@ void TForm1::FormCreate() {
   MainWindowHandle = this;
   ComPort1.SetSavedGroups(StoredProp(sgBasic));
   try {
-    ComPort1.RestoreSettings(stIniFile, ExecutableDirectory() + kSettingsFileName);
+    ComPort1.RestoreSettings(stIniFile, SettingsFile(kSettingsFileName));
   } catch (...) {
   }
   repaint();
@@ -235,7 +236,7 @@ void TForm1::FormClose() {
   }
   ShowConnectionState();
   try {
-    ComPort1.SaveSettings(stIniFile, ExecutableDirectory() + kSettingsFileName);
+    ComPort1.SaveSettings(stIniFile, SettingsFileForSaving(kSettingsFileName));
   } catch (...) {
   }
   try {

@@ -22,6 +22,8 @@
 namespace {
 constexpr int kDefaultBaudPosition = 10;  // "4800"
 constexpr int32_t kPortWhenNotANumber = 1001;
+constexpr int kHostTypingLimit = 15;
+constexpr int kPortTypingLimit = 5;
 
 const char* const kBaudRateItems[] = {"50",   "75",   "110",  "134.5", "150",   "300",   "600",
                                       "1200", "1800", "2400", "4800",  "7200",  "9600",  "19200",
@@ -32,6 +34,13 @@ QLineEdit* NewEdit(QWidget* parent, const char* name, const QString& text, const
   edit->setObjectName(QString::fromLatin1(name));
   edit->setGeometry(geometry);
   return edit;
+}
+
+// The edit's length limit holds back typing only: a longer value is shown whole, and while it is
+// shown the limit is its length, so that one of its characters can still be replaced.
+void ShowWhole(QLineEdit* edit, const QString& text, int typingLimit) {
+  edit->setMaxLength(std::max(typingLimit, static_cast<int>(text.size())));
+  edit->setText(text);
 }
 
 QGroupBox* NewGroupBox(QWidget* parent, const char* name, const QString& caption) {
@@ -114,10 +123,10 @@ void TConnectionForm::BuildEthernetBox() {
   gbEthernet = NewGroupBox(this, "gbEthernet", QString::fromUtf8(" Ustawienia połączenia ethernetowego: "));
   Label1 = NewLabel(gbEthernet, "Label1", QStringLiteral("Adres IP:"), 10, 28);
   EditIP = NewEdit(gbEthernet, "EditIP", QStringLiteral("000.000.000.000"), QRect(64, 24, 89, 21));
-  EditIP->setMaxLength(15);
+  EditIP->setMaxLength(kHostTypingLimit);
   Label2 = NewLabel(gbEthernet, "Label2", QStringLiteral("Port:"), 26, 60);
   EditPort = NewEdit(gbEthernet, "EditPort", QStringLiteral("00000"), QRect(64, 56, 46, 21));
-  EditPort->setMaxLength(5);
+  EditPort->setMaxLength(kPortTypingLimit);
   rgEthProtocol = new TRadioGroup(QString::fromUtf8("Protokół"), gbEthernet, 2);
   rgEthProtocol->setObjectName(QStringLiteral("rgEthProtocol"));
   rgEthProtocol->setGeometry(16, 84, 193, 37);
@@ -167,8 +176,8 @@ void TConnectionForm::keyPressEvent(QKeyEvent* event) {
 void TConnectionForm::FormShow() {
   rgConnection->SetItemIndex(ConnectionSettings.Kind);
   rgEthProtocol->SetItemIndex(ConnectionSettings.Protocol);
-  EditIP->setText(QString::fromStdString(ConnectionSettings.Host));
-  EditPort->setText(QString::number(ConnectionSettings.Port));
+  ShowWhole(EditIP, QString::fromStdString(ConnectionSettings.Host), kHostTypingLimit);
+  ShowWhole(EditPort, QString::number(ConnectionSettings.Port), kPortTypingLimit);
   GetCOMPortSettings();
 }
 

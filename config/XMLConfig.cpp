@@ -1,7 +1,9 @@
 #include "XMLConfig.h"
 
+#include "FileSave.h"
 #include "Global.h"
 #include "IntParse.h"
+#include "SettingsLocation.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -39,56 +41,6 @@ struct EUnreadableKey : std::runtime_error {
 struct EConfigFailure : std::runtime_error {
   using std::runtime_error::runtime_error;
 };
-
-std::string ConfigPath() { return ExecutableDirectory() + kConfigFileName; }
-
-// ---------------------------------------------------------------- atomic save
-
-bool WriteAll(int fd, std::string_view bytes) {
-  while (!bytes.empty()) {
-    const ssize_t written = ::write(fd, bytes.data(), bytes.size());
-    if (written < 0 && errno == EINTR) continue;
-    if (written <= 0) return false;
-    bytes.remove_prefix(static_cast<size_t>(written));
-  }
-  return true;
-}
-
-// A new file beside `path`, created exclusively so that no other file is ever overwritten.
-int CreateTemporaryFile(const std::string& path, std::string& temporaryPath) {
-  static unsigned counter = 0;
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    temporaryPath = path + ".tmp-" + std::to_string(::getpid()) + "-" + std::to_string(++counter);
-    const int fd = ::open(temporaryPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd >= 0 || errno != EEXIST) return fd;
-  }
-  return -1;
-}
-
-void SyncDirectoryOf(const std::string& path) {
-  const int fd = ::open(path.substr(0, path.rfind('/') + 1).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return;
-  ::fsync(fd);
-  ::close(fd);
-}
-
-// Readers see the old file or the complete new one, never a part of it.
-bool ReplaceFileAtomically(const std::string& path, std::string_view bytes) {
-  std::string temporaryPath;
-  const int fd = CreateTemporaryFile(path, temporaryPath);
-  if (fd < 0) return false;
-  struct stat old {};
-  if (::stat(path.c_str(), &old) == 0 && S_ISREG(old.st_mode)) ::fchmod(fd, old.st_mode & 07777);
-  bool saved = WriteAll(fd, bytes) && ::fsync(fd) == 0;
-  saved = ::close(fd) == 0 && saved;
-  saved = saved && ::rename(temporaryPath.c_str(), path.c_str()) == 0;
-  if (!saved) {
-    ::unlink(temporaryPath.c_str());
-    return false;
-  }
-  SyncDirectoryOf(path);
-  return true;
-}
 
 // ---------------------------------------------------------------- loading
 
@@ -157,7 +109,7 @@ bool IsAcceptableDocument(const pugi::xml_document& document, const pugi::xml_pa
 
 // A file that cannot be read or is not well-formed leaves the document empty.
 void LoadConfigFile(TXMLConfig& config) {
-  const std::optional<std::string> bytes = ReadWholeFile(ConfigPath());
+  const std::optional<std::string> bytes = ReadWholeFile(ConfigFileToLoad());
   if (!bytes) return;
   const pugi::xml_parse_result result = config.Document.load_buffer(bytes->data(), bytes->size(), kParseFlags);
   if (!IsAcceptableDocument(config.Document, result, *bytes)) {
@@ -249,7 +201,7 @@ void WriteKey(TXMLConfig& config, const char* group, const char* key, const std:
 void EnsureAllKeys(TXMLConfig& config) {
   if (!config.Document.document_element()) AppendElement(config.Document, kRootName);
   EnsureGroup(config, kOptions);
-  EnsureKey(config, kOptions, "OrdersFileName", ExecutableDirectory() + "orders.xml");
+  EnsureKey(config, kOptions, "OrdersFileName", SettingsPlaces().Directory + "orders.xml");
   EnsureKey(config, kOptions, "WindRow", "No");
   EnsureKey(config, kOptions, "WindRowMode", "0");
   EnsureKey(config, kOptions, "WindRowChar", "$00");
@@ -398,7 +350,7 @@ void SaveDocument(const TXMLConfig& config) {
   if (config.ByteOrderMark) flags |= pugi::format_write_bom;
   if (!config.Declared) flags |= pugi::format_no_declaration;
   config.Document.save(writer, "", flags, config.Encoding);
-  if (!ReplaceFileAtomically(ConfigPath(), writer.Bytes)) throw EConfigFailure("save failed");
+  if (SaveWholeFile(SettingsFileForSaving(kConfigFileName), writer.Bytes) != 0) throw EConfigFailure("save failed");
 }
 }  // namespace
 

@@ -1,5 +1,6 @@
 #pragma once
-// config.xml beside the executable: opened and read at start-up, written at shutdown.
+// config.xml (beside the executable, or per user when installed): opened and read at start-up,
+// written at shutdown.
 
 #include <pugixml.hpp>
 

@@ -1,9 +1,9 @@
 #include "Translation.h"
 
 #include "BuiltInTexts.h"
-#include "Global.h"
 #include "LanguageCode.h"
 #include "MoCatalogue.h"
+#include "SettingsLocation.h"
 #include "TextForms.h"
 
 #include <QCoreApplication>
@@ -37,20 +37,21 @@ std::string CouldNotTranslate(const std::string& text) {
 
 // ---------------------------------------------------------------- TDomain
 
-TDomain::TDomain(std::string name, std::string directory, std::string languageCode)
-    : name_(std::move(name)), directory_(std::move(directory)), languageCode_(std::move(languageCode)) {}
+TDomain::TDomain(std::string name, std::vector<std::string> directories, std::string languageCode)
+    : name_(std::move(name)), directories_(std::move(directories)), languageCode_(std::move(languageCode)) {}
 
 TDomain::~TDomain() = default;
 
-std::string TDomain::CataloguePath(const std::string& languageCode) const {
-  return directory_ + languageCode + "/LC_MESSAGES/" + name_ + ".mo";
+std::string TDomain::CataloguePath(const std::string& directory, const std::string& languageCode) const {
+  return directory + languageCode + "/LC_MESSAGES/" + name_ + ".mo";
 }
 
 std::string TDomain::ExistingCataloguePath() const {
-  for (const std::string& code : {languageCode_, languageCode_.substr(0, 2)}) {
-    std::string path = CataloguePath(code);
-    if (FileExists(path)) return path;
-  }
+  for (const std::string& directory : directories_)
+    for (const std::string& code : {languageCode_, languageCode_.substr(0, 2)}) {
+      std::string path = CataloguePath(directory, code);
+      if (FileExists(path)) return path;
+    }
   return "";
 }
 
@@ -80,7 +81,10 @@ std::optional<std::string_view> TDomain::Find(std::string_view key) {
 // ---------------------------------------------------------------- TTranslationInstance
 
 TTranslationInstance::TTranslationInstance(std::string baseDirectory, std::string languageCode)
-    : baseDirectory_(std::move(baseDirectory)), languageCode_(std::move(languageCode)) {
+    : TTranslationInstance(std::vector<std::string>{std::move(baseDirectory)}, std::move(languageCode)) {}
+
+TTranslationInstance::TTranslationInstance(std::vector<std::string> baseDirectories, std::string languageCode)
+    : baseDirectories_(std::move(baseDirectories)), languageCode_(std::move(languageCode)) {
   Domain(currentDomain_);
   TranslateIgnoreClassProperty(&QObject::staticMetaObject, "objectName");
 }
@@ -95,7 +99,11 @@ TDomain& TTranslationInstance::Domain(const std::string& name) {
   }
   const std::unique_lock writing(domainsLock_);
   auto& domain = domains_[name];
-  if (!domain) domain = std::make_unique<TDomain>(name, baseDirectory_ + "/", languageCode_);
+  if (!domain) {
+    std::vector<std::string> directories;
+    for (const std::string& base : baseDirectories_) directories.push_back(base + "/");
+    domain = std::make_unique<TDomain>(name, std::move(directories), languageCode_);
+  }
   return *domain;
 }
 
@@ -127,7 +135,7 @@ std::string TTranslationInstance::TranslateResourceString(const std::string& tex
 TTranslationInstance& TranslationInstance() {
   static TTranslationInstance* instance = [] {
     ResourceStringDomains();
-    return new TTranslationInstance(ExecutableDirectory() + "locale", ChooseLanguageCode(SystemLocaleFacts()));
+    return new TTranslationInstance(SettingsPlaces().CatalogueDirectories, ChooseLanguageCode(SystemLocaleFacts()));
   }();
   return *instance;
 }

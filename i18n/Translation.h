@@ -24,7 +24,9 @@ class TMoCatalogue;
 // A text domain; its catalogue is searched for and mapped at the first lookup, once.
 class TDomain {
  public:
-  TDomain(std::string name, std::string directory, std::string languageCode);
+  // `directories` end in '/' and are searched in order, each for the full language code and then
+  // for its first two letters.
+  TDomain(std::string name, std::vector<std::string> directories, std::string languageCode);
   ~TDomain();
   TDomain(const TDomain&) = delete;
   TDomain& operator=(const TDomain&) = delete;
@@ -37,11 +39,11 @@ class TDomain {
 
  private:
   void OpenCatalogue();
-  std::string CataloguePath(const std::string& languageCode) const;
+  std::string CataloguePath(const std::string& directory, const std::string& languageCode) const;
   std::string ExistingCataloguePath() const;
 
   const std::string name_;
-  const std::string directory_;
+  const std::vector<std::string> directories_;
   const std::string languageCode_;
   std::mutex openLock_;
   std::atomic<bool> open_{false};
@@ -58,6 +60,8 @@ struct TClassMode {
 class TTranslationInstance {
  public:
   TTranslationInstance(std::string baseDirectory, std::string languageCode);
+  // Catalogues are looked for in each base directory in turn.
+  TTranslationInstance(std::vector<std::string> baseDirectories, std::string languageCode);
   ~TTranslationInstance();
 
   std::string Translate(const std::string& text);
@@ -72,7 +76,8 @@ class TTranslationInstance {
   std::vector<TClassMode> ClassModes() const;
 
   const std::string& LanguageCode() const { return languageCode_; }
-  const std::string& BaseDirectory() const { return baseDirectory_; }
+  const std::string& BaseDirectory() const { return baseDirectories_.front(); }
+  const std::vector<std::string>& BaseDirectories() const { return baseDirectories_; }
 
  private:
   struct TWorkItem {
@@ -89,7 +94,7 @@ class TTranslationInstance {
   std::optional<std::set<std::string>> IgnoredProperties(const QObject* object,
                                                          const std::vector<TClassMode>& modes) const;
 
-  const std::string baseDirectory_;
+  const std::vector<std::string> baseDirectories_;
   const std::string languageCode_;
   const std::string currentDomain_ = "default";
 
@@ -101,7 +106,8 @@ class TTranslationInstance {
   std::vector<TClassMode> classModes_;
 };
 
-// The process-wide instance: base directory "locale" beside the executable, language from the system.
+// The process-wide instance: catalogues in "locale" beside the executable, then in the install
+// prefix's share/scaledb/locale; language from the system.
 TTranslationInstance& TranslationInstance();
 // Creates the instance now and routes Qt's own texts through TranslateResourceString as soon as
 // the application object exists. Called first thing in main().

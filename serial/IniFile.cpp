@@ -1,11 +1,12 @@
 #include "IniFile.h"
 
+#include "FileSave.h"
+
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
 #include <fstream>
 #include <limits>
-#include <sstream>
 
 #include <sys/stat.h>
 
@@ -133,8 +134,7 @@ int TIniFile::ReadInteger(const std::string& section, const std::string& key, in
   return ParseIniInteger(ReadString(section, key, std::string()), fallback);
 }
 
-void TIniFile::WriteString(const std::string& section, const std::string& key, const std::string& value) {
-  const std::vector<std::string> before = lines_;
+void TIniFile::SetValue(const std::string& section, const std::string& key, const std::string& value) {
   size_t header = FindSection(section);
   if (header == npos) {
     lines_.push_back("[" + section + "]");
@@ -150,6 +150,13 @@ void TIniFile::WriteString(const std::string& section, const std::string& key, c
     while (last > header + 1 && Trim(lines_[last - 1]).empty()) --last;
     lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(last), key + "=" + value);
   }
+}
+
+void TIniFile::WriteStrings(const std::string& section,
+                            const std::vector<std::pair<std::string, std::string>>& values) {
+  if (values.empty()) return;
+  const std::vector<std::string> before = lines_;
+  for (const auto& [key, value] : values) SetValue(section, key, value);
   try {
     Save();
   } catch (...) {
@@ -158,16 +165,16 @@ void TIniFile::WriteString(const std::string& section, const std::string& key, c
   }
 }
 
+void TIniFile::WriteString(const std::string& section, const std::string& key, const std::string& value) {
+  WriteStrings(section, {{key, value}});
+}
+
 void TIniFile::WriteInteger(const std::string& section, const std::string& key, int value) {
   WriteString(section, key, std::to_string(value));
 }
 
 void TIniFile::Save() const {
-  std::ostringstream text;
-  for (const std::string& line : lines_) text << line << lineEnd_;
-  std::ofstream file(path_, std::ios::binary | std::ios::trunc);
-  if (!file) throw EIniFile("Cannot write " + path_, errno);
-  file << text.str();
-  file.close();
-  if (!file) throw EIniFile("Cannot write " + path_, errno);
+  std::string text;
+  for (const std::string& line : lines_) text += line + lineEnd_;
+  if (const int failure = SaveWholeFile(path_, text); failure != 0) throw EIniFile("Cannot write " + path_, failure);
 }

@@ -3,6 +3,7 @@
 
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 class EIniFile : public std::runtime_error {
@@ -23,15 +24,20 @@ class TIniFile {
   std::string ReadString(const std::string& section, const std::string& key, const std::string& fallback) const;
   int ReadInteger(const std::string& section, const std::string& key, int fallback) const;
   // Replaces the value where the key stands, or adds the key at the end of its section, creating
-  // section and file as needed; the file is rewritten at once and a refusal raises EIniFile.
+  // section and file as needed; the file is saved at once (replaced whole, never rewritten in
+  // place) and a refusal raises EIniFile, leaving the file and this object as they were.
   void WriteString(const std::string& section, const std::string& key, const std::string& value);
   void WriteInteger(const std::string& section, const std::string& key, int value);
+  // Writes each key as WriteString does, in order, with one save of the file for all of them
+  // (none when there is nothing to write).
+  void WriteStrings(const std::string& section, const std::vector<std::pair<std::string, std::string>>& values);
 
  private:
   static constexpr size_t npos = static_cast<size_t>(-1);
   size_t FindSection(const std::string& section) const;
   size_t SectionEnd(size_t header) const;
   size_t FindKey(size_t header, const std::string& key) const;
+  void SetValue(const std::string& section, const std::string& key, const std::string& value);
   void Save() const;
 
   std::string path_;

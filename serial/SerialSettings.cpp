@@ -134,11 +134,13 @@ void TCustomComPort::RestoreSettings(TStoreType kind, const std::string& path) {
 
 void TCustomComPort::StoreIniFile(const std::string& path) {
   TIniFile ini(path);
-  const std::string section = objectName().toStdString();
+  std::vector<std::pair<std::string, std::string>> values;
   ForEachSavedKey(savedGroups_, [&](const TSettingKey& key) {
     if (IsCustomBaudRate(key) && baudRate_ != brCustom) return;
-    ini.WriteString(section, key.Key, key.Get(*this));
+    values.emplace_back(key.Key, key.Get(*this));
   });
+  // One save for all keys: the file holds the old settings or all of the new ones.
+  ini.WriteStrings(objectName().toStdString(), values);
 }
 
 void TCustomComPort::LoadIniFile(const std::string& path) {

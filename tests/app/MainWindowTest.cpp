@@ -1,5 +1,6 @@
 #include "ErrorHandler.h"
 #include "Global.h"
+#include "InstalledLayout.h"
 #include "MessageBox.h"
 #include "RadioGroup.h"
 #include "TempDir.h"
@@ -176,6 +177,21 @@ TEST_F(MainWindowTest, ClosingTheWindowRunsTheOrderlyShutdownOnce) {
   form->close();
   EXPECT_EQ(form->Connection, nullptr);
   EXPECT_EQ(Label(), "COM1 9600bps disconnected");
+}
+
+TEST(MainWindowInstalled, KeepsBothSettingsFilesInTheUsersFolder) {
+  const TInstalledLayout layout;
+  ConnectionSettings = TConnectionSettings{};
+  {
+    TForm1 form;
+    form.ComPort1.SetPort("COM7");
+    form.FormClose();
+  }
+  EXPECT_NE(layout.Root.Read("home/.config/scaledb/RuzOzodArir.ini").find("Port=COM7"), std::string::npos);
+  EXPECT_TRUE(std::filesystem::is_regular_file(layout.UserDirectory() + "config.xml"));
+  EXPECT_TRUE(std::filesystem::is_empty(layout.BinDirectory()));
+  const TForm1 again;
+  EXPECT_EQ(again.ComPort1.Port(), "COM7");
 }
 
 TEST_F(MainWindowTest, OpeningAFileFillsTheTableAndCancelKeepsIt) {

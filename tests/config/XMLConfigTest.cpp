@@ -374,11 +374,11 @@ std::filesystem::path::string_type OnlyEntry(const std::string& directory) {
   return names.size() == 1 ? names.front() : "entries: " + std::to_string(names.size());
 }
 
-TEST_F(config_XMLConfig, SaveIntoReadOnlyDirectoryLeavesTheOldFileIntact) {
+TEST_F(config_XMLConfig, SaveIntoReadOnlyDirectoryAndFileLeavesTheOldFileIntact) {
   const std::string original = Root(Interface(Key("Kind", "COM")));
   StartWith(original);
   ConnectionSettings.Kind = 1;
-  ::chmod(dir.File("config.xml").c_str(), 0666);
+  ::chmod(dir.File("config.xml").c_str(), 0444);
   ::chmod(dir.Path().c_str(), 0555);
   {
     TUnprivileged user;
@@ -386,6 +386,47 @@ TEST_F(config_XMLConfig, SaveIntoReadOnlyDirectoryLeavesTheOldFileIntact) {
   }
   EXPECT_EQ(dir.Read("config.xml"), original);
   EXPECT_EQ(OnlyEntry(dir.Path()), "config.xml");
+}
+
+ino_t InodeOf(const std::string& path) {
+  struct stat info {};
+  EXPECT_EQ(::stat(path.c_str(), &info), 0) << path;
+  return info.st_ino;
+}
+
+// A shared setup: the folder belongs to someone else, the file may be written by everybody.
+TEST_F(config_XMLConfig, FileWritableInAReadOnlyDirectoryIsSavedInPlaceWhole) {
+  // The white space is dropped on loading, so the saved file is much shorter than this one.
+  StartWith("<RS232Config>" + Interface(Key("Kind", "COM")) + std::string(6000, ' ') + "</RS232Config>");
+  ConnectionSettings.Kind = 1;
+  const ino_t before = InodeOf(dir.File("config.xml"));
+  ::chmod(dir.File("config.xml").c_str(), 0666);
+  ::chmod(dir.Path().c_str(), 0555);
+  {
+    TUnprivileged user;
+    WriteConfig(config);
+  }
+  ::chmod(dir.Path().c_str(), 0755);
+  EXPECT_EQ(dir.Read("config.xml"),
+            Root(Interface(Key("Kind", "Eth") + Key("Protocol", "TCP") + Key("Host", kDefaultHost) +
+                           Key("Port", "1001")) +
+                 DefaultOptions(dir.Path()) + DefaultTransfer()));
+  EXPECT_EQ(InodeOf(dir.File("config.xml")), before);
+  EXPECT_EQ(OnlyEntry(dir.Path()), "config.xml");
+}
+
+TEST_F(config_XMLConfig, SymbolicLinkIsSavedToItsTargetAndStays) {
+  TTempDir shared;
+  shared.Write("scale.xml", Root(Interface(Key("Kind", "COM"))));
+  std::filesystem::create_directory_symlink(shared.Path(), dir.File("shared"));
+  std::filesystem::create_symlink("shared/scale.xml", dir.File("config.xml"));
+  StartUp();
+  ConnectionSettings.Kind = 1;
+  WriteConfig(config);
+  EXPECT_TRUE(std::filesystem::is_symlink(dir.File("config.xml")));
+  EXPECT_EQ(std::filesystem::read_symlink(dir.File("config.xml")), "shared/scale.xml");
+  EXPECT_NE(shared.Read("scale.xml").find(Key("Kind", "Eth")), std::string::npos) << shared.Read("scale.xml");
+  EXPECT_EQ(OnlyEntry(shared.Path()), "scale.xml");
 }
 
 TEST_F(config_XMLConfig, SaveKeepsTheFileModeAndLeavesNoTemporaryFile) {

@@ -14,6 +14,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTest>
 #include <QToolButton>
 
 #include <gtest/gtest.h>
@@ -207,6 +208,37 @@ TEST_F(ConnectionDialogTest, ThePortTextIsReadAsAnIntegerOr1001) {
     EXPECT_EQ(ConnectionSettings.Port, expected) << '"' << text << '"';
   }
   EXPECT_EQ(connectClicks, 8);
+}
+
+TEST_F(ConnectionDialogTest, LongValuesSurviveShowAndApplyWhileTypingStaysLimited) {
+  ConnectionSettings.Kind = 1;
+  ConnectionSettings.Host = "scale-01.shop.local";
+  ConnectionSettings.Port = 123456;
+  dialog.show();
+  EXPECT_EQ(dialog.EditIP->text(), "scale-01.shop.local");
+  EXPECT_EQ(dialog.EditPort->text(), "123456");
+  dialog.sbApply->click();
+  EXPECT_EQ(ConnectionSettings.Host, "scale-01.shop.local");
+  EXPECT_EQ(ConnectionSettings.Port, 123456);
+
+  dialog.show();
+  dialog.EditIP->setCursorPosition(8);
+  QTest::keyClick(dialog.EditIP, Qt::Key_Backspace);
+  QTest::keyClicks(dialog.EditIP, "2");
+  dialog.sbApply->click();
+  EXPECT_EQ(ConnectionSettings.Host, "scale-02.shop.local") << "a character of a long value can be replaced";
+  EXPECT_EQ(ConnectionSettings.Port, 123456);
+
+  ConnectionSettings.Host = "127.0.0.1";
+  ConnectionSettings.Port = 1001;
+  dialog.show();
+  dialog.EditIP->clear();
+  QTest::keyClicks(dialog.EditIP, "scale-01.shop.local");
+  EXPECT_EQ(dialog.EditIP->text(), "scale-01.shop.l");
+  dialog.EditPort->clear();
+  QTest::keyClicks(dialog.EditPort, "123456");
+  EXPECT_EQ(dialog.EditPort->text(), "12345");
+  dialog.hide();
 }
 
 TEST_F(ConnectionDialogTest, ApplyStoresEveryFieldWhateverTheKind) {

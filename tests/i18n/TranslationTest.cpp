@@ -84,6 +84,17 @@ TEST_F(i18n_Catalogue, TwoLetterFallbackServesTheFullCode) {
   EXPECT_EQ(translation.Translate("Parity:"), "Parity:") << "the default domain has no catalogue";
 }
 
+TEST_F(i18n_Catalogue, BaseDirectoriesAreSearchedInOrder) {
+  WriteCatalogue("pl", "cport", {{"Port:", "Port (obok):"}});
+  std::filesystem::create_directories(dir.File("share/pl_PL/LC_MESSAGES"));
+  dir.Write("share/pl_PL/LC_MESSAGES/cport.mo", TMoBuilder::Build({{"Port:", "Port (zainstalowany):"}}));
+  dir.Write("share/pl_PL/LC_MESSAGES/default.mo", TMoBuilder::Build({{"Parity:", "Parzystość:"}}));
+  TTranslationInstance translation(std::vector<std::string>{dir.File("locale"), dir.File("share")}, "pl_PL");
+  EXPECT_EQ(translation.TranslateInDomain("cport", "Port:"), "Port (obok):")
+      << "the catalogue beside the executable wins, also through the two-letter code";
+  EXPECT_EQ(translation.Translate("Parity:"), "Parzystość:") << "a domain missing beside it is found installed";
+}
+
 // ---------------------------------------------------------------- keys and line breaks
 
 TEST_F(i18n_Catalogue, CrLfKeysAreLookedUpWithLfAndComeBackWithCrLf) {

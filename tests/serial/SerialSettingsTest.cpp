@@ -4,6 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/inotify.h>
+#include <unistd.h>
+
+
 namespace {
 class SerialSettingsTest : public ::testing::Test {
  protected:
@@ -89,6 +93,41 @@ TEST(IniFileTest, CarriageReturnLineEndsAreKept) {
 TEST_F(SerialSettingsTest, TheDefaultsSaveAsExactlySevenLines) {
   port.SaveSettings(stIniFile, Path());
   EXPECT_EQ(Saved(), "[ComPort1]\nPort=COM1\nBaudRate=9600\nStopBits=1\nDataBits=8\nParity=None\nFlowControl=None\n");
+}
+
+// Counts the files renamed into a directory, the last step of every atomic save there.
+class TRenameCounter {
+ public:
+  explicit TRenameCounter(const std::string& directory) : fd_(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC)) {
+    EXPECT_GE(::inotify_add_watch(fd_, directory.c_str(), IN_MOVED_TO), 0);
+  }
+  ~TRenameCounter() { ::close(fd_); }
+  int Renames(const std::string& name) const {
+    alignas(inotify_event) char buffer[4096];
+    int count = 0;
+    ssize_t got;
+    while ((got = ::read(fd_, buffer, sizeof buffer)) > 0)
+      for (ssize_t at = 0; at < got;) {
+        const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
+        if (event->len > 0 && name == event->name) ++count;
+        at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+      }
+    return count;
+  }
+
+ private:
+  int fd_;
+};
+
+TEST_F(SerialSettingsTest, ASaveReplacesTheFileOnceAndNeverWritesIntoTheOldOne) {
+  const std::string old = "[ComPort1]\nBaudRate=19200\n";
+  dir.Write("RuzOzodArir.ini", old);
+  ASSERT_EQ(::link(Path().c_str(), dir.File("old-inode.ini").c_str()), 0);
+  const TRenameCounter counter(dir.Path());
+  port.SaveSettings(stIniFile, Path());
+  EXPECT_EQ(dir.Read("old-inode.ini"), old);
+  EXPECT_EQ(Saved(), "[ComPort1]\nBaudRate=9600\nPort=COM1\nStopBits=1\nDataBits=8\nParity=None\nFlowControl=None\n");
+  EXPECT_EQ(counter.Renames("RuzOzodArir.ini"), 1) << "one save for all six keys";
 }
 
 TEST_F(SerialSettingsTest, ACustomRateSavesItsRate) {
