@@ -8,18 +8,16 @@
 #include <QProgressBar>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace {
 const QString kSeparator = QStringLiteral(" \u00B7 ");
 constexpr int kRefreshMs = 1000;
 
-QString RecordPhrase(int cursor, int rows) {
-  return QStringLiteral("record %1 of %2").arg(CountText(cursor), CountText(rows));
-}
-
 // What the command sent in `cursor` is, in the middle of a sentence.
 QString WaitingPhrase(int cursor, int rows) {
   if (cursor == 0) return QStringLiteral("the start command");
-  if (cursor >= 1 && cursor <= rows) return RecordPhrase(cursor, rows);
+  if (cursor >= 1 && cursor <= rows) return QStringLiteral("record %1 of %2").arg(CountText(cursor), CountText(rows));
   return QStringLiteral("the end command");
 }
 
