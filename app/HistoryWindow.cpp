@@ -5,9 +5,11 @@
 
 #include <QDesktopServices>
 #include <QDir>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QPushButton>
+#include <QScreen>
 #include <QTableWidget>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -31,7 +33,10 @@ TTransferHistoryWindow::TTransferHistoryWindow(QWidget* parent)
     : QDialog(parent), OpenUrl([](const QUrl& url) { return QDesktopServices::openUrl(url); }) {
   setObjectName(QStringLiteral("TransferHistory"));
   setWindowTitle(QStringLiteral("Transfer history"));
-  resize(1100, 420);
+  // Wide enough for a long reason, yet never wider than the screen: Close stays in reach.
+  const QSize wanted(1100, 420);
+  const QScreen* screen = parent ? parent->screen() : QGuiApplication::primaryScreen();
+  resize(screen ? wanted.boundedTo(screen->availableGeometry().size() * 0.9) : wanted);
 
   Table = new QTableWidget(this);
   Table->setObjectName(QStringLiteral("HistoryTable"));

@@ -16,6 +16,7 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QSignalSpy>
 #include <QStatusBar>
 #include <QTableView>
@@ -252,6 +253,8 @@ TEST_F(TransferView, TheHistoryWindowListsTheNewestFirstAndOpensItsFolder) {
   form->TransferHistory1->trigger();
   ASSERT_NE(form->HistoryWindow, nullptr);
   EXPECT_TRUE(form->HistoryWindow->isVisible());
+  EXPECT_LE(form->HistoryWindow->width(), form->HistoryWindow->screen()->availableGeometry().width())
+      << "the window, its Close button with it, fits on the screen";
   const QTableWidget& table = *form->HistoryWindow->Table;
   ASSERT_EQ(table.rowCount(), 200);
   ASSERT_EQ(table.columnCount(), 8);
