@@ -24,8 +24,15 @@ struct TOptionSettings {
   bool ChangePointToColon = false;
 };
 
+// How patient a transfer is with its scale.
+struct TTransferSettings {
+  int32_t AnswerTimeout = 15;  // seconds a waiting command waits for a line; 0 waits without limit
+  int32_t RecordRetries = 5;   // times a refused record is sent again; 0 without limit
+};
+
 extern TConnectionSettings ConnectionSettings;
 extern TOptionSettings OptionSettings;
+extern TTransferSettings TransferSettings;
 
 // The main window, written once when it is created.
 extern QObject* MainWindowHandle;

@@ -53,3 +53,6 @@ class TScaleSession : public QObject, private ITransferHost {
   std::unique_ptr<TLink> link_;
   TTransfer engine_;
 };
+
+// Sets the engine's answer watchdog and retry limit from the settings (seconds and counts).
+void SetTransferLimits(TTransfer& engine, const TTransferSettings& settings);

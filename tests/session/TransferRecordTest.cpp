@@ -152,6 +152,19 @@ TEST(TransferHistory, LinesAreAppendedAndReadBackNewestFirst) {
       << "local time is written with its offset: " << started.toStdString();
 }
 
+TEST(TransferHistory, TheStartTimeAlwaysCarriesItsOffset) {
+  TTransferRecord record;
+  record.Result = "sent";
+  record.Started = QDateTime(QDate(2026, 12, 9), QTime(8, 48, 11, 670), Qt::UTC);
+  EXPECT_NE(HistoryLine(record).find("\"started\":\"2026-12-09T08:48:11.670+00:00\""), std::string::npos)
+      << HistoryLine(record);
+  record.Started = QDateTime::fromString("2026-03-01T10:00:00.000-03:30", Qt::ISODateWithMs);
+  EXPECT_NE(HistoryLine(record).find("\"started\":\"2026-03-01T10:00:00.000-03:30\""), std::string::npos);
+  TTransferRecord back;
+  ASSERT_TRUE(ParseHistoryLine(HistoryLine(record), back));
+  EXPECT_EQ(back.Started, record.Started);
+}
+
 TEST(TransferHistory, AFolderThatCannotBeMadeIsReportedInWords) {
   TTempDir dir;
   dir.Write("state", "a file where the folder should be");
