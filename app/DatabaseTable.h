@@ -22,6 +22,8 @@ class TDatabaseTable {
   std::string_view Cell(int column, int row) const;
   // The row's cells over every column of the table, with ";" before each but the first.
   std::string RowText(int row) const;
+  // The row's bytes as the file holds them, without the line end.
+  std::string_view Line(int row) const;
   // Heap bytes the table holds.
   size_t MemoryBytes() const { return dataSize_ + rows_.capacity() * sizeof(TRow); }
 
@@ -34,7 +36,6 @@ class TDatabaseTable {
  private:
   struct TRaw {};
   explicit TDatabaseTable(TRaw) {}
-  std::string_view Line(int row) const;
 
   struct TRow {
     uint64_t Begin;
