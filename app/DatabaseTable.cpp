@@ -7,6 +7,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace {
 constexpr char kLineFeed = '\n';
 constexpr char kCarriageReturn = '\r';
@@ -21,52 +25,141 @@ size_t DropCarriageReturns(char* line, size_t length) {
   return write;
 }
 
-constexpr uint64_t kLowSevenBits = 0x7F7F7F7F7F7F7F7FULL;
-constexpr uint64_t EveryByte(char c) { return 0x0101010101010101ULL * static_cast<unsigned char>(c); }
-
-// The high bit set in each byte of `word` that is zero, and no other bit.
-uint64_t ZeroBytes(uint64_t word) { return ~(((word & kLowSevenBits) + kLowSevenBits) | word | kLowSevenBits); }
-
-size_t CountMarkedBytes(uint64_t marks) { return static_cast<size_t>(((marks >> 7) * EveryByte(1)) >> 56); }
-
-struct TLineScan {
-  size_t End = 0;  // position of the line feed, or the end of the data
-  size_t Separators = 0;
-  size_t CarriageReturns = 0;
+// One bit per byte of a 64-byte block for each byte the import looks for.
+struct TBlockMarks {
+  uint64_t LineFeeds = 0;
+  uint64_t Separators = 0;
+  uint64_t CarriageReturns = 0;
+  uint64_t EndsOfFile = 0;
 };
 
-// Finds the end of the line that starts at `begin`, counting its separators and looking for
-// carriage returns on the way, eight bytes at a time.
-TLineScan ScanLine(const char* bytes, size_t begin, size_t end) {
-  TLineScan scan;
-  size_t i = begin;
-  for (; i + 8 <= end; i += 8) {
-    uint64_t word;
-    std::memcpy(&word, bytes + i, 8);
-    uint64_t keep = ~0ULL;
-    const uint64_t lineFeeds = ZeroBytes(word ^ EveryByte(kLineFeed));
-    if (lineFeeds) keep = (lineFeeds & -lineFeeds) - 1;  // the bytes before the first line feed
-    scan.Separators += CountMarkedBytes(ZeroBytes(word ^ EveryByte(kSeparator)) & keep);
-    scan.CarriageReturns += CountMarkedBytes(ZeroBytes(word ^ EveryByte(kCarriageReturn)) & keep);
-    if (lineFeeds) {
-      scan.End = i + static_cast<size_t>(__builtin_ctzll(lineFeeds)) / 8;
-      return scan;
+constexpr size_t kBlockSize = 64;
+
+#if defined(__SSE2__)
+uint64_t Marks16(__m128i bytes, char wanted, unsigned shift) {
+  const auto equal = _mm_cmpeq_epi8(bytes, _mm_set1_epi8(wanted));
+  return static_cast<uint64_t>(static_cast<uint16_t>(_mm_movemask_epi8(equal))) << shift;
+}
+
+TBlockMarks MarkBlock(const char* block) {
+  TBlockMarks marks;
+  for (unsigned part = 0; part < 4; ++part) {
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(block + 16 * part));
+    marks.LineFeeds |= Marks16(bytes, kLineFeed, 16 * part);
+    marks.Separators |= Marks16(bytes, kSeparator, 16 * part);
+    marks.CarriageReturns |= Marks16(bytes, kCarriageReturn, 16 * part);
+    marks.EndsOfFile |= Marks16(bytes, kEndOfFile, 16 * part);
+  }
+  return marks;
+}
+#else
+TBlockMarks MarkBlock(const char* block) {
+  TBlockMarks marks;
+  for (unsigned i = 0; i < kBlockSize; ++i) {
+    const uint64_t bit = uint64_t{1} << i;
+    if (block[i] == kLineFeed) marks.LineFeeds |= bit;
+    if (block[i] == kSeparator) marks.Separators |= bit;
+    if (block[i] == kCarriageReturn) marks.CarriageReturns |= bit;
+    if (block[i] == kEndOfFile) marks.EndsOfFile |= bit;
+  }
+  return marks;
+}
+#endif
+
+// The marks of the `count` bytes at `bytes`, fewer than a block, as if zeros followed them.
+TBlockMarks MarkPartialBlock(const char* bytes, size_t count) {
+  char block[kBlockSize] = {};
+  std::memcpy(block, bytes, count);
+  return MarkBlock(block);
+}
+
+uint64_t BitsBelow(unsigned bit) { return (uint64_t{1} << bit) - 1; }
+}  // namespace
+
+void TDatabaseTable::TRowStarts::Push(uint64_t start) {
+  if (size_ % kBlockRows == 0) blocks_.push_back(std::make_unique_for_overwrite<uint64_t[]>(kBlockRows));
+  blocks_[size_ / kBlockRows][size_ % kBlockRows] = start;
+  ++size_;
+}
+
+// One pass over the bytes, a block at a time: the line feeds end the lines, and the separators
+// and carriage returns are counted per line from running totals.
+class TDatabaseTable::TParser {
+ public:
+  TParser(TDatabaseTable& table, char* bytes) : table_(table), bytes_(bytes) {}
+  size_t Columns() const { return columns_; }
+
+  // Takes the lines of [0, end); returns where the data ends (the first byte 26, or `end`).
+  size_t Run(size_t end) {
+    for (size_t block = 0; block < end; block += kBlockSize) {
+      const size_t count = std::min(kBlockSize, end - block);
+      TBlockMarks marks = count == kBlockSize ? MarkBlock(bytes_ + block) : MarkPartialBlock(bytes_ + block, count);
+      if (count < kBlockSize) marks.EndsOfFile |= ~BitsBelow(static_cast<unsigned>(count));
+      const bool last = marks.EndsOfFile != 0;
+      if (last) {
+        const unsigned stop = static_cast<unsigned>(__builtin_ctzll(marks.EndsOfFile));
+        end = block + stop;
+        marks.LineFeeds &= BitsBelow(stop);
+        marks.Separators &= BitsBelow(stop);
+        marks.CarriageReturns &= BitsBelow(stop);
+      }
+      TakeLineFeeds(block, marks);
+      separators_ += static_cast<size_t>(__builtin_popcountll(marks.Separators));
+      carriageReturns_ += static_cast<size_t>(__builtin_popcountll(marks.CarriageReturns));
+      if (last) break;
+    }
+    FinishLine(end, separators_, carriageReturns_);
+    return end;
+  }
+
+ private:
+  void TakeLineFeeds(size_t block, const TBlockMarks& marks) {
+    for (uint64_t lineFeeds = marks.LineFeeds; lineFeeds != 0; lineFeeds &= lineFeeds - 1) {
+      const unsigned bit = static_cast<unsigned>(__builtin_ctzll(lineFeeds));
+      const uint64_t before = BitsBelow(bit);
+      FinishLine(block + bit, separators_ + static_cast<size_t>(__builtin_popcountll(marks.Separators & before)),
+                 carriageReturns_ + static_cast<size_t>(__builtin_popcountll(marks.CarriageReturns & before)));
+      lineBegin_ = block + bit + 1;
     }
   }
-  for (; i < end && bytes[i] != kLineFeed; ++i) {
-    scan.Separators += bytes[i] == kSeparator;
-    scan.CarriageReturns += bytes[i] == kCarriageReturn;
+
+  // The line from lineBegin_ to `end`, given the running totals at its end.
+  void FinishLine(size_t end, size_t separators, size_t carriageReturns) {
+    const size_t begin = lineBegin_;
+    size_t length = end - begin;
+    size_t strayCarriageReturns = carriageReturns - carriageReturnsAtLineBegin_;
+    const size_t lineSeparators = separators - separatorsAtLineBegin_;
+    separatorsAtLineBegin_ = separators;
+    carriageReturnsAtLineBegin_ = carriageReturns;
+    if (length > 0 && bytes_[end - 1] == kCarriageReturn) {
+      --length;
+      --strayCarriageReturns;
+    }
+    if (strayCarriageReturns > 0) {
+      // Rare: the line moves together, and a line feed after it marks its new end.
+      length = DropCarriageReturns(bytes_ + begin, length);
+      bytes_[begin + length] = kLineFeed;
+    }
+    if (length == 0) return;
+    table_.rows_.Push(begin);
+    columns_ = std::max(columns_, lineSeparators + 1);
   }
-  scan.End = i;
-  return scan;
-}
-}  // namespace
+
+  TDatabaseTable& table_;
+  char* const bytes_;
+  size_t lineBegin_ = 0;
+  size_t separators_ = 0;  // running totals up to the current block
+  size_t carriageReturns_ = 0;
+  size_t separatorsAtLineBegin_ = 0;
+  size_t carriageReturnsAtLineBegin_ = 0;
+  size_t columns_ = 1;
+};
 
 TDatabaseTable::TDatabaseTable() : TDatabaseTable(Empty(5, 5)) {}
 
 TDatabaseTable TDatabaseTable::Empty(int rows, int columns) {
   TDatabaseTable table{TRaw{}};
-  table.rows_.assign(static_cast<size_t>(rows), TRow{0, 0});
+  for (int row = 0; row < rows; ++row) table.rows_.Push(0);
   table.columns_ = columns;
   return table;
 }
@@ -79,36 +172,23 @@ TDatabaseTable TDatabaseTable::Parse(std::string_view bytes) {
 
 TDatabaseTable TDatabaseTable::Parse(std::unique_ptr<char[]> buffer, size_t size) {
   TDatabaseTable table{TRaw{}};
-  char* const bytes = buffer.get();
-  size_t end = size;
-  if (const void* eof = std::memchr(bytes, kEndOfFile, end)) end = static_cast<size_t>(static_cast<const char*>(eof) - bytes);
-
-  size_t columns = 1;
-  for (size_t begin = 0; begin < end;) {
-    const TLineScan scan = ScanLine(bytes, begin, end);
-    size_t length = scan.End - begin;
-    size_t carriageReturns = scan.CarriageReturns;
-    if (length > 0 && bytes[begin + length - 1] == kCarriageReturn) {
-      --length;
-      --carriageReturns;
-    }
-    if (carriageReturns > 0) length = DropCarriageReturns(bytes + begin, length);
-    if (length > 0) {
-      columns = std::max(columns, scan.Separators + 1);
-      table.rows_.push_back(TRow{begin, begin + length});
-    }
-    begin = scan.End + 1;
-  }
-  if (table.rows_.empty()) table.rows_.push_back(TRow{0, 0});
+  TParser parser(table, buffer.get());
+  table.dataEnd_ = parser.Run(size);
+  if (table.rows_.Size() == 0) table.rows_.Push(table.dataEnd_);
+  table.columns_ = static_cast<int>(parser.Columns());
   table.data_ = std::move(buffer);
   table.dataSize_ = size;
-  table.columns_ = static_cast<int>(columns);
   return table;
 }
 
 std::string_view TDatabaseTable::Line(int row) const {
-  const TRow& line = rows_[static_cast<size_t>(row)];
-  return std::string_view(data_.get() + line.Begin, line.End - line.Begin);
+  const size_t begin = rows_[static_cast<size_t>(row)];
+  if (begin >= dataEnd_) return {};
+  const char* const line = data_.get() + begin;
+  const void* lineFeed = std::memchr(line, kLineFeed, dataEnd_ - begin);
+  size_t length = lineFeed ? static_cast<size_t>(static_cast<const char*>(lineFeed) - line) : dataEnd_ - begin;
+  if (length > 0 && line[length - 1] == kCarriageReturn) --length;
+  return std::string_view(line, length);
 }
 
 std::string_view TDatabaseTable::Cell(int column, int row) const {

@@ -1,7 +1,8 @@
 #pragma once
 // The database table: single-byte cell texts exactly as read from a semicolon-separated file.
-// Rows are kept as their line bytes in one buffer; cells are cut out on demand, so a
-// million-row file costs little more than its own size.
+// Rows are kept as their line bytes in the buffer the file was read into, with the start of each
+// line beside it; cells are cut out on demand, so a million-row file costs little more than its
+// own size.
 
 #include <cstdint>
 #include <functional>
@@ -17,7 +18,7 @@ class TDatabaseTable {
   TDatabaseTable();
   static TDatabaseTable Empty(int rows, int columns);
 
-  int RowCount() const { return static_cast<int>(rows_.size()); }
+  int RowCount() const { return static_cast<int>(rows_.Size()); }
   int ColumnCount() const { return columns_; }
   std::string_view Cell(int column, int row) const;
   // The row's cells over every column of the table, with ";" before each but the first.
@@ -25,7 +26,7 @@ class TDatabaseTable {
   // The row's bytes as the file holds them, without the line end.
   std::string_view Line(int row) const;
   // Heap bytes the table holds.
-  size_t MemoryBytes() const { return dataSize_ + rows_.capacity() * sizeof(TRow); }
+  size_t MemoryBytes() const { return dataSize_ + rows_.MemoryBytes(); }
 
   // Builds the table from file bytes: LF or CR LF line ends, CR elsewhere dropped, byte 26 ends
   // the data, empty lines skipped, fields split at ";" without quoting or trimming.
@@ -34,17 +35,29 @@ class TDatabaseTable {
   static TDatabaseTable Parse(std::unique_ptr<char[]> buffer, size_t size);
 
  private:
+  // Where each row's line starts, in blocks of a fixed size: growing never copies and wastes at
+  // most one block.
+  class TRowStarts {
+   public:
+    void Push(uint64_t start);
+    uint64_t operator[](size_t row) const { return blocks_[row / kBlockRows][row % kBlockRows]; }
+    size_t Size() const { return size_; }
+    size_t MemoryBytes() const { return blocks_.size() * kBlockRows * sizeof(uint64_t); }
+
+   private:
+    static constexpr size_t kBlockRows = 4096;
+    std::vector<std::unique_ptr<uint64_t[]>> blocks_;
+    size_t size_ = 0;
+  };
+  class TParser;
+
   struct TRaw {};
   explicit TDatabaseTable(TRaw) {}
 
-  struct TRow {
-    uint64_t Begin;
-    uint64_t End;
-  };
-
   std::unique_ptr<char[]> data_;  // the file's bytes; rows point into it
   size_t dataSize_ = 0;
-  std::vector<TRow> rows_;
+  size_t dataEnd_ = 0;  // the end of the table's data: the first byte 26 or the end of the bytes
+  TRowStarts rows_;
   int columns_ = 1;
 };
 

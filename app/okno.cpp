@@ -3,31 +3,38 @@
 #include "ConnectionUnit.h"
 #include "ErrorHandler.h"
 #include "Global.h"
+#include "History.h"
+#include "HistoryWindow.h"
 #include "MessageBox.h"
 #include "RadioGroup.h"
 #include "SerialLink.h"
 #include "SettingsLocation.h"
+#include "TransferProgress.h"
 #include "WindowLink.h"
 
 #include <QAction>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QLabel>
 #include <QMenuBar>
 #include <QPainter>
 #include <QPushButton>
+#include <QStatusBar>
 #include <QTableView>
 #include <QTimer>
 #include <QVBoxLayout>
 #include <QWindow>
 
 namespace {
-const char kSettingsFileName[] = "RuzOzodArir.ini";
 const QColor kConnectedColour(0, 128, 0);
 const QColor kDisconnectedColour(255, 0, 0);
+const char kProgramName[] = "scaledb";
+// The free part of the bottom panel begins right of " Database kind: ".
+constexpr int kProgressLeft = 521;
 
 QIcon ScaleIcon() {
   QPixmap pixmap(32, 32);
@@ -46,6 +53,15 @@ QIcon ScaleIcon() {
 }
 }  // namespace
 
+std::string DatabaseKindName(int deviceType, int position) {
+  switch (position) {
+    case 0: return deviceType == 0 ? "products" : "labels";
+    case 1: return "users";
+    case 2: return "statuses";
+    default: return {};
+  }
+}
+
 QString BaudDisplayText(TBaudRate rate) {
   switch (rate) {
     case br4800: return QStringLiteral("4800");
@@ -62,7 +78,8 @@ TForm1::TForm1(QWidget* parent)
     : QMainWindow(parent),
       ComPort1(this),
       Session(std::make_unique<TWindowLink>(ComPort1, Connection, ConnectionSettings), *this),
-      Transfer(Session.Engine()) {
+      Transfer(Session.Engine()),
+      Recorder(Transfer, [this] { return DescribeTransfer(); }) {
   setObjectName(QStringLiteral("Form1"));
   setWindowTitle(QStringLiteral(" Scale database v" SCALEDB_VERSION));
   setWindowIcon(ScaleIcon());
@@ -70,7 +87,11 @@ TForm1::TForm1(QWidget* parent)
   setGeometry(218, 114, 696, 479);
   ComPort1.setObjectName(QStringLiteral("ComPort1"));
   ComPort1.OnRxChar = [this](TCustomComPort&, int count) { ComPort1RxChar(count); };
+  // The history and the progress line are written before a result box waits for the operator.
+  connect(&Recorder, &TTransferRecorder::Recorded, this, [this](const TTransferRecord& record) { RecordTransfer(record); });
   connect(&Transfer, &TTransfer::Finished, this, [this](bool failed) { ShowTransferResult(failed); });
+  connect(&Transfer, &TTransfer::Abandoned, this, [this](const std::string& reason) { ShowTransferAbandoned(reason); });
+  connect(&Transfer, &TTransfer::CommandSent, this, [this](int, int row, const std::string&) { ShowSentRow(row); });
   BuildMenu();
   BuildControls();
   connect(qGuiApp, &QGuiApplication::focusWindowChanged, this,
@@ -90,6 +111,8 @@ void TForm1::BuildMenu() {
   Otwrz1 = Plik1->addAction(QStringLiteral("Open"));
   Otwrz1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
   connect(Otwrz1, &QAction::triggered, this, [this] { Guarded([this] { Otwrz1Click(); }); });
+  TransferHistory1 = Plik1->addAction(QStringLiteral("Transfer history"));
+  connect(TransferHistory1, &QAction::triggered, this, [this] { Guarded([this] { TransferHistory1Click(); }); });
   Rs2321 = menuBar()->addAction(QStringLiteral("Connection"));
   connect(Rs2321, &QAction::triggered, this, [this] { Guarded([this] { Rs2321Click(); }); });
 }
@@ -148,13 +171,20 @@ void TForm1::BuildControls() {
   LabelConnection->setFont(bold);
   LabelConnection->move(16, 52);
   LabelConnection->adjustSize();
+
+  // Only the progress is laid out; the other controls keep their fixed places.
+  auto* panelLayout = new QVBoxLayout(Panel1);
+  panelLayout->setContentsMargins(kProgressLeft, 6, 11, 0);
+  Progress = new TTransferProgress(Transfer, *this, Panel1);
+  panelLayout->addWidget(Progress);
+  statusBar();
 }
 
 void TForm1::FormCreate() {
   MainWindowHandle = this;
   ComPort1.SetSavedGroups(StoredProp(sgBasic));
   try {
-    ComPort1.RestoreSettings(stIniFile, SettingsFile(kSettingsFileName));
+    ComPort1.RestoreSettings(stIniFile, SettingsFile(kSerialSettingsFileName));
   } catch (...) {
   }
   repaint();
@@ -166,6 +196,7 @@ void TForm1::FormCreate() {
   PortState = 0;
   OpenConfig(XMLConfig);
   ReadConfig(XMLConfig);
+  SetTransferLimits(Transfer, TransferSettings);
 }
 
 void TForm1::OnFocusWindowChanged(QWindow* window) {
@@ -204,7 +235,7 @@ void TForm1::FormClose() {
   }
   ShowConnectionState();
   try {
-    ComPort1.SaveSettings(stIniFile, SettingsFileForSaving(kSettingsFileName));
+    ComPort1.SaveSettings(stIniFile, SettingsFileForSaving(kSerialSettingsFileName));
   } catch (...) {
   }
   try {
@@ -319,6 +350,8 @@ void TForm1::Otwrz1Click() {
   if (path.isEmpty()) return;
   TDatabaseLoad load = LoadDatabaseFile(path.toLocal8Bit().toStdString());
   Database.SetTable(std::move(load.Table));
+  DatabaseFileName = QFileInfo(path).absoluteFilePath().toLocal8Bit().toStdString();
+  Progress->Clear();
   if (!load.ReadError.empty()) throw EDatabaseFile(load.ReadError);
 }
 
@@ -354,4 +387,46 @@ void TForm1::ShowTransferResult(bool failed) {
   else
     ShowMessageBox(QStringLiteral("Database was sent to scale."), QStringLiteral("Success"),
                    TMessageIcon::Information);
+}
+
+void TForm1::ShowTransferAbandoned(const std::string& reason) {
+  ShowMessageBox(QString::fromStdString(reason) + QLatin1Char('\n') + QString::fromLatin1(kTransferFailedText),
+                 QStringLiteral("Failure"), TMessageIcon::Information);
+}
+
+// The row being sent is selected and scrolled into view; the keyboard focus stays where it is.
+void TForm1::ShowSentRow(int row) {
+  if (row == TTransfer::kNoRow || row >= Database.rowCount()) return;
+  const QModelIndex cell = Database.index(row, 0);
+  StringGrid1->selectionModel()->setCurrentIndex(cell, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+  StringGrid1->scrollTo(cell);
+}
+
+TTransferRecord TForm1::DescribeTransfer() const {
+  TTransferRecord record;
+  record.Program = kProgramName;
+  record.File = DatabaseFileName;
+  record.Link = Session.Link().Name();
+  record.Kind = DatabaseKindName(rgUrzadzenie->ItemIndex(), DatabaseKindPosition());
+  record.Rows = RowCount();
+  return record;
+}
+
+void TForm1::RecordTransfer(const TTransferRecord& record) {
+  Progress->ShowResult(record);
+  try {
+    AppendHistory(HistoryPath(), record);
+  } catch (const EHistory& error) {
+    if (!historyFailureReported_) statusBar()->showMessage(QString::fromLocal8Bit(error.what()));
+    historyFailureReported_ = true;
+  }
+  if (HistoryWindow) HistoryWindow->Reload();
+}
+
+void TForm1::TransferHistory1Click() {
+  if (!HistoryWindow) HistoryWindow = new TTransferHistoryWindow(this);
+  HistoryWindow->Reload();
+  HistoryWindow->show();
+  HistoryWindow->raise();
+  HistoryWindow->activateWindow();
 }

@@ -5,6 +5,7 @@
 #include "EthConnection.h"
 #include "SerialPort.h"
 #include "Session.h"
+#include "TransferRecord.h"
 #include "XMLConfig.h"
 
 #include <QMainWindow>
@@ -19,6 +20,8 @@ class QTableView;
 class QWindow;
 class TConnectionForm;
 class TRadioGroup;
+class TTransferHistoryWindow;
+class TTransferProgress;
 
 class TForm1 : public QMainWindow, public ITransferView {
  public:
@@ -40,6 +43,12 @@ class TForm1 : public QMainWindow, public ITransferView {
   // Frames the command for the link the connection settings select and sends it.
   void SendOrder(const std::string& command);
   void ShowTransferResult(bool failed);
+  // A transfer that gave up: the reason, then the failure text.
+  void ShowTransferAbandoned(const std::string& reason);
+  // Appends the transfer to the history; the first failure to do so goes to the status line.
+  void RecordTransfer(const TTransferRecord& record);
+  // "File → Transfer history".
+  void TransferHistory1Click();
 
   // ITransferView
   int RowCount() const override;
@@ -59,7 +68,11 @@ class TForm1 : public QMainWindow, public ITransferView {
   // The window's scale session and its transfer engine.
   TScaleSession Session;
   TTransfer& Transfer;
+  // Every transfer of the window as one line of the transfer history.
+  TTransferRecorder Recorder;
   uint8_t PortState = 0;
+  // The database file opened last; empty before the first.
+  std::string DatabaseFileName;
 
   QTableView* StringGrid1;
   QPushButton* btnOpenPort;
@@ -67,8 +80,11 @@ class TForm1 : public QMainWindow, public ITransferView {
   TRadioGroup* rgUrzadzenie;
   TRadioGroup* rgBaza;
   QLabel* LabelConnection;
+  TTransferProgress* Progress;
   QAction* Otwrz1;
+  QAction* TransferHistory1;
   QAction* Rs2321;
+  TTransferHistoryWindow* HistoryWindow = nullptr;
 
  protected:
   bool event(QEvent* event) override;
@@ -82,12 +98,19 @@ class TForm1 : public QMainWindow, public ITransferView {
   void SetLabelColour(const QColor& colour);
   void OnFocusWindowChanged(QWindow* window);
   QString ChooseDatabaseFile();
+  TTransferRecord DescribeTransfer() const;
+  void ShowSentRow(int row);
 
   TConnectionForm* ConnectionForm = nullptr;
   bool closed_ = false;
   bool activatedOnce_ = false;
   bool returningFromOtherProgram_ = false;
+  bool historyFailureReported_ = false;
 };
 
 // "4800", "9600", ... or "user defined" for the rates the label does not name.
 QString BaudDisplayText(TBaudRate rate);
+
+// The database kind as the history names it: "products" (or "labels" on a scale with KX-17),
+// "users", "statuses".
+std::string DatabaseKindName(int deviceType, int position);

@@ -8,6 +8,7 @@
 
 TConnectionSettings ConnectionSettings;
 TOptionSettings OptionSettings;
+TTransferSettings TransferSettings;
 QObject* MainWindowHandle = nullptr;
 
 namespace {

@@ -24,8 +24,15 @@ struct TOptionSettings {
   bool ChangePointToColon = false;
 };
 
+// How patient a transfer is with its scale.
+struct TTransferSettings {
+  int32_t AnswerTimeout = 15;  // seconds a waiting command waits for a line; 0 waits without limit
+  int32_t RecordRetries = 5;   // times a refused record is sent again; 0 without limit
+};
+
 extern TConnectionSettings ConnectionSettings;
 extern TOptionSettings OptionSettings;
+extern TTransferSettings TransferSettings;
 
 // The main window, written once when it is created.
 extern QObject* MainWindowHandle;
@@ -46,6 +53,9 @@ class TPortStateEvent : public QEvent {
 
 // Posts WM_PORT_STATE to `target`; it is handled later, on the target's thread.
 void PostPortState(QObject* target, LinkState state);
+
+// The serial port settings beside config.xml.
+inline constexpr const char* kSerialSettingsFileName = "RuzOzodArir.ini";
 
 // The full path of the running executable up to and including its last '/'.
 std::string ExecutableDirectory();

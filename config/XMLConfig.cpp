@@ -21,6 +21,7 @@ constexpr const char* kConfigFileName = "config.xml";
 constexpr const char* kRootName = "RS232Config";
 constexpr const char* kOptions = "Options";
 constexpr const char* kInterface = "Interface";
+constexpr const char* kTransfer = "Transfer";
 constexpr int32_t kDefaultPort = 1001;
 
 // A settings file is a few hundred bytes; anything this large is not one of ours.
@@ -212,6 +213,9 @@ void EnsureAllKeys(TXMLConfig& config) {
   EnsureKey(config, kInterface, "Protocol", "TCP");
   EnsureKey(config, kInterface, "Host", kDefaultHost);
   EnsureKey(config, kInterface, "Port", std::to_string(kDefaultPort));
+  EnsureGroup(config, kTransfer);
+  EnsureKey(config, kTransfer, "AnswerTimeout", std::to_string(TTransferSettings{}.AnswerTimeout));
+  EnsureKey(config, kTransfer, "RecordRetries", std::to_string(TTransferSettings{}.RecordRetries));
 }
 
 // ---------------------------------------------------------------- reading
@@ -282,6 +286,25 @@ void ReadInterface(const TXMLConfig& config) {
   });
 }
 
+// A count of 0 or more; no text, an unreadable key, a failed parse or a negative number give the
+// default, and the reading goes on.
+void ReadCount(const TXMLConfig& config, const char* key, int32_t fallback, int32_t& field) {
+  const pugi::xml_node keyElement = KeyElement(config, kTransfer, key);
+  if (!keyElement) return;
+  try {
+    const int32_t count = StrToIntDef(ElementText(keyElement).value_or(std::string()), fallback);
+    field = count >= 0 ? count : fallback;
+  } catch (const EUnreadableKey&) {
+    field = fallback;
+  }
+}
+
+void ReadTransfer(const TXMLConfig& config) {
+  const TTransferSettings defaults;
+  ReadCount(config, "AnswerTimeout", defaults.AnswerTimeout, TransferSettings.AnswerTimeout);
+  ReadCount(config, "RecordRetries", defaults.RecordRetries, TransferSettings.RecordRetries);
+}
+
 // ---------------------------------------------------------------- writing
 
 void WriteYesNo(TXMLConfig& config, const char* key, bool value) { WriteKey(config, kOptions, key, value, "Yes", "No"); }
@@ -304,6 +327,16 @@ void WriteInterface(TXMLConfig& config) {
   WriteKey(config, kInterface, "Host", !connection.Host.empty(), connection.Host, kDefaultHost);
   WriteKey(config, kInterface, "Port", connection.Port > 0, std::to_string(connection.Port),
            std::to_string(kDefaultPort));
+}
+
+void WriteCount(TXMLConfig& config, const char* key, int32_t count, int32_t fallback) {
+  WriteKey(config, kTransfer, key, count >= 0, std::to_string(count), std::to_string(fallback));
+}
+
+void WriteTransfer(TXMLConfig& config) {
+  const TTransferSettings defaults;
+  WriteCount(config, "AnswerTimeout", TransferSettings.AnswerTimeout, defaults.AnswerTimeout);
+  WriteCount(config, "RecordRetries", TransferSettings.RecordRetries, defaults.RecordRetries);
 }
 
 struct TStringWriter : pugi::xml_writer {
@@ -341,6 +374,11 @@ void ReadConfig(TXMLConfig& config) {
     ReadInterface(config);
   } catch (...) {
   }
+  // Its own guard: a connection key that stops the reading does not cost the transfer limits.
+  try {
+    ReadTransfer(config);
+  } catch (...) {
+  }
 }
 
 void WriteConfig(TXMLConfig& config) {
@@ -348,6 +386,7 @@ void WriteConfig(TXMLConfig& config) {
   try {
     WriteOptions(config);
     WriteInterface(config);
+    WriteTransfer(config);
     SaveDocument(config);
   } catch (...) {
   }

@@ -49,14 +49,23 @@ std::unique_ptr<TMoCatalogue> TMoCatalogue::Open(const std::string& path) {
   void* mapping = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE, file.Get(), 0);
   if (mapping == MAP_FAILED)
     throw ETranslationError("Cannot map file " + path + " into memory. Reason: " + std::strerror(errno));
-  std::unique_ptr<TMoCatalogue> catalogue(new TMoCatalogue(static_cast<const unsigned char*>(mapping), size));
+  std::unique_ptr<TMoCatalogue> catalogue(new TMoCatalogue(static_cast<const unsigned char*>(mapping), size, true));
   catalogue->Validate(path);
   return catalogue;
 }
 
-TMoCatalogue::TMoCatalogue(const unsigned char* data, size_t size) : data_(data), size_(size) {}
+std::unique_ptr<TMoCatalogue> TMoCatalogue::Read(const unsigned char* data, size_t size, const std::string& path) {
+  std::unique_ptr<TMoCatalogue> catalogue(new TMoCatalogue(data, size, false));
+  catalogue->Validate(path);
+  return catalogue;
+}
 
-TMoCatalogue::~TMoCatalogue() { ::munmap(const_cast<unsigned char*>(data_), size_); }
+TMoCatalogue::TMoCatalogue(const unsigned char* data, size_t size, bool mapped)
+    : data_(data), size_(size), mapped_(mapped) {}
+
+TMoCatalogue::~TMoCatalogue() {
+  if (mapped_) ::munmap(const_cast<unsigned char*>(data_), size_);
+}
 
 uint32_t TMoCatalogue::Word(size_t offset) const {
   const uint32_t word = LittleEndianWord(data_ + offset);

@@ -12,6 +12,8 @@ class TMoCatalogue {
  public:
   // Maps and validates the file; throws ETranslationError with the user-facing message.
   static std::unique_ptr<TMoCatalogue> Open(const std::string& path);
+  // Validates catalogue bytes that outlive the catalogue; `path` names them in the message.
+  static std::unique_ptr<TMoCatalogue> Read(const unsigned char* data, size_t size, const std::string& path);
   ~TMoCatalogue();
   TMoCatalogue(const TMoCatalogue&) = delete;
   TMoCatalogue& operator=(const TMoCatalogue&) = delete;
@@ -21,7 +23,7 @@ class TMoCatalogue {
   uint32_t Count() const { return count_; }
 
  private:
-  TMoCatalogue(const unsigned char* data, size_t size);
+  TMoCatalogue(const unsigned char* data, size_t size, bool mapped);
   uint32_t Word(size_t offset) const;
   std::string_view Entry(uint32_t tableOffset, uint32_t index) const;
   bool EntryInside(uint32_t tableOffset, uint32_t index) const;
@@ -29,6 +31,7 @@ class TMoCatalogue {
 
   const unsigned char* data_;
   size_t size_;
+  bool mapped_;
   bool swapped_ = false;
   uint32_t count_ = 0;
   uint32_t identifiersOffset_ = 0;

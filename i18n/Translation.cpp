@@ -65,17 +65,21 @@ void TDomain::OpenCatalogue() {
   }
   try {
     catalogue_ = TMoCatalogue::Open(path);
-  } catch (...) {
+  } catch (const ETranslationError& error) {
+    failure_ = error.what();
+    failurePending_.store(true, std::memory_order_release);
     mayOpen_.store(false, std::memory_order_release);
-    throw;
+    return;
   }
   open_.store(true, std::memory_order_release);
 }
 
-std::optional<std::string_view> TDomain::Find(std::string_view key) {
+std::optional<std::string_view> TDomain::Find(std::string_view key, TFailure failure) {
   if (!IsOpen() && MayOpen()) OpenCatalogue();
-  if (!IsOpen()) return std::nullopt;
-  return catalogue_->Find(key);
+  if (IsOpen()) return catalogue_->Find(key);
+  if (failure == TFailure::Raise && failurePending_.exchange(false, std::memory_order_acq_rel))
+    throw ETranslationError(failure_);
+  return std::nullopt;
 }
 
 // ---------------------------------------------------------------- TTranslationInstance
@@ -107,11 +111,12 @@ TDomain& TTranslationInstance::Domain(const std::string& name) {
   return *domain;
 }
 
-std::string TTranslationInstance::TranslateInDomain(const std::string& domain, const std::string& text) {
+std::string TTranslationInstance::TranslateInDomain(const std::string& domain, const std::string& text,
+                                                    TFailure failure) {
   // The empty identifier is the catalogue's header, not a translation.
   if (text.empty()) return text;
   const std::string key = WithoutCarriageReturns(text);
-  const std::optional<std::string_view> found = Domain(domain).Find(key);
+  const std::optional<std::string_view> found = Domain(domain).Find(key, failure);
   // An empty translation marks an entry as not translated yet.
   if (!found || found->empty()) return WithCarriageReturnBeforeLineFeed(key);
   if (!IsValidUtf8(*found)) throw ETranslationError(CouldNotTranslate(text));
@@ -120,11 +125,11 @@ std::string TTranslationInstance::TranslateInDomain(const std::string& domain, c
 
 std::string TTranslationInstance::Translate(const std::string& text) { return TranslateInDomain(currentDomain_, text); }
 
-std::string TTranslationInstance::TranslateResourceString(const std::string& text) {
+std::string TTranslationInstance::TranslateResourceString(const std::string& text, TFailure failure) {
   TResourceStringDomains& domains = ResourceStringDomains();
   const std::shared_lock reading(domains.Lock);
   for (const std::string& domain : domains.Names) {
-    std::string result = TranslateInDomain(domain, text);
+    std::string result = TranslateInDomain(domain, text, failure);
     if (result != text) return result;
   }
   return text;

@@ -21,6 +21,11 @@ class QObject;
 struct QMetaObject;
 class TMoCatalogue;
 
+// What a lookup does with the failure of a catalogue that exists but cannot be used: raise it
+// (once per domain, to the first lookup that raises), or leave it for the next lookup, when the
+// caller has no way to show it (Qt's own texts).
+enum class TFailure { Raise, LeaveForNextLookup };
+
 // A text domain; its catalogue is searched for and mapped at the first lookup, once.
 class TDomain {
  public:
@@ -32,8 +37,8 @@ class TDomain {
   TDomain& operator=(const TDomain&) = delete;
 
   // The translation of `key`, if the catalogue has one; throws ETranslationError when the
-  // catalogue that exists cannot be used (only at that first attempt).
-  std::optional<std::string_view> Find(std::string_view key);
+  // catalogue that exists cannot be used (to one lookup only).
+  std::optional<std::string_view> Find(std::string_view key, TFailure failure = TFailure::Raise);
   bool IsOpen() const { return open_.load(std::memory_order_acquire); }
   bool MayOpen() const { return mayOpen_.load(std::memory_order_acquire); }
 
@@ -49,6 +54,8 @@ class TDomain {
   std::atomic<bool> open_{false};
   std::atomic<bool> mayOpen_{true};
   std::unique_ptr<TMoCatalogue> catalogue_;
+  std::string failure_;  // why the catalogue cannot be used
+  std::atomic<bool> failurePending_{false};
 };
 
 // Properties skipped on objects of `Class` or a class derived from it; no names: the whole object.
@@ -65,9 +72,10 @@ class TTranslationInstance {
   ~TTranslationInstance();
 
   std::string Translate(const std::string& text);
-  std::string TranslateInDomain(const std::string& domain, const std::string& text);
+  std::string TranslateInDomain(const std::string& domain, const std::string& text,
+                                TFailure failure = TFailure::Raise);
   // Tries the resource-string domains in order; the first result that differs wins.
-  std::string TranslateResourceString(const std::string& text);
+  std::string TranslateResourceString(const std::string& text, TFailure failure = TFailure::Raise);
 
   void TranslateIgnore(QObject* root, const std::string& name);
   void TranslateObjectTree(QObject* root, const std::string& domain);

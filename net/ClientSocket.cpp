@@ -3,12 +3,12 @@
 #include <QCoreApplication>
 #include <QMetaObject>
 #include <QSocketNotifier>
-#include <QThreadPool>
 
 #include <cerrno>
 #include <cstdio>
 #include <netdb.h>
 #include <strings.h>
+#include <thread>
 
 namespace {
 // Stands in for the "no address" error number of the original socket library.
@@ -30,6 +30,13 @@ std::string AsyncErrorText(int error) {
 bool WouldBlock(int error) { return error == EAGAIN || error == EWOULDBLOCK; }
 
 }  // namespace
+
+// Once the connection stops waiting for the lookup, the resolving thread hands nothing back and
+// touches neither the connection nor the application.
+struct TClientConnection::TPendingLookup {
+  std::mutex Lock;
+  bool Wanted = true;
+};
 
 TErrorEvent TClientConnection::ErrorEventOf(TNotification kind) {
   switch (kind) {
@@ -62,24 +69,36 @@ void TClientConnection::Activate() {
 
 void TClientConnection::StartLookup() {
   lookupPhase_ = TLookupPhase::Address;
-  pendingLookup_ = std::make_shared<int>(0);
-  const std::weak_ptr<int> token = pendingLookup_;
-  const std::string host = owner_->Host();
-  QThreadPool::globalInstance()->start([this, token, host] {
-    const SocketLayer::TLookupResult result = SocketLayer::ResolveIPv4(host);
+  auto request = std::make_shared<TPendingLookup>();
+  pendingLookup_ = request;
+  // Not a pool thread: the application waits for its pools at exit, and a lookup can hang.
+  std::thread([this, request, resolver = owner_->Resolver, host = owner_->Host()] {
+    const SocketLayer::TLookupResult result = resolver(host);
+    const std::lock_guard lock(request->Lock);
+    if (!request->Wanted) return;
+    const std::weak_ptr<TPendingLookup> token = request;
     QMetaObject::invokeMethod(
         QCoreApplication::instance(),
         [this, token, result] {
-          // The token is dropped on the GUI thread when the lookup is cancelled or the
-          // connection released, so a live token means `this` is still there.
+          // The request is dropped on the GUI thread when the lookup is cancelled or the
+          // connection released, so a live request means `this` is still there.
           if (!token.expired()) LookupCompleted(result);
         },
         Qt::QueuedConnection);
-  });
+  }).detach();
+}
+
+void TClientConnection::CancelLookup() {
+  if (pendingLookup_) {
+    const std::lock_guard lock(pendingLookup_->Lock);
+    pendingLookup_->Wanted = false;
+  }
+  pendingLookup_.reset();
+  lookupPhase_ = TLookupPhase::Idle;
 }
 
 void TClientConnection::LookupCompleted(const SocketLayer::TLookupResult& result) {
-  pendingLookup_.reset();
+  CancelLookup();
   int error = result.ErrorCode;
   // A port the 16-bit field cannot hold fails like a name that cannot be found.
   if (error == 0 && !SocketLayer::IsValidPort(owner_->Port())) error = EAI_SERVICE;
@@ -169,8 +188,7 @@ void TClientConnection::ReportError(TErrorEvent event, int& error) {
 
 void TClientConnection::Disconnect() {
   const std::lock_guard lock(lock_);
-  pendingLookup_.reset();
-  lookupPhase_ = TLookupPhase::Idle;
+  CancelLookup();
   if (handle_ == SocketLayer::kNoSocket) return;
   FireDisconnect();
   CloseHandle();
@@ -183,8 +201,7 @@ void TClientConnection::FireDisconnect() {
 }
 
 void TClientConnection::ReleaseQuietly() {
-  pendingLookup_.reset();
-  lookupPhase_ = TLookupPhase::Idle;
+  CancelLookup();
   CloseHandle();
 }
 

@@ -47,6 +47,7 @@ class TClientConnection {
   void Disconnect();
   void ReleaseQuietly();
   void StartLookup();
+  void CancelLookup();
   void LookupCompleted(const SocketLayer::TLookupResult& result);
   void Open();
   void WatchForConnect();
@@ -69,8 +70,10 @@ class TClientConnection {
   SocketLayer::TIPv4Endpoint remote_;
   bool connected_ = false;
   TLookupPhase lookupPhase_ = TLookupPhase::Idle;
-  // Held while a lookup is pending; a completion whose token has gone is not taken.
-  std::shared_ptr<int> pendingLookup_;
+  struct TPendingLookup;
+  // Shared with the thread that resolves while a lookup is pending; a completion whose request
+  // has gone is not taken.
+  std::shared_ptr<TPendingLookup> pendingLookup_;
   std::unique_ptr<QSocketNotifier> readNotifier_;
   std::unique_ptr<QSocketNotifier> writeNotifier_;
   std::recursive_mutex lock_;
@@ -105,6 +108,10 @@ class TClientSocket {
   void SetClientType(TClientType type);
 
   TClientConnection& Socket() { return *connection_; }
+
+  // Resolves Host to its first IPv4 address. It runs on a thread of its own that nothing waits
+  // for, so a lookup that never returns holds up neither the GUI nor the end of the program.
+  std::function<SocketLayer::TLookupResult(const std::string& host)> Resolver = SocketLayer::ResolveIPv4;
 
   TSocketNotifyEvent OnLookup;
   TSocketNotifyEvent OnConnecting;

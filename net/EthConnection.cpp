@@ -14,35 +14,42 @@
 namespace {
 const std::string kUdpCannotOpen = "The UDP connection cannot be opened: ";
 
-std::string PortInUseText() {
-  return kUdpCannotOpen + "local port " + std::to_string(CEthConnection::kUdpLocalPort) +
+std::string PortInUseText(int localPort) {
+  return kUdpCannotOpen + "local port " + std::to_string(localPort) +
          " is already in use by another program. Close that program, then connect again.";
 }
 
-std::string NoPermissionText() {
+std::string NoPermissionText(int localPort) {
   const std::string program = QCoreApplication::applicationFilePath().toStdString();
-  return kUdpCannotOpen + "this program may not use local port " + std::to_string(CEthConnection::kUdpLocalPort) +
+  const std::string port = std::to_string(localPort);
+  return kUdpCannotOpen + "this program may not use local port " + port +
          ", since ports below 1024 need privilege. Give the program that right with\n"
          "    sudo setcap cap_net_bind_service=+ep " + program +
          "\nor lower the first unprivileged port with\n"
-         "    sudo sysctl net.ipv4.ip_unprivileged_port_start=1001\n"
+         "    sudo sysctl net.ipv4.ip_unprivileged_port_start=" + port + "\n"
          "then connect again.";
 }
 }  // namespace
 
-std::string UdpOpenFailureText(const std::exception_ptr& failure) {
+std::string UdpOpenFailureText(const std::exception_ptr& failure, int localPort) {
   try {
     std::rethrow_exception(failure);
   } catch (const ECouldNotBindSocket&) {
-    return PortInUseText();
+    return PortInUseText(localPort);
   } catch (const EUDPSocketError& error) {
-    if (error.ErrorCode == EACCES || error.ErrorCode == EPERM) return NoPermissionText();
+    if (error.ErrorCode == EACCES || error.ErrorCode == EPERM) return NoPermissionText(localPort);
     return kUdpCannotOpen + error.what();
   } catch (const std::exception& error) {
     return kUdpCannotOpen + error.what();
   } catch (...) {
     return kUdpCannotOpen + "unknown error.";
   }
+}
+
+std::string TcpFailureText(TErrorEvent event, int errorCode, const std::string& host, int32_t port) {
+  const std::string prefix = "Cannot connect to " + host + ":" + std::to_string(port) + ": ";
+  if (event == eeLookup) return prefix + "host not found (" + SocketLayer::LookupErrorText(errorCode) + ").";
+  return prefix + SocketLayer::ErrorText(errorCode) + ".";
 }
 
 CEthConnection::CEthConnection(QObject* stateTarget, const TConnectionSettings& settings)
@@ -96,7 +103,9 @@ void CEthConnection::OpenTcp(const std::string& host, int32_t port) {
     TcpSocket->OnConnect = [this](TClientSocket&, TClientConnection&) { TcpConnected(); };
     TcpSocket->OnDisconnect = [this](TClientSocket&, TClientConnection&) { TcpDisconnected(); };
     TcpSocket->OnRead = [this](TClientSocket&, TClientConnection& socket) { TcpRead(socket); };
-    TcpSocket->OnError = [this](TClientSocket&, TClientConnection&, TErrorEvent, int& code) { TcpError(code); };
+    TcpSocket->OnError = [this](TClientSocket&, TClientConnection&, TErrorEvent event, int& code) {
+      TcpError(event, code);
+    };
     TcpSocket->SetClientType(ctNonBlocking);
     TcpSocket->SetHost(host);
     TcpSocket->SetPort(port);
@@ -198,7 +207,12 @@ void CEthConnection::TcpRead(TClientConnection& socket) {
   if (!text.empty() && OnReply) OnReply(text, static_cast<int>(text.size()));
 }
 
-void CEthConnection::TcpError(int& errorCode) { errorCode = 0; }
+void CEthConnection::TcpError(TErrorEvent event, int& errorCode) {
+  const int error = errorCode;
+  errorCode = 0;
+  if (OnTcpFailure && (event == eeLookup || event == eeConnect))
+    OnTcpFailure(TcpFailureText(event, error, TcpSocket->Host(), TcpSocket->Port()));
+}
 
 void CEthConnection::UdpRead(std::string_view data, const std::weak_ptr<int>& alive) {
   if (data.empty()) return;

@@ -3,6 +3,7 @@
 // TCP connection or the UDP endpoint, sends commands, hands received text on and reports its
 // state to its owner as posted WM_PORT_STATE messages.
 
+#include "ClientSocket.h"
 #include "Global.h"
 
 #include <cstddef>
@@ -15,8 +16,6 @@
 
 class QObject;
 
-class TClientConnection;
-class TClientSocket;
 class TUDPServer;
 
 class CEthConnection {
@@ -42,6 +41,9 @@ class CEthConnection {
 
   // Told why the UDP endpoint could not be opened, so the operator can be shown it.
   std::function<void(const std::string& reason)> OnOpenFailure;
+  // Told why a TCP connection could not be made (host not found, connection refused, timed
+  // out). Left unset, as in the window, such an attempt just stays "connecting".
+  std::function<void(const std::string& reason)> OnTcpFailure;
   // Receives every non-empty received text on the GUI thread.
   std::function<void(const std::string& text, int length)> OnReply;
 
@@ -61,7 +63,7 @@ class CEthConnection {
   void TcpConnected();
   void TcpDisconnected();
   void TcpRead(TClientConnection& socket);
-  void TcpError(int& errorCode);
+  void TcpError(TErrorEvent event, int& errorCode);
   void PostState(LinkState state);
   // Runs on the listener thread; queues the text to the GUI thread and never waits for it.
   void UdpRead(std::string_view data, const std::weak_ptr<int>& alive);
@@ -74,5 +76,7 @@ class CEthConnection {
   std::shared_ptr<int> alive_ = std::make_shared<int>(0);
 };
 
-// What the operator is told when the UDP endpoint cannot be opened, for the given failure.
-std::string UdpOpenFailureText(const std::exception_ptr& failure);
+// What the operator is told when the UDP endpoint on `localPort` cannot be opened.
+std::string UdpOpenFailureText(const std::exception_ptr& failure, int localPort = CEthConnection::kUdpLocalPort);
+// Why a TCP connection to host:port failed, from the socket's error event and code.
+std::string TcpFailureText(TErrorEvent event, int errorCode, const std::string& host, int32_t port);

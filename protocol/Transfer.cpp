@@ -56,6 +56,8 @@ TTransfer::TTransfer(ITransferHost& host, QObject* parent) : QObject(parent), ho
   TimerBaza.setTimerType(Qt::PreciseTimer);
   connect(&TimerBaza, &QTimer::timeout, this, [this] { TimerBazaTimer(); });
   answerTimer_.setSingleShot(true);
+  // A coarse timer may fire up to 5% early, and the failure names the full time as waited.
+  answerTimer_.setTimerType(Qt::PreciseTimer);
   connect(&answerTimer_, &QTimer::timeout, this, [this] {
     Abandon("The scale did not answer within " + QString::number(answerTimeoutMs_ / 1000.0).toStdString() +
             " s (" + WaitingCommand() + ").");
@@ -109,7 +111,7 @@ std::string TTransfer::WaitingCommand() const {
 }
 
 void TTransfer::CountWrongAnswer(std::string_view line) {
-  if (!limitsOn_ || !waitingForAnswer_ || recordRetries_ == 0) return;
+  if (!limitsOn_ || !waitingForAnswer_ || recordRetries_ == kUnlimitedRetries) return;
   if (++wrongAnswers_ <= recordRetries_) return;
   const std::string answer = " (last answer: \"" + QuotedAnswer(line) + "\").";
   if (TransferCursor >= 1)

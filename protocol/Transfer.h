@@ -56,6 +56,8 @@ class TTransfer : public QObject {
   static constexpr int kMinimumPaceMs = 1;
   // The row of a command that carries no row (start and end).
   static constexpr int kNoRow = -1;
+  // Wrong answers never end a transfer.
+  static constexpr int kUnlimitedRetries = -1;
 
   explicit TTransfer(ITransferHost& host, QObject* parent = nullptr);
 
@@ -75,8 +77,9 @@ class TTransfer : public QObject {
   void SetAnswerTimeoutMs(int timeoutMs) { answerTimeoutMs_ = std::max(timeoutMs, 0); }
   int AnswerTimeoutMs() const { return answerTimeoutMs_; }
   // A running transfer whose waiting command got this many wrong answers and one more ends as
-  // failed (a record is sent again after each but the last); 0 allows any number.
-  void SetRecordRetries(int retries) { recordRetries_ = std::max(retries, 0); }
+  // failed (a record is sent again after each but the last); 0 fails at the first wrong answer,
+  // kUnlimitedRetries allows any number.
+  void SetRecordRetries(int retries) { recordRetries_ = std::max(retries, kUnlimitedRetries); }
   int RecordRetries() const { return recordRetries_; }
 
   // 0 start sent, 1..N row due, N + 1 last row acknowledged, -1 end sent, -2 end acknowledged.
@@ -116,7 +119,7 @@ class TTransfer : public QObject {
 
   ITransferHost& host_;
   int answerTimeoutMs_ = 0;
-  int recordRetries_ = 0;
+  int recordRetries_ = kUnlimitedRetries;
   QTimer answerTimer_;
   // The limits hold from "Send database" to the end, a failure or "Stop".
   bool limitsOn_ = false;

@@ -11,10 +11,13 @@
 #include <sys/stat.h>
 
 namespace {
+// A carriage return counts as a blank: files whose line ends went through two conversions end
+// their lines in CR CR LF, and the stray CR is no part of a name or value.
 std::string Trim(const std::string& text) {
-  const size_t first = text.find_first_not_of(" \t");
+  constexpr const char* kBlanks = " \t\r";
+  const size_t first = text.find_first_not_of(kBlanks);
   if (first == std::string::npos) return {};
-  return text.substr(first, text.find_last_not_of(" \t") - first + 1);
+  return text.substr(first, text.find_last_not_of(kBlanks) - first + 1);
 }
 
 bool SameName(const std::string& a, const std::string& b) {

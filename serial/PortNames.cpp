@@ -113,6 +113,10 @@ std::string PortDevicePath(const std::string& name) {
   return {};
 }
 
+std::string NamedOrPathDevice(const std::string& name) {
+  return name.starts_with('/') ? name : PortDevicePath(name);
+}
+
 void CollectSerialPorts(const std::string& sysfsTty, const std::string& portsDirectory,
                         std::vector<std::string>& names) {
   const std::string sysfs = sysfsTty.back() == '/' ? sysfsTty : sysfsTty + '/';

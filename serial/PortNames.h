@@ -11,6 +11,9 @@ int PortNumber(const std::string& name);
 // The device path of a port name: its link in the ports directory, else the fixed families
 // COM1-32 /dev/ttyS0-31, COM33-64 /dev/ttyUSB0-31, COM65-96 /dev/ttyACM0-31; empty for none.
 std::string PortDevicePath(const std::string& name);
+// A port name as PortDevicePath resolves it, or an absolute device path as it stands
+// ("/dev/ttyUSB0", "/dev/serial/by-id/...").
+std::string NamedOrPathDevice(const std::string& name);
 // The port list from a sysfs tty class directory and a ports directory, unsorted.
 void CollectSerialPorts(const std::string& sysfsTty, const std::string& portsDirectory,
                         std::vector<std::string>& names);

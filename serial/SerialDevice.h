@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -41,10 +42,22 @@ struct TTimeoutSettings {
   uint32_t WriteTotalConstant = 1000;
 };
 
+// The driver's running counts of line errors and modem-line changes since it loaded; devices
+// without them (ptys) read as all zero.
+struct TLineCounters {
+  int Frame = 0, Parity = 0, Overrun = 0, BufferOverrun = 0, Break = 0;
+  int Cts = 0, Dsr = 0, Ring = 0, Rlsd = 0;
+};
+// Fills the counters of an open device handle; 0 or the errno.
+using TLineCounterReader = std::function<int(int fd, TLineCounters& counters)>;
+int ReadDriverLineCounters(int fd, TLineCounters& counters);
+
 class TSerialDevice {
  public:
   // Opens `path` read/write and exclusively: a second opener fails with EBUSY or EWOULDBLOCK.
-  static int Open(const std::string& path, std::unique_ptr<TSerialDevice>& device);
+  // Line errors count from here on, whatever the driver counted before.
+  static int Open(const std::string& path, std::unique_ptr<TSerialDevice>& device,
+                  TLineCounterReader readCounters = ReadDriverLineCounters);
   ~TSerialDevice();
   TSerialDevice(const TSerialDevice&) = delete;
   TSerialDevice& operator=(const TSerialDevice&) = delete;
@@ -67,7 +80,7 @@ class TSerialDevice {
   int InputSize() const { return inputSize_.load(); }
 
  private:
-  explicit TSerialDevice(int fd) : fd_(fd) {}
+  TSerialDevice(int fd, TLineCounterReader readCounters);
   int WaitReady(short events, int timeoutMs);
 
   int fd_;
@@ -76,11 +89,9 @@ class TSerialDevice {
   bool rs485_ = false;
   std::atomic<int> inputSize_{1024};
   std::atomic<bool> outputPending_{false};  // written since the output queue was last seen empty
-  struct TErrorCounts {
-    int Frame = 0, Parity = 0, Overrun = 0, BufferOverrun = 0, Break = 0;
-  } errorBaseline_;
+  const TLineCounterReader readCounters_;
+  TLineCounters errorBaseline_;  // the counts at the last time the errors were taken or cleared
   friend class TDeviceEventWait;
-  static int ReadErrorCounts(int fd, TErrorCounts& counts);
   int ApplyModemLines(const TLineSettings& settings);
   int ApplyRtsToggle(bool on);
 };
@@ -103,11 +114,7 @@ class TDeviceEventWait {
   void ClearMask();
 
  private:
-  struct TLineCounts {
-    int Cts = 0, Dsr = 0, Ring = 0, Rlsd = 0, Break = 0, Errors = 0;
-  };
   TComEvents CountedEvents();
-  static int ReadLineCounts(int fd, TLineCounts& counts);
   bool OutputRanEmpty();
 
   TSerialDevice& device_;
@@ -115,5 +122,5 @@ class TDeviceEventWait {
   int epoll_ = -1;
   int stop_ = -1;
   int output_ = -1;  // a second descriptor of the device, so output room is told apart from input
-  TLineCounts counts_;
+  TLineCounters counts_;
 };

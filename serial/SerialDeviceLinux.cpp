@@ -125,7 +125,16 @@ int ShortestTimeout(int a, int b) {
 }
 }  // namespace
 
-int TSerialDevice::Open(const std::string& path, std::unique_ptr<TSerialDevice>& device) {
+int ReadDriverLineCounters(int fd, TLineCounters& counters) {
+  serial_icounter_struct icount{};
+  if (const int error = Ioctl(fd, TIOCGICOUNT, &icount)) return error;
+  counters = {icount.frame, icount.parity, icount.overrun, icount.buf_overrun, icount.brk,
+              icount.cts,   icount.dsr,    icount.rng,     icount.dcd};
+  return 0;
+}
+
+int TSerialDevice::Open(const std::string& path, std::unique_ptr<TSerialDevice>& device,
+                        TLineCounterReader readCounters) {
   const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return errno;
   int error = 0;
@@ -139,8 +148,14 @@ int TSerialDevice::Open(const std::string& path, std::unique_ptr<TSerialDevice>&
     ::close(fd);
     return error;
   }
-  device.reset(new TSerialDevice(fd));
+  device.reset(new TSerialDevice(fd, std::move(readCounters)));
   return 0;
+}
+
+TSerialDevice::TSerialDevice(int fd, TLineCounterReader readCounters)
+    : fd_(fd), readCounters_(std::move(readCounters)) {
+  // The driver's counters run across sessions; what they held before this open is not ours.
+  readCounters_(fd_, errorBaseline_);
 }
 
 TSerialDevice::~TSerialDevice() {
@@ -269,25 +284,18 @@ int TSerialDevice::Read(int count, std::string& bytes) {
   return 0;
 }
 
-int TSerialDevice::ReadErrorCounts(int fd, TErrorCounts& counts) {
-  serial_icounter_struct icount{};
-  if (const int error = Ioctl(fd, TIOCGICOUNT, &icount)) return error;
-  counts = {icount.frame, icount.parity, icount.overrun, icount.buf_overrun, icount.brk};
-  return 0;
-}
-
 int TSerialDevice::WaitingInput(int& count) {
   count = 0;
   if (const int error = Ioctl(fd_, FIONREAD, &count)) return error;
-  ReadErrorCounts(fd_, errorBaseline_);
+  readCounters_(fd_, errorBaseline_);
   return 0;
 }
 
 int TSerialDevice::TakeErrors(TComErrors& errors) {
   errors = 0;
-  TErrorCounts now;
-  if (const int error = ReadErrorCounts(fd_, now)) return Unsupported(error) ? 0 : error;
-  const TErrorCounts& was = errorBaseline_;
+  TLineCounters now;
+  if (const int error = readCounters_(fd_, now)) return Unsupported(error) ? 0 : error;
+  const TLineCounters& was = errorBaseline_;
   if (now.Frame != was.Frame) errors |= ComError(ceFrame);
   if (now.Parity != was.Parity) errors |= ComError(ceRxParity);
   if (now.Overrun != was.Overrun) errors |= ComError(ceOverrun);
@@ -341,7 +349,7 @@ TDeviceEventWait::TDeviceEventWait(TSerialDevice& device, TComEvents mask, int& 
       return;
     }
   }
-  ReadLineCounts(device.Handle(), counts_);
+  device.readCounters_(device.Handle(), counts_);
 }
 
 TDeviceEventWait::~TDeviceEventWait() {
@@ -360,25 +368,23 @@ void TDeviceEventWait::ClearMask() {
   mask_ = 0;
 }
 
-int TDeviceEventWait::ReadLineCounts(int fd, TLineCounts& counts) {
-  serial_icounter_struct icount{};
-  if (const int error = Ioctl(fd, TIOCGICOUNT, &icount)) return error;
-  counts = {icount.cts, icount.dsr, icount.rng, icount.dcd, icount.brk,
-            icount.frame + icount.parity + icount.overrun + icount.buf_overrun};
-  return 0;
+namespace {
+int LineErrors(const TLineCounters& counts) {
+  return counts.Frame + counts.Parity + counts.Overrun + counts.BufferOverrun;
 }
+}  // namespace
 
 // Line changes, breaks and errors show as differences of the driver's counters.
 TComEvents TDeviceEventWait::CountedEvents() {
-  TLineCounts now;
-  if (ReadLineCounts(device_.Handle(), now)) return 0;
+  TLineCounters now;
+  if (device_.readCounters_(device_.Handle(), now)) return 0;
   TComEvents events = 0;
   if (now.Cts != counts_.Cts) events |= ComEvent(evCTS);
   if (now.Dsr != counts_.Dsr) events |= ComEvent(evDSR);
   if (now.Ring != counts_.Ring) events |= ComEvent(evRing);
   if (now.Rlsd != counts_.Rlsd) events |= ComEvent(evRLSD);
   if (now.Break != counts_.Break) events |= ComEvent(evBreak);
-  if (now.Errors != counts_.Errors) events |= ComEvent(evError);
+  if (LineErrors(now) != LineErrors(counts_)) events |= ComEvent(evError);
   counts_ = now;
   return events;
 }

@@ -90,8 +90,10 @@ TCustomComPort::~TCustomComPort() {
   }
 }
 
+std::string TCustomComPort::DevicePath() const { return PortDevicePath(port_); }
+
 void TCustomComPort::CreateHandle() {
-  const std::string path = PortDevicePath(port_);
+  const std::string path = DevicePath();
   if (path.empty()) throw EComPort(1, ENOENT);
   if (const int error = TSerialDevice::Open(path, device_)) throw EComPort(1, error);
 }

@@ -296,6 +296,8 @@ class TCustomComPort : public QObject {
   virtual void LoadIniFile(const std::string& path);
   virtual void CreateHandle();
   virtual void DestroyHandle();
+  // The device that Port stands for (PortDevicePath); empty for none.
+  virtual std::string DevicePath() const;
 
   virtual void DoAfterClose();
   virtual void DoAfterOpen();

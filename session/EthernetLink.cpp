@@ -3,6 +3,7 @@
 #include "EthConnection.h"
 
 #include <QEvent>
+#include <QMetaObject>
 
 namespace {
 class TStateRelay : public QObject {
@@ -29,7 +30,7 @@ std::string EthernetLinkName(const TConnectionSettings& settings) {
 }
 
 void SendTcpCommand(CEthConnection& connection, const std::string& command) {
-  connection.SendTCP(command + "\r\n");
+  connection.SendTCP(WireBytes(TLinkSettings::TKind::Tcp, command));
 }
 
 void SendUdpCommand(CEthConnection& connection, const std::string& command) { connection.SendUDP(command); }
@@ -46,6 +47,10 @@ void TEthernetLink::CreateConnection() {
   connection_ = std::make_unique<CEthConnection>(stateRelay_.get(), settings_);
   connection_->OnReply = [this](const std::string& text, int) { emit TextReceived(text); };
   connection_->OnOpenFailure = [this](const std::string& reason) { emit Failed(reason); };
+  // Told from inside a socket event: queued, so a receiver may close this link at once.
+  connection_->OnTcpFailure = [this](const std::string& reason) {
+    QMetaObject::invokeMethod(this, [this, reason] { emit Failed(reason); }, Qt::QueuedConnection);
+  };
 }
 
 void TEthernetLink::Open() {

@@ -29,6 +29,16 @@ void CreateDirectories(const std::string& directory) {
   }
 }
 
+// The time as it was on the clock, with its offset from UTC also when that is zero:
+// 2026-12-09T21:30:05.250+01:00, 2026-12-09T08:48:11.670+00:00.
+QString TimeWithOffset(const QDateTime& time) {
+  const int offset = time.offsetFromUtc();
+  const int minutes = std::abs(offset) / 60;
+  return time.toOffsetFromUtc(offset).toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzz")) +
+         QLatin1Char(offset < 0 ? '-' : '+') +
+         QStringLiteral("%1:%2").arg(minutes / 60, 2, 10, QLatin1Char('0')).arg(minutes % 60, 2, 10, QLatin1Char('0'));
+}
+
 QString Text(const std::string& text) { return QString::fromLocal8Bit(text.data(), static_cast<qsizetype>(text.size())); }
 std::string Bytes(const QJsonValue& value) { return value.toString().toLocal8Bit().toStdString(); }
 }  // namespace
@@ -44,7 +54,7 @@ std::string HistoryPath() { return StateDirectory() + "transfers.jsonl"; }
 
 std::string HistoryLine(const TTransferRecord& record) {
   QJsonObject line{
-      {"started", record.Started.toString(Qt::ISODateWithMs)},
+      {"started", TimeWithOffset(record.Started)},
       {"program", Text(record.Program)},
       {"file", Text(record.File)},
       {"link", Text(record.Link)},

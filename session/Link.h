@@ -3,6 +3,7 @@
 // on what the scale sends back. Serial, TCP and UDP each frame their commands their own way.
 
 #include "Global.h"
+#include "LinkSettings.h"
 
 #include <QObject>
 
@@ -30,20 +31,13 @@ class TLink : public QObject {
   void Failed(const std::string& reason);
 };
 
-// What a link to one scale is made of.
-struct TLinkSettings {
-  enum class TKind { Serial, Tcp, Udp };
-  TKind Kind = TKind::Serial;
-  // Serial: a "COM<n>" name or a device path, and the bit rate in bits per second.
-  std::string SerialPort = "COM1";
-  int BaudRate = 9600;
-  // TCP and UDP: the scale's address and port.
-  std::string Host;
-  int32_t Port = 0;
-};
-
 // "serial:COM1@9600", "tcp:host:port", "udp:host:port".
 std::string LinkName(const TLinkSettings& settings);
 
-// A link that owns its serial port or network connection.
+// The bytes a command goes out as: CR LF after it on serial and TCP, one zero byte after it in
+// its UDP datagram.
+std::string WireBytes(TLinkSettings::TKind kind, const std::string& command);
+
+// A link that owns its serial port or network connection; a serial port may also be named by
+// its device path.
 std::unique_ptr<TLink> MakeLink(const TLinkSettings& settings, QObject* parent = nullptr);

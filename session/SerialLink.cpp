@@ -1,13 +1,44 @@
 #include "SerialLink.h"
 
+#include "PortNames.h"
 #include "SerialPort.h"
 
+#include <cerrno>
+#include <cstring>
 #include <exception>
+
+namespace {
+// The section the window keeps its port's settings under.
+const char kSettingsSection[] = "ComPort1";
+
+// A port that also opens a device named by its path.
+class TNamedOrPathPort : public TComPort {
+ protected:
+  std::string DevicePath() const override { return NamedOrPathDevice(Port()); }
+};
+
+// Why the port did not open, in words after the port's own message.
+std::string OpenFailureText(const TComPort& port, const EComPort& error) {
+  if (error.Code() != 1) return error.what();
+  const std::string device = NamedOrPathDevice(port.Port());
+  const std::string name = device.empty() || device == port.Port() ? port.Port() : port.Port() + " (" + device + ")";
+  std::string words;
+  switch (error.SystemCode()) {
+    case ENOENT: words = name + " does not exist"; break;
+    case EBUSY:
+    case EAGAIN: words = name + " is in use by another program"; break;
+    case EACCES:
+    case EPERM: words = "no permission to open " + name + " (is the user in the dialout group?)"; break;
+    default: words = name + ": " + std::strerror(error.SystemCode()); break;
+  }
+  return std::string(error.what()) + ": " + words + ".";
+}
+}  // namespace
 
 void SendSerialCommand(TComPort& port, const std::string& command) {
   if (!port.Connected()) return;
   try {
-    port.WriteText(command + "\r\n");
+    port.WriteText(WireBytes(TLinkSettings::TKind::Serial, command));
   } catch (...) {
   }
 }
@@ -54,9 +85,28 @@ TSerialLink::~TSerialLink() {
   }
 }
 
+std::unique_ptr<TComPort> MakeSerialPort(const TLinkSettings& settings) {
+  auto port = std::make_unique<TNamedOrPathPort>();
+  port->setObjectName(kSettingsSection);
+  port->SetSavedGroups(StoredProp(sgBasic));
+  if (!settings.SerialSettingsFile.empty()) {
+    try {
+      port->RestoreSettings(stIniFile, settings.SerialSettingsFile);
+    } catch (...) {
+      // Whatever could not be read keeps its default.
+    }
+  }
+  if (!settings.SerialPort.empty()) port->SetPort(settings.SerialPort);
+  if (settings.BaudRate > 0) SetBitsPerSecond(*port, settings.BaudRate);
+  return port;
+}
+
 void TSerialLink::Open() {
   try {
     port_->OpenPort();
+  } catch (const EComPort& error) {
+    emit Failed(OpenFailureText(*port_, error));
+    return;
   } catch (const std::exception& error) {
     emit Failed(error.what());
     return;

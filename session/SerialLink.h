@@ -8,6 +8,9 @@
 
 class TComPort;
 
+// A closed port with the settings file's [ComPort1] settings (as the window keeps them), then
+// the settings' port and rate where they give one; "COM<n>" names and device paths both open.
+std::unique_ptr<TComPort> MakeSerialPort(const TLinkSettings& settings);
 // Writes the command and CR LF while the port is open; write errors are dropped.
 void SendSerialCommand(TComPort& port, const std::string& command);
 // Reads up to `count` waiting bytes; empty when the read fails.

@@ -2,6 +2,9 @@
 
 #include "DatabaseTable.h"
 
+#include <algorithm>
+#include <climits>
+
 namespace {
 // The table and kind of a session without a window; the button is only a number.
 class TFixedTableView : public ITransferView {
@@ -49,4 +52,11 @@ void TScaleSession::Start() {
 
 void TScaleSession::Stop() {
   if (Running()) engine_.bbWyslijBazeClick();
+}
+
+void SetTransferLimits(TTransfer& engine, const TTransferSettings& settings) {
+  constexpr int32_t kLongestTimeoutSeconds = INT_MAX / 1000;
+  engine.SetAnswerTimeoutMs(std::clamp(settings.AnswerTimeout, 0, kLongestTimeoutSeconds) * 1000);
+  // In config.xml 0 resends without limit; the engine reads 0 as "no resend at all".
+  engine.SetRecordRetries(settings.RecordRetries > 0 ? settings.RecordRetries : TTransfer::kUnlimitedRetries);
 }

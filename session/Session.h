@@ -59,3 +59,6 @@ class TScaleSession : public QObject, private ITransferHost {
   TTransfer engine_;
   std::function<std::string(std::string)> rowEncoder_;
 };
+
+// Sets the engine's answer watchdog and retry limit from the settings (seconds and counts).
+void SetTransferLimits(TTransfer& engine, const TTransferSettings& settings);

@@ -26,6 +26,9 @@ std::string DefaultInterface() {
   return Interface(Key("Kind", "COM") + Key("Protocol", "TCP") + Key("Host", kDefaultHost) + Key("Port", "1001"));
 }
 
+std::string Transfer(const std::string& keys) { return "<Transfer>" + keys + "</Transfer>"; }
+std::string DefaultTransfer() { return Transfer(Key("AnswerTimeout", "15") + Key("RecordRetries", "5")); }
+
 constexpr const char* kDeclaration = "<?xml version=\"1.0\"?>";
 
 class config_XMLConfig : public ::testing::Test {
@@ -34,6 +37,7 @@ class config_XMLConfig : public ::testing::Test {
     SetExecutableDirectory(dir.Path());
     ConnectionSettings = {};
     OptionSettings = {};
+    TransferSettings = {};
   }
   void TearDown() override { SetExecutableDirectory(""); }
 
@@ -49,7 +53,9 @@ class config_XMLConfig : public ::testing::Test {
     WriteConfig(config);
     return dir.Read("config.xml");
   }
-  std::string DefaultFile() const { return kDeclaration + Root(DefaultOptions(dir.Path()) + DefaultInterface()); }
+  std::string DefaultFile() const {
+    return kDeclaration + Root(DefaultOptions(dir.Path()) + DefaultInterface() + DefaultTransfer());
+  }
 
   void ExpectDefaultSettings() const {
     EXPECT_EQ(ConnectionSettings.Kind, 0);
@@ -244,6 +250,49 @@ INSTANTIATE_TEST_SUITE_P(config_, WindRowModeText,
                                            TNumberCase{"-1", -1, "0"}, TNumberCase{"127", 127, "127"},
                                            TNumberCase{"junk", 0, "0"}));
 
+// ---------------------------------------------------------------- the Transfer group
+
+TEST_F(config_XMLConfig, AFileWithoutTheTransferGroupGetsItAppendedAndNothingElseChanges) {
+  const std::string before = kDeclaration + Root(DefaultOptions(dir.Path()) + DefaultInterface());
+  StartWith(before);
+  EXPECT_EQ(TransferSettings.AnswerTimeout, 15);
+  EXPECT_EQ(TransferSettings.RecordRetries, 5);
+  EXPECT_EQ(ShutDown(), before.substr(0, before.size() - std::string("</RS232Config>").size()) + DefaultTransfer() +
+                            "</RS232Config>");
+}
+
+TEST_F(config_XMLConfig, TransferLimitsAreReadEvenWhenAConnectionKeyStopsTheReading) {
+  StartWith(Root(Interface("<Host/>") + Transfer(Key("RecordRetries", "2") + Key("AnswerTimeout", "0"))));
+  EXPECT_EQ(ConnectionSettings.Host, "");
+  EXPECT_EQ(TransferSettings.AnswerTimeout, 0);
+  EXPECT_EQ(TransferSettings.RecordRetries, 2);
+  TransferSettings.RecordRetries = 9;
+  EXPECT_NE(ShutDown().find(Transfer(Key("RecordRetries", "9") + Key("AnswerTimeout", "0"))), std::string::npos)
+      << "the file's own order is kept";
+}
+
+class AnswerTimeoutText : public config_XMLConfig, public ::testing::WithParamInterface<TNumberCase> {};
+
+TEST_P(AnswerTimeoutText, ParsesAsACountAndFallsBackToFifteen) {
+  StartWith(Root(Transfer("<AnswerTimeout>" + GetParam().text + "</AnswerTimeout>")));
+  EXPECT_EQ(TransferSettings.AnswerTimeout, GetParam().value);
+  EXPECT_EQ(TransferSettings.RecordRetries, 5) << "the reading goes on after " << GetParam().text;
+  EXPECT_NE(ShutDown().find(Key("AnswerTimeout", GetParam().saved)), std::string::npos);
+}
+
+INSTANTIATE_TEST_SUITE_P(config_, AnswerTimeoutText,
+                         ::testing::Values(TNumberCase{"2", 2, "2"}, TNumberCase{"0", 0, "0"},
+                                           TNumberCase{" $1E", 30, "30"}, TNumberCase{"-3", 15, "15"},
+                                           TNumberCase{"2 s", 15, "15"}, TNumberCase{"", 15, "15"}));
+
+TEST_F(config_XMLConfig, AnUnreadableTransferKeyGivesItsDefaultAndPreventsTheSave) {
+  const std::string original = Root(Transfer("<AnswerTimeout>2<x/></AnswerTimeout>" + Key("RecordRetries", "1")));
+  StartWith(original);
+  EXPECT_EQ(TransferSettings.AnswerTimeout, 15);
+  EXPECT_EQ(TransferSettings.RecordRetries, 1);
+  EXPECT_EQ(ShutDown(), original) << "like every other key that cannot be written";
+}
+
 // ---------------------------------------------------------------- OrdersFileName and WindRowChar
 
 TEST_F(config_XMLConfig, EmptyOrdersFileNameSuppressesTheSave) {
@@ -280,7 +329,7 @@ TEST_F(config_XMLConfig, FileOrderAndUnknownContentSurviveARoundTrip) {
   EXPECT_EQ(ConnectionSettings.Port, 1234);
   EXPECT_EQ(ConnectionSettings.Host, "10.1.2.3");
   EXPECT_EQ(ShutDown(), "<?xml version=\"1.0\" standalone=\"yes\"?>" +
-                            Root(interface + unknown + DefaultOptions(dir.Path())));
+                            Root(interface + unknown + DefaultOptions(dir.Path()) + DefaultTransfer()));
 }
 
 TEST_F(config_XMLConfig, IndentedHandEditedFileLoadsLikeAFlatOne) {
@@ -361,7 +410,7 @@ TEST_F(config_XMLConfig, FileWritableInAReadOnlyDirectoryIsSavedInPlaceWhole) {
   EXPECT_EQ(dir.Read("config.xml"),
             Root(Interface(Key("Kind", "Eth") + Key("Protocol", "TCP") + Key("Host", kDefaultHost) +
                            Key("Port", "1001")) +
-                 DefaultOptions(dir.Path())));
+                 DefaultOptions(dir.Path()) + DefaultTransfer()));
   EXPECT_EQ(InodeOf(dir.File("config.xml")), before);
   EXPECT_EQ(OnlyEntry(dir.Path()), "config.xml");
 }

@@ -37,4 +37,21 @@ TEST_F(i18n_BuiltInTexts, UntranslatedAndFailingTextsKeepQtsWording) {
   EXPECT_EQ(QCoreApplication::translate("QPlatformTheme", "Line\nbreak"), "Line\nbreak");
   EXPECT_TRUE(hook->translate("QPlatformTheme", "Close", nullptr, -1).isNull());
 }
+
+TEST_F(i18n_BuiltInTexts, BrokenCatalogueTouchedByQtFirstStillFailsTheFirstOwnLookup) {
+  AddResourceStringDomain("cport");
+  std::string broken = TMoBuilder::Build({{"Apply", "Zastosuj"}});
+  TMoBuilder::Patch(broken, 0, 0);
+  const std::string path = WriteCatalogue("pl", "cport", broken);
+  Install("pl_PL");
+  EXPECT_EQ(QCoreApplication::translate("QPlatformTheme", "Apply"), "Apply");
+  try {
+    instance->TranslateInDomain("cport", "Apply");
+    ADD_FAILURE() << "the failure was lost to Qt's lookup";
+  } catch (const ETranslationError& error) {
+    EXPECT_EQ(std::string(error.what()), "This file is not a valid GNU gettext mo file: " + path);
+  }
+  EXPECT_EQ(instance->TranslateInDomain("cport", "Apply"), "Apply") << "reported once";
+  EXPECT_EQ(QCoreApplication::translate("QPlatformTheme", "Apply"), "Apply");
+}
 }  // namespace

@@ -2,12 +2,16 @@
 #include "ErrorHandler.h"
 #include "NetTestSupport.h"
 
+#include <QProcess>
 #include <QTest>
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <cstdlib>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -204,4 +208,35 @@ TEST(ClientSocketProperties, ChangesWhileActiveAreRefusedAndEqualValuesIgnored) 
   }
   EXPECT_THROW(client.SetPort(listener.Port() + 1), ESocketError);
   EXPECT_THROW(client.SetClientType(ctBlocking), ESocketError);
+}
+
+// The child starts a lookup that never returns, releases the socket and leaves main() as the
+// program does when its window closes; the parent sees whether the process ends.
+TEST(ClientSocketLookup, HungLookupDoesNotKeepTheProcessAlive) {
+  const char* const kChildMode = "SCALEDB_HUNG_LOOKUP_CHILD";
+  if (std::getenv(kChildMode)) {
+    auto client = std::make_unique<TClientSocket>();
+    client->Resolver = [](const std::string&) {
+      std::this_thread::sleep_for(std::chrono::hours(1));
+      return SocketLayer::TLookupResult{};
+    };
+    client->SetHost("scale.example");
+    client->SetPort(1001);
+    client->SetActive(true);
+    client.reset();
+    return;
+  }
+  QProcess child;
+  QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+  environment.insert(kChildMode, "1");
+  child.setProcessEnvironment(environment);
+  child.start(QCoreApplication::applicationFilePath(),
+              {"--gtest_filter=ClientSocketLookup.HungLookupDoesNotKeepTheProcessAlive"});
+  ASSERT_TRUE(child.waitForStarted());
+  // Generous for a sanitizer build's start and exit; a process that waits for the lookup never ends.
+  const bool ended = child.waitForFinished(20000);
+  if (!ended) child.kill();
+  EXPECT_TRUE(ended) << "the process waits for the hung lookup";
+  EXPECT_EQ(child.exitStatus(), QProcess::NormalExit);
+  EXPECT_EQ(child.exitCode(), 0) << child.readAllStandardOutput().toStdString();
 }

@@ -17,6 +17,8 @@
 #include <vector>
 
 namespace {
+[[maybe_unused]] const bool kPrivateNetwork = EnterPrivateNetwork();
+
 using States = std::vector<intptr_t>;
 constexpr int kLocalPort = CEthConnection::kUdpLocalPort;
 

@@ -1,5 +1,10 @@
 #include "EndToEndSupport.h"
+#include "NetTestSupport.h"
 #include "ScaleSimProcess.h"
+
+namespace {
+[[maybe_unused]] const bool kPrivateNetwork = EnterPrivateNetwork();
+}  // namespace
 
 TEST_F(EthernetTransfer, ThousandRowsOverUdpArriveByteForByte) {
   TScaleSimProcess sim({"--udp", "0", "--raw", dir.File("raw")});

@@ -4,11 +4,17 @@
 #include <QElapsedTimer>
 
 #include <arpa/inet.h>
+#include <fcntl.h>
+#include <net/if.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <sched.h>
 #include <stdexcept>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
+
+#include <cstring>
 
 namespace {
 sockaddr_in LoopbackAddress(int port) {
@@ -42,6 +48,30 @@ bool Readable(int handle, int timeoutMs) {
   return poll(&wait, 1, timeoutMs) > 0;
 }
 }  // namespace
+
+namespace {
+bool BringLoopbackUp() {
+  const int handle = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  if (handle < 0) return false;
+  ifreq request{};
+  std::strncpy(request.ifr_name, "lo", IFNAMSIZ - 1);
+  bool up = ioctl(handle, SIOCGIFFLAGS, &request) == 0;
+  request.ifr_flags |= IFF_UP | IFF_RUNNING;
+  up = up && ioctl(handle, SIOCSIFFLAGS, &request) == 0;
+  close(handle);
+  return up;
+}
+}  // namespace
+
+bool EnterPrivateNetwork() {
+  const int original = open("/proc/self/ns/net", O_RDONLY | O_CLOEXEC);
+  if (original < 0) return false;
+  bool entered = unshare(CLONE_NEWNET) == 0;
+  // A namespace without a working loopback would fail every test: go back to the shared one.
+  if (entered && !BringLoopbackUp()) entered = setns(original, CLONE_NEWNET) != 0;
+  close(original);
+  return entered;
+}
 
 bool TStateRecorder::event(QEvent* event) {
   if (event->type() != static_cast<QEvent::Type>(WM_PORT_STATE)) return QObject::event(event);

@@ -14,6 +14,13 @@
 
 constexpr const char* kLoopback = "127.0.0.1";
 
+// Moves the process into a network namespace of its own with the loopback up, when it may (root),
+// so the fixed local port 1001 is its own: two test runs at once (a second checkout, a second
+// ctest) no longer take the port, or each other's datagrams, from each other. Without the
+// privilege it stays where it is; the ctest lock still orders the tests of one run. Called before
+// any thread or socket exists; threads and child processes started later share the namespace.
+bool EnterPrivateNetwork();
+
 // Stands in for the main window: records every posted WM_PORT_STATE value in arrival order.
 class TStateRecorder : public QObject {
  public:

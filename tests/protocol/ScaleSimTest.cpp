@@ -166,6 +166,14 @@ TEST(ScaleSimFaults, GarblesAndDropsEveryKthRecordCountingResends) {
   EXPECT_EQ(ReadBytes(port.get(), answers.size()), answers) << "record 4 (the resent 3) is dropped";
 }
 
+TEST(ScaleSimFaults, RefusesEveryKthRecordWithErUnlessItIsDropped) {
+  TScaleSimProcess sim({"--pty", "--refuse-every", "2", "--drop-every", "4"});
+  TFd port(OpenRawTerminal(sim.PtyPath()));
+  Send(port.get(), "Sr1\r\nSr2\r\nSr2\r\nSr3\r\nSr4\r\nSe\r\n");
+  const std::string answers = "Mr\r\nEr\r\nMr\r\nMr\r\nMe\r\n";
+  EXPECT_EQ(ReadBytes(port.get(), answers.size()), answers) << "record 4 (Sr3) is dropped, not refused";
+}
+
 TEST(ScaleSimFaults, DelayedAnswerComesLaterAndInOrder) {
   TScaleSimProcess sim({"--pty", "--delay", "300"});
   TFd port(OpenRawTerminal(sim.PtyPath()));

@@ -290,6 +290,15 @@ TEST_F(TransferLimits, ARefusedCommandEndsTheTransferAfterTheRetriesWithItsLastA
   EXPECT_EQ(host.Sent.back(), "SbP") << "a wrong start answer is not answered by sending again";
 }
 
+TEST_F(TransferLimits, NoRetriesEndsTheTransferAtTheFirstWrongAnswerWithoutSendingAgain) {
+  transfer.SetRecordRetries(0);
+  transfer.bbWyslijBazeClick();
+  Answer("MbP");
+  Answer("Er");
+  EXPECT_EQ(host.Sent, (Commands{"SbP", "Sra"}));
+  EXPECT_EQ(reasons, Commands{"The scale refused record 1 of 3 (last answer: \"Er\")."});
+}
+
 TEST_F(TransferLimits, AnAcknowledgementStartsTheCountOfWrongAnswersAfresh) {
   transfer.SetRecordRetries(1);
   transfer.bbWyslijBazeClick();

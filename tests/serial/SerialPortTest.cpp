@@ -1,4 +1,5 @@
 #include "PtyLink.h"
+#include "SerialDevice.h"
 #include "SerialPort.h"
 #include "TempDir.h"
 
@@ -195,6 +196,32 @@ TEST_F(SerialPortTest, ErrorsWithoutSystemNumberCarryNoSuffix) {
   EXPECT_EQ(EComPort(14).SystemCode(), -1);
   EXPECT_EQ(ComErrorText(23), "Registry error");
   EXPECT_EQ(ComErrorText(4), "Invalid Async parameter");
+}
+
+// Ptys keep no line counters, so the driver's are stood in for; they start where an earlier
+// session left them.
+TEST_F(SerialPortTest, LineErrorsCountFromTheOpenNotFromEarlierSessions) {
+  TLineCounters driver{.Frame = 4, .Parity = 2, .Overrun = 1, .BufferOverrun = 1, .Break = 3};
+  std::unique_ptr<TSerialDevice> device;
+  ASSERT_EQ(TSerialDevice::Open(pty.SlavePath(), device, [&driver](int, TLineCounters& counters) {
+              counters = driver;
+              return 0;
+            }),
+            0);
+  TComErrors errors = ~0u;
+  ASSERT_EQ(device->TakeErrors(errors), 0);
+  EXPECT_EQ(errors, 0u) << "errors of an earlier session";
+  ++driver.Frame;
+  ++driver.Break;
+  ASSERT_EQ(device->TakeErrors(errors), 0);
+  EXPECT_EQ(errors, ComError(ceFrame) | ComError(ceBreak));
+  ASSERT_EQ(device->TakeErrors(errors), 0);
+  EXPECT_EQ(errors, 0u) << "taking the errors clears them";
+  ++driver.Parity;
+  int waiting = -1;
+  ASSERT_EQ(device->WaitingInput(waiting), 0);
+  ASSERT_EQ(device->TakeErrors(errors), 0);
+  EXPECT_EQ(errors, 0u) << "reading the input count clears them too";
 }
 
 TEST_F(SerialPortTest, OperationsOnAClosedPortFailWithTheirOwnCodes) {

@@ -45,6 +45,16 @@ TEST(IniFileTest, SectionsAndKeysMatchWithoutRegardToCase) {
   EXPECT_EQ(ini.ReadString("Missing", "Port", "d"), "d");
 }
 
+TEST(IniFileTest, StrayCarriageReturnsAroundNamesAndValuesAreBlanks) {
+  TTempDir dir;
+  dir.Write("a.ini", "[ComPort1]\r\r\nPort=COM3\r\r\n\rBaudRate = 19200 \r\r\n");
+  TIniFile ini(dir.File("a.ini"));
+  EXPECT_EQ(ini.ReadString("ComPort1", "Port", "COM1"), "COM3");
+  EXPECT_EQ(ini.ReadString("ComPort1", "BaudRate", "x"), "19200");
+  ini.WriteString("ComPort1", "Port", "COM4");
+  EXPECT_EQ(TIniFile(dir.File("a.ini")).ReadString("ComPort1", "Port", "COM1"), "COM4") << "written where it stood";
+}
+
 TEST(IniFileTest, IntegersAreDecimalOrHexAfterZeroX) {
   TTempDir dir;
   dir.Write("a.ini", "[s]\nhex=0x1F\nHEX=0XfF\nbare=0x\nneg=-1\nbad=12abc\nempty=\nbig=2147483648\nmin=-2147483648\n");

@@ -4,6 +4,7 @@
 #include "ScaleSimProcess.h"
 #include "Session.h"
 #include "TempDir.h"
+#include "UdpEndpoint.h"
 #include "TransferWait.h"
 
 #include <QTest>
@@ -92,4 +93,21 @@ TEST_F(ScaleSessions, ASerialPortThatCannotOpenReportsWhyAndStaysClosed) {
   session.Session.Link().Open();
   EXPECT_EQ(session.Session.Link().State(), 0);
   EXPECT_NE(session.Failure.find("Unable to open com port"), std::string::npos) << session.Failure;
+}
+
+TEST(SharedUdpEndpoint, AReplyGoesToTheScaleThatSentItAndAnUnclearOneToNone) {
+  const TUdpPeer4 a{0x0A000005, 1001}, b{0x0A000006, 1001}, c{0x0A000006, 2001};
+  const struct {
+    std::vector<TUdpPeer4> Scales;
+    TUdpPeer4 Sender;
+    size_t Scale;
+  } cases[] = {
+      {{a}, {0x7F000001, 9}, 0},         // a single scale takes any sender, as in the window
+      {{a, b, c}, {0x0A000006, 2001}, 2},  // address and port
+      {{a, b, c}, {0x0A000005, 40000}, 0},  // the only scale at that address, answering from another port
+      {{a, b, c}, {0x0A000006, 40000}, kNoScale},  // two scales at that address: unclear
+      {{a, b}, {0x0A000007, 1001}, kNoScale},       // nobody's
+      {{}, {0x0A000005, 1001}, kNoScale},
+  };
+  for (const auto& c : cases) EXPECT_EQ(ScaleOfSender(c.Scales, c.Sender), c.Scale) << c.Sender.Address << ":" << c.Sender.Port;
 }

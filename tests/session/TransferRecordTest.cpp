@@ -5,6 +5,9 @@
 #include "Session.h"
 #include "TempDir.h"
 
+#include <QJsonDocument>
+#include <QRegularExpression>
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -141,6 +144,25 @@ TEST(TransferHistory, LinesAreAppendedAndReadBackNewestFirst) {
   EXPECT_EQ(newest[0].Reason, record.Reason);
   EXPECT_EQ(newest[0].Started, record.Started);
   EXPECT_TRUE(ReadHistory(dir.File("none.jsonl"), 200).empty());
+
+  record.Started = QDateTime(QDate(2026, 12, 9), QTime(2, 30), Qt::LocalTime);
+  const QString started = QJsonDocument::fromJson(QByteArray::fromStdString(HistoryLine(record)))["started"].toString();
+  EXPECT_EQ(QDateTime::fromString(started, Qt::ISODateWithMs), record.Started);
+  EXPECT_TRUE(QRegularExpression("T02:30:00\\.000(Z|[+-]\\d\\d:\\d\\d)$").match(started).hasMatch())
+      << "local time is written with its offset: " << started.toStdString();
+}
+
+TEST(TransferHistory, TheStartTimeAlwaysCarriesItsOffset) {
+  TTransferRecord record;
+  record.Result = "sent";
+  record.Started = QDateTime(QDate(2026, 12, 9), QTime(8, 48, 11, 670), Qt::UTC);
+  EXPECT_NE(HistoryLine(record).find("\"started\":\"2026-12-09T08:48:11.670+00:00\""), std::string::npos)
+      << HistoryLine(record);
+  record.Started = QDateTime::fromString("2026-03-01T10:00:00.000-03:30", Qt::ISODateWithMs);
+  EXPECT_NE(HistoryLine(record).find("\"started\":\"2026-03-01T10:00:00.000-03:30\""), std::string::npos);
+  TTransferRecord back;
+  ASSERT_TRUE(ParseHistoryLine(HistoryLine(record), back));
+  EXPECT_EQ(back.Started, record.Started);
 }
 
 TEST(TransferHistory, AFolderThatCannotBeMadeIsReportedInWords) {

@@ -23,6 +23,7 @@ Links (at least one):
 Faults (records are counted per link, resent ones too):
   --garble-every K      answer every K-th record with the wrong line "Mr."
   --drop-every K        leave every K-th record unanswered
+  --refuse-every K      answer every K-th record with the refusal "Er" (1: every record)
   --close-after K       close the link once the K-th record has been answered: the pty closes
                         and its COM link is removed, a TCP client is disconnected (the listener
                         stays), UDP stops answering
@@ -91,6 +92,7 @@ TSimOptions ParseOptions(int argc, char** argv) {
     else if (option == "--udp-reply-port") options.UdpReplyPort = ParseCount(option, args.Value(option), 1);
     else if (option == "--garble-every") options.Faults.GarbleEvery = ParseCount(option, args.Value(option), 1);
     else if (option == "--drop-every") options.Faults.DropEvery = ParseCount(option, args.Value(option), 1);
+    else if (option == "--refuse-every") options.Faults.RefuseEvery = ParseCount(option, args.Value(option), 1);
     else if (option == "--close-after") options.Faults.CloseAfter = ParseCount(option, args.Value(option), 1);
     else if (option == "--delay") options.Faults.DelayMs = ParseCount(option, args.Value(option), 0);
     else if (option == "--split") options.Faults.Split = true;

@@ -3,6 +3,7 @@
 namespace {
 const char kLineEnd[] = "\r\n";
 const char kGarbledRecordAnswer[] = "Mr.";
+const char kRefusedRecordAnswer[] = "Er";
 
 bool EveryKth(int count, int k) { return k > 0 && count % k == 0; }
 }  // namespace
@@ -25,7 +26,10 @@ TReaction TScaleSession::ReceiveRecord() {
   ++records_;
   TReaction reaction;
   if (!EveryKth(records_, faults_.DropEvery))
-    reaction.Answer = std::string(EveryKth(records_, faults_.GarbleEvery) ? kGarbledRecordAnswer : "Mr") + kLineEnd;
+    reaction.Answer = std::string(EveryKth(records_, faults_.RefuseEvery)   ? kRefusedRecordAnswer
+                                  : EveryKth(records_, faults_.GarbleEvery) ? kGarbledRecordAnswer
+                                                                            : "Mr") +
+                      kLineEnd;
   reaction.CloseLink = faults_.CloseAfter > 0 && records_ == faults_.CloseAfter;
   return reaction;
 }

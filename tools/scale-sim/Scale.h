@@ -8,6 +8,7 @@
 struct TFaults {
   int GarbleEvery = 0;  // every k-th record is answered with a wrong line
   int DropEvery = 0;    // every k-th record gets no answer
+  int RefuseEvery = 0;  // every k-th record is answered "Er"
   int CloseAfter = 0;   // the link closes once the k-th record has been answered
   int DelayMs = 0;      // each answer leaves this long after its command arrived
   bool Split = false;   // answers go out one byte per write

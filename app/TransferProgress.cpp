@@ -1,0 +1,129 @@
+#include "TransferProgress.h"
+
+#include "Transfer.h"
+#include "TransferRecord.h"
+
+#include <QLabel>
+#include <QLocale>
+#include <QProgressBar>
+#include <QVBoxLayout>
+
+#include <algorithm>
+
+namespace {
+const QString kSeparator = QStringLiteral(" \u00B7 ");
+constexpr int kRefreshMs = 1000;
+
+// What the command sent in `cursor` is, in the middle of a sentence.
+QString WaitingPhrase(int cursor, int rows) {
+  if (cursor == 0) return QStringLiteral("the start command");
+  if (cursor >= 1 && cursor <= rows) return QStringLiteral("record %1 of %2").arg(CountText(cursor), CountText(rows));
+  return QStringLiteral("the end command");
+}
+
+QString Elapsed(qint64 ms) { return DurationText(ms) + QStringLiteral(" elapsed"); }
+}  // namespace
+
+QString CountText(int count) { return QLocale(QLocale::English).toString(count); }
+
+QString DurationText(qint64 ms) {
+  const qint64 seconds = (std::max<qint64>(ms, 0) + 500) / 1000;
+  const qint64 hours = seconds / 3600;
+  const QString minutesAndSeconds =
+      QStringLiteral("%1:%2").arg(seconds / 60 % 60, hours > 0 ? 2 : 1, 10, QLatin1Char('0')).arg(seconds % 60, 2, 10,
+                                                                                                    QLatin1Char('0'));
+  return hours > 0 ? QString::number(hours) + QLatin1Char(':') + minutesAndSeconds : minutesAndSeconds;
+}
+
+QString ProgressText(int cursor, int rows, qint64 elapsedMs) {
+  if (cursor == 0) return QStringLiteral("Start command") + kSeparator + Elapsed(elapsedMs);
+  if (cursor < 1 || cursor > rows) return QStringLiteral("End command") + kSeparator + Elapsed(elapsedMs);
+  QString text = QStringLiteral("Record %1 of %2").arg(CountText(cursor), CountText(rows)) + kSeparator +
+                 Elapsed(elapsedMs);
+  const qint64 acknowledged = cursor - 1;
+  if (acknowledged > 0)
+    text += kSeparator + QStringLiteral("about ") + DurationText(elapsedMs * (rows - acknowledged) / acknowledged) +
+            QStringLiteral(" left");
+  return text;
+}
+
+TTransferProgress::TTransferProgress(TTransfer& engine, const ITransferView& view, QWidget* parent)
+    : QWidget(parent), view_(view) {
+  setObjectName(QStringLiteral("TransferProgress"));
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(0, 0, 0, 0);
+  Bar = new QProgressBar(this);
+  Bar->setObjectName(QStringLiteral("ProgressBar"));
+  Bar->hide();
+  Line = new QLabel(this);
+  Line->setObjectName(QStringLiteral("ProgressLine"));
+  Line->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  // A long reason wraps in a narrow window rather than widening it.
+  Line->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+  Line->setWordWrap(true);
+  layout->addWidget(Bar);
+  layout->addWidget(Line);
+  layout->addStretch(1);
+
+  refresh_.setInterval(kRefreshMs);
+  connect(&refresh_, &QTimer::timeout, this, [this] { Refresh(); });
+  connect(&engine, &TTransfer::Started, this, [this] { Begin(); });
+  connect(&engine, &TTransfer::CommandSent, this, [this](int cursor, int, const std::string&) { CommandSent(cursor); });
+  connect(&engine, &TTransfer::Stopped, this, [this] { Stopped(); });
+  // Connected after the recorder, whose result comes first; this only ends a transfer that the
+  // scale's own start acknowledgement set going, which no record follows.
+  connect(&engine, &TTransfer::Finished, this, [this](bool failed) {
+    if (!running_) return;
+    running_ = false;
+    refresh_.stop();
+    Line->setText(failed ? QString::fromLatin1(kTransferFailedText) : QStringLiteral("Database was sent to scale."));
+  });
+}
+
+void TTransferProgress::Begin() {
+  clock_.start();
+  CommandSent(0);
+}
+
+// Also after "Stop" while acknowledgements keep carrying the transfer on, and for rows that a
+// start acknowledgement set going without "Send database".
+void TTransferProgress::CommandSent(int cursor) {
+  if (!clock_.isValid()) clock_.start();
+  running_ = true;
+  cursor_ = cursor;
+  rows_ = view_.RowCount();
+  Bar->setRange(0, std::max(rows_, 1));
+  Bar->setValue(cursor >= 1 && cursor <= rows_ ? cursor - 1 : cursor == 0 ? 0 : rows_);
+  Bar->show();
+  if (!refresh_.isActive()) refresh_.start();
+  Refresh();
+}
+
+void TTransferProgress::Refresh() { Line->setText(ProgressText(cursor_, rows_, clock_.elapsed())); }
+
+void TTransferProgress::Stopped() {
+  running_ = false;
+  refresh_.stop();
+  Line->setText(QStringLiteral("Stopped at ") + WaitingPhrase(cursor_, rows_) + kSeparator + Elapsed(clock_.elapsed()));
+}
+
+void TTransferProgress::ShowResult(const TTransferRecord& record) {
+  if (record.Result != "sent" && record.Result != "failed") return;
+  running_ = false;
+  refresh_.stop();
+  if (record.Result == "sent") {
+    Bar->setValue(Bar->maximum());
+    Line->setText(QStringLiteral("Sent %1 %2 in %3")
+                      .arg(CountText(record.RecordsSent),
+                           record.RecordsSent == 1 ? QStringLiteral("record") : QStringLiteral("records"),
+                           DurationText(qRound64(record.Seconds * 1000))));
+  } else {
+    Line->setText(QString::fromStdString(record.Reason));
+  }
+}
+
+void TTransferProgress::Clear() {
+  if (running_) return;
+  Bar->hide();
+  Line->clear();
+}

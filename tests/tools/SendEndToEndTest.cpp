@@ -1,0 +1,316 @@
+// scaledb-send run as a user runs it, against scale simulators on a pty, TCP and UDP.
+
+#include "DatabaseTable.h"
+#include "NetTestSupport.h"
+#include "ScaleSimProcess.h"
+#include "TempDir.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace {
+constexpr int kRunTimeoutMs = 60000;
+
+struct TResult {
+  int ExitCode = -1;
+  std::string Out;
+  std::string Err;
+};
+
+QStringList Words(const std::vector<std::string>& words) {
+  QStringList list;
+  for (const std::string& word : words) list << QString::fromLocal8Bit(word.c_str());
+  return list;
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  for (size_t start = 0, end; start < text.size(); start = end + 1) {
+    end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    lines.push_back(text.substr(start, end - start));
+  }
+  return lines;
+}
+
+size_t LinesStartingWith(const std::string& text, const std::string& prefix) {
+  size_t count = 0;
+  for (const std::string& line : Lines(text)) count += line.starts_with(prefix);
+  return count;
+}
+
+bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+// The wire bytes of a whole transfer of `file`.
+std::string Wire(const std::string& file, const std::string& start, const std::string& framing) {
+  const TDatabaseTable table = TDatabaseTable::Parse(file);
+  std::string wire = start + framing;
+  for (int row = 0; row < table.RowCount(); ++row) wire += "Sr" + table.RowText(row) + framing;
+  return wire + "Se" + framing;
+}
+
+std::string ProductsFile(int rows) {
+  std::string file;
+  for (int i = 1; i <= rows; ++i) file += std::to_string(i) + ";Produkt \xB3\xF3" "d\xBF " + std::to_string(i) + ";4.99\n";
+  return file + "\n" + std::to_string(rows + 1) + "\n";  // an empty line and a short one
+}
+
+int FreeUdpPort() { return TUdpPeer().Port(); }
+
+class SendEndToEnd : public ::testing::Test {
+ protected:
+  SendEndToEnd() {
+    environment.insert("XDG_STATE_HOME", QString::fromStdString(dir.File("state")));
+    environment.remove("SCALEDB_PORTS_DIR");
+  }
+
+  TResult Run(const std::vector<std::string>& words, const std::string& program = SCALEDB_SEND_PATH) {
+    QProcess process;
+    process.setProcessEnvironment(environment);
+    process.start(QString::fromStdString(program), Words(words));
+    EXPECT_TRUE(process.waitForFinished(kRunTimeoutMs)) << "scaledb-send did not end";
+    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+            process.readAllStandardOutput().toStdString(), process.readAllStandardError().toStdString()};
+  }
+
+  static QJsonArray ReportTargets(const std::string& json) {
+    return QJsonDocument::fromJson(QByteArray::fromStdString(json)).object()["targets"].toArray();
+  }
+
+  TTempDir dir;
+  QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+};
+}  // namespace
+
+TEST_F(SendEndToEnd, PtyTcpAndTwoUdpScalesGetTheTableByteForByteWhileARefusedTargetFailsAlone) {
+  const std::string file = ProductsFile(30);
+  dir.Write("products.csv", file);
+  const int udpLocalPort = FreeUdpPort();
+  const std::string replyPort = std::to_string(udpLocalPort);
+  TScaleSimProcess serial({"--pty", "--raw", dir.File("serial.raw")});
+  TScaleSimProcess tcp({"--tcp", "0", "--raw", dir.File("tcp.raw")});
+  TScaleSimProcess udp1({"--udp", "0", "--udp-reply-port", replyPort, "--raw", dir.File("udp1.raw")});
+  TScaleSimProcess udp2({"--udp", "0", "--udp-reply-port", replyPort, "--raw", dir.File("udp2.raw")});
+  const TRefusingPort refused;
+  const std::string tcpTarget = "tcp:127.0.0.1:" + std::to_string(tcp.TcpPort());
+  const std::string refusedPort = std::to_string(refused.Port());
+
+  const TResult result = Run({"--pace", "2", "--udp-local-port", replyPort, "--json", dir.File("report.json"),
+                              dir.File("products.csv"), "Wagi 1=serial:" + serial.PtyPath() + "@19200", tcpTarget,
+                              "udp1=udp:127.0.0.1:" + std::to_string(udp1.UdpPort()),
+                              "udp2=udp:127.0.0.1:" + std::to_string(udp2.UdpPort()),
+                              "refused=tcp:127.0.0.1:" + refusedPort});
+  for (TScaleSimProcess* sim : {&serial, &tcp, &udp1, &udp2}) sim->Stop();
+
+  EXPECT_EQ(result.ExitCode, 1) << result.Err;
+  EXPECT_EQ(dir.Read("serial.raw"), Wire(file, "SbP", "\r\n"));
+  EXPECT_EQ(dir.Read("tcp.raw"), Wire(file, "SbP", "\r\n"));
+  const std::string datagrams = std::string(1, '\0') + Wire(file, "SbP", std::string(1, '\0'));
+  EXPECT_EQ(dir.Read("udp1.raw"), datagrams) << "each UDP scale got its own commands and answered them";
+  EXPECT_EQ(dir.Read("udp2.raw"), datagrams);
+
+  const QJsonArray targets = ReportTargets(dir.Read("report.json"));
+  ASSERT_EQ(targets.size(), 5);
+  for (int i = 0; i < 4; ++i) {
+    const QJsonObject target = targets[i].toObject();
+    EXPECT_EQ(target["result"].toString(), "sent") << i;
+    EXPECT_EQ(target["records_sent"].toInt(), 31) << i;
+    EXPECT_EQ(target["resends"].toInt(), 0) << i;
+    EXPECT_TRUE(target["error"].isNull()) << i;
+  }
+  EXPECT_EQ(targets[0].toObject()["name"].toString(), "Wagi 1");
+  EXPECT_EQ(targets[1].toObject()["name"].toString().toStdString(), tcpTarget);
+  const QJsonObject failed = targets[4].toObject();
+  EXPECT_EQ(failed["result"].toString(), "failed");
+  EXPECT_EQ(failed["error"].toString().toStdString(), "Cannot connect to 127.0.0.1:" + refusedPort + ": Connection refused.");
+
+  EXPECT_TRUE(Contains(result.Err, "Wagi 1: sending 31 records to serial:" + serial.PtyPath() + "@19200\n")) << result.Err;
+  EXPECT_TRUE(Contains(result.Err, "udp1: 4/31 records (10%)\n")) << result.Err;
+  EXPECT_TRUE(Contains(result.Err, "udp1: sent 31 records in ")) << result.Err;
+  EXPECT_EQ(LinesStartingWith(result.Err, "udp1: "), 11u) << "its start, every 10 % and its end:\n" << result.Err;
+  EXPECT_TRUE(Contains(result.Err, "refused: failed to connect: Cannot connect to 127.0.0.1:" + refusedPort +
+                                       ": Connection refused.\n")) << result.Err;
+  const std::string history = dir.Read("state/scaledb/transfers.jsonl");
+  EXPECT_EQ(LinesStartingWith(history, "{"), 4u) << "one line per transfer that started:\n" << history;
+  EXPECT_EQ(Lines(history).size(), 4u) << history;
+  EXPECT_FALSE(Contains(history, ":" + refusedPort + "\"")) << history;
+  for (const std::string& line : Lines(history))
+    EXPECT_TRUE(Contains(line, "\"program\":\"scaledb-send\"") && Contains(line, "\"result\":\"sent\"")) << line;
+}
+
+TEST_F(SendEndToEnd, AHistoryThatCannotBeWrittenIsSaidOnceAndFailsNothing) {
+  dir.Write("products.csv", "a\nb\n");
+  dir.Write("not-a-folder", "");
+  environment.insert("XDG_STATE_HOME", QString::fromStdString(dir.File("not-a-folder")));
+  TScaleSimProcess first({"--tcp", "0"});
+  TScaleSimProcess second({"--tcp", "0"});
+  const TResult result = Run({"--pace", "2", dir.File("products.csv"), "tcp:127.0.0.1:" + std::to_string(first.TcpPort()),
+                              "tcp:127.0.0.1:" + std::to_string(second.TcpPort())});
+  EXPECT_EQ(result.ExitCode, 0) << result.Err;
+  EXPECT_EQ(LinesStartingWith(result.Err, "scaledb-send: The transfer history cannot be written: "), 1u) << result.Err;
+  EXPECT_EQ(LinesStartingWith(result.Err, "tcp:127.0.0.1:" + std::to_string(first.TcpPort()) + ": sent 2 records in "), 1u)
+      << result.Err;
+  EXPECT_EQ(LinesStartingWith(result.Err, "tcp:127.0.0.1:" + std::to_string(second.TcpPort()) + ": sent 2 records in "), 1u)
+      << result.Err;
+}
+
+TEST_F(SendEndToEnd, ASilentScaleARefusingScaleAndLinksThatCannotOpenEachFailOnTheirOwn) {
+  dir.Write("products.csv", "a\nb\nc\nd\ne\n");
+  TScaleSimProcess silent({"--tcp", "0", "--drop-every", "1"});
+  TScaleSimProcess refusing({"--tcp", "0", "--garble-every", "1", "--log", dir.File("refusing.log")});
+  TScaleSimProcess closing({"--tcp", "0", "--close-after", "2"});
+  const TUdpPeer portTaken;
+
+  const TResult result = Run({"--pace", "2", "--answer-timeout", "0.3", "--retries", "2", "--udp-local-port",
+                              std::to_string(portTaken.Port()), "--json", "-", dir.File("products.csv"),
+                              "silent=tcp:127.0.0.1:" + std::to_string(silent.TcpPort()),
+                              "refusing=tcp:127.0.0.1:" + std::to_string(refusing.TcpPort()),
+                              "nohost=tcp:no-such-host.invalid:4001", "udp=udp:127.0.0.1:9",
+                              "closing=tcp:127.0.0.1:" + std::to_string(closing.TcpPort())});
+  refusing.Stop();
+
+  EXPECT_EQ(result.ExitCode, 1) << result.Err;
+  const QJsonArray targets = ReportTargets(result.Out);
+  ASSERT_EQ(targets.size(), 5) << result.Out;
+  const std::string silentError = "The scale did not answer within 0.3 s (record 1 of 5).";
+  EXPECT_EQ(targets[0].toObject()["error"].toString().toStdString(), silentError);
+  EXPECT_EQ(targets[1].toObject()["error"].toString().toStdString(),
+            "The scale refused record 1 of 5 (last answer: \"Mr.\").");
+  EXPECT_EQ(targets[1].toObject()["resends"].toInt(), 2);
+  EXPECT_EQ(dir.Read("refusing.log"), "SbP\nSra\nSra\nSra\n") << "the record went out exactly 2 + 1 times";
+  EXPECT_TRUE(Contains(targets[2].toObject()["error"].toString().toStdString(),
+                       "Cannot connect to no-such-host.invalid:4001: host not found"));
+  EXPECT_TRUE(Contains(targets[3].toObject()["error"].toString().toStdString(),
+                       "local port " + std::to_string(portTaken.Port()) + " is already in use"));
+  EXPECT_EQ(targets[4].toObject()["error"].toString(), "The link to the scale closed (record 3 of 5).");
+  EXPECT_EQ(targets[4].toObject()["records_sent"].toInt(), 2);
+  for (const auto& target : targets) EXPECT_EQ(target.toObject()["result"].toString(), "failed");
+  EXPECT_TRUE(Contains(result.Err, "silent: failed at record 1 of 5: " + silentError + "\n")) << result.Err;
+  EXPECT_TRUE(Contains(result.Err, "udp: failed to connect: The UDP connection cannot be opened")) << result.Err;
+}
+
+TEST_F(SendEndToEnd, AnEmptyRowSendsTheEndCommandAndFailsAsInTheWindow) {
+  dir.Write("empty.csv", "");
+  TScaleSimProcess scale({"--tcp", "0", "--raw", dir.File("scale.raw")});
+  const TResult result = Run({"--pace", "2", dir.File("empty.csv"), "tcp:127.0.0.1:" + std::to_string(scale.TcpPort())});
+  scale.Stop();
+  EXPECT_EQ(result.ExitCode, 1);
+  EXPECT_EQ(dir.Read("scale.raw"), "SbP\r\nSe\r\n");
+  EXPECT_TRUE(Contains(result.Err, ": failed at record 1 of 1: Database could not be sent to scale.\n")) << result.Err;
+}
+
+TEST_F(SendEndToEnd, WithoutATargetTheLinkOfConfigXmlAndTheSerialSettingsFileIsUsed) {
+  const std::string bin = dir.File("bin/");
+  std::filesystem::create_directories(bin);
+  std::filesystem::copy_file(SCALEDB_SEND_PATH, bin + "scaledb-send");
+  const std::string file = ProductsFile(5);
+  dir.Write("products.csv", file);
+
+  TScaleSimProcess tcp({"--tcp", "0", "--raw", dir.File("tcp.raw")});
+  const std::string ethernet = "<RS232Config><Interface><Kind>Eth</Kind><Protocol>TCP</Protocol><Host>127.0.0.1</Host>"
+                               "<Port>" + std::to_string(tcp.TcpPort()) + "</Port></Interface></RS232Config>";
+  dir.Write("bin/config.xml", ethernet);
+  const TResult overTcp = Run({"--pace", "2", "--kind", "users", "--json", "-", dir.File("products.csv")}, bin + "scaledb-send");
+  tcp.Stop();
+  EXPECT_EQ(overTcp.ExitCode, 0) << overTcp.Err;
+  EXPECT_EQ(dir.Read("tcp.raw"), Wire(file, "SbU", "\r\n"));
+  EXPECT_EQ(ReportTargets(overTcp.Out)[0].toObject()["target"].toString().toStdString(),
+            "tcp:127.0.0.1:" + std::to_string(tcp.TcpPort()));
+  EXPECT_EQ(dir.Read("bin/config.xml"), ethernet) << "the settings are read, never written";
+
+  TScaleSimProcess serial({"--com", "3", "--ports-dir", bin + "ports", "--raw", dir.File("serial.raw")});
+  dir.Write("bin/config.xml", "<RS232Config><Interface><Kind>COM</Kind></Interface></RS232Config>");
+  dir.Write("bin/RuzOzodArir.ini", "[ComPort1]\nPort=COM3\nBaudRate=19200\nDataBits=7\nParity=Even\n");
+  const TResult overSerial = Run({"--pace", "2", "--json", "-", dir.File("products.csv")}, bin + "scaledb-send");
+  serial.Stop();
+  EXPECT_EQ(overSerial.ExitCode, 0) << overSerial.Err;
+  EXPECT_EQ(dir.Read("serial.raw"), Wire(file, "SbP", "\r\n"));
+  EXPECT_EQ(ReportTargets(overSerial.Out)[0].toObject()["target"].toString(), "serial:COM3@19200");
+}
+
+TEST_F(SendEndToEnd, ADryRunPrintsEveryCommandAsItGoesOnTheWireAndOpensNothing) {
+  dir.Write("odd.csv", "a;b;c\r\n\nx\n\xB3\\\x01;z\n");
+  const TRefusingPort nobody;
+  const TResult result = Run({"--dry-run", "--kind", "statuses", dir.File("odd.csv"),
+                              "tcp:127.0.0.1:" + std::to_string(nobody.Port()), "udp:127.0.0.1:9"});
+  EXPECT_EQ(result.ExitCode, 0) << result.Err;
+  EXPECT_EQ(result.Err, "");
+  EXPECT_EQ(result.Out,
+            "SbS\\r\\n\n"
+            "Sra;b;c\\r\\n\n"
+            "Srx;;\\r\\n\n"
+            "Sr\\263\\\\\\001;z;\\r\\n\n"
+            "Se\\r\\n\n"
+            "SbS\\0\n"
+            "Sra;b;c\\0\n"
+            "Srx;;\\0\n"
+            "Sr\\263\\\\\\001;z;\\0\n"
+            "Se\\0\n");
+}
+
+TEST_F(SendEndToEnd, UsageErrorsAndUnreadableFilesExitTwoAndSendNothing) {
+  dir.Write("products.csv", "a\n");
+  dir.Write("bad.targets", "tcp:127.0.0.1:1\nfront=tcp:127.0.0.1\n");
+  std::filesystem::create_directories(dir.File("folder"));
+  TScaleSimProcess scale({"--tcp", "0", "--raw", dir.File("scale.raw")});
+  const std::string good = "tcp:127.0.0.1:" + std::to_string(scale.TcpPort());
+  const std::string products = dir.File("products.csv");
+  const struct {
+    std::vector<std::string> Words;
+    std::string Error;
+  } cases[] = {
+      {{dir.File("missing.csv"), good}, "Cannot open file \"" + dir.File("missing.csv") + "\": No such file or directory"},
+      {{dir.File("folder"), good}, "Cannot open file \"" + dir.File("folder") + "\": Is a directory"},
+      {{products, good, "tcp:127.0.0.1"}, "target 'tcp:127.0.0.1': HOST:PORT expected after the kind"},
+      {{products, "a=" + good, "a=tcp:127.0.0.1:1"}, "two targets are named 'a'"},
+      {{"--targets", dir.File("missing.targets"), products, good}, "cannot read the targets file"},
+      {{"--targets", dir.File("bad.targets"), products, good}, dir.File("bad.targets") + ": line 2: target 'front=tcp:127.0.0.1'"},
+      {{"--json", dir.File("no/such/folder/report.json"), products, good}, "cannot write the report"},
+      {{"--pace", "fast", products, good}, "--pace: 'fast' is not a number"},
+  };
+  for (const auto& c : cases) {
+    const TResult result = Run(c.Words);
+    EXPECT_EQ(result.ExitCode, 2) << c.Error;
+    EXPECT_TRUE(Contains(result.Err, "scaledb-send: " + c.Error)) << result.Err;
+  }
+  scale.Stop();
+  EXPECT_EQ(dir.Read("scale.raw"), "") << "nothing was sent";
+  EXPECT_FALSE(std::filesystem::exists(dir.File("state/scaledb/transfers.jsonl")));
+}
+
+TEST_F(SendEndToEnd, SigtermEndsEveryTargetAsInterruptedAndStillWritesTheReport) {
+  dir.Write("products.csv", ProductsFile(200));
+  TScaleSimProcess slow({"--tcp", "0", "--delay", "20"});
+  QProcess process;
+  process.setProcessEnvironment(environment);
+  process.start(SCALEDB_SEND_PATH, Words({"--pace", "2", "--udp-local-port", std::to_string(FreeUdpPort()), "--json",
+                                          dir.File("report.json"), dir.File("products.csv"),
+                                          "slow=tcp:127.0.0.1:" + std::to_string(slow.TcpPort()), "mute=udp:127.0.0.1:9"}));
+  process.setReadChannel(QProcess::StandardError);
+  std::string err;
+  while (!Contains(err, "slow: 41/201 records (20%)") && process.waitForReadyRead(10000))
+    err += process.readAllStandardError().toStdString();
+  ASSERT_TRUE(Contains(err, "slow: 41/201 records (20%)")) << err;
+  process.terminate();
+  ASSERT_TRUE(process.waitForFinished(10000));
+  EXPECT_EQ(process.exitCode(), 1);
+
+  const QJsonArray targets = ReportTargets(dir.Read("report.json"));
+  ASSERT_EQ(targets.size(), 2);
+  for (const auto& target : targets) {
+    EXPECT_EQ(target.toObject()["result"].toString(), "failed");
+    EXPECT_EQ(target.toObject()["error"].toString(), "interrupted");
+  }
+  const int sent = targets[0].toObject()["records_sent"].toInt();
+  EXPECT_TRUE(sent >= 41 && sent < 201) << sent;
+  err += process.readAllStandardError().toStdString();
+  EXPECT_TRUE(Contains(err, "mute: failed at the start command: interrupted\n")) << err;
+}

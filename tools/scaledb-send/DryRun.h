@@ -1,0 +1,26 @@
+#pragma once
+// --dry-run: every command of the transfer, framed as it goes on the wire, printed with C escapes.
+
+#include "LinkSettings.h"
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+class TDatabaseTable;
+
+// The bytes as a C string literal holds them: \r, \n, \t, \0, \\, and three-digit octal
+// escapes for every other byte outside printable ASCII.
+std::string EscapedBytes(std::string_view bytes);
+
+// Hands on each command of a transfer of the table, in order, as the transfer engine sends them
+// when every command is acknowledged.
+void ForEachTransferCommand(std::shared_ptr<const TDatabaseTable> table, int kindPosition,
+                            const std::function<void(const std::string& command)>& take);
+
+// The dry run's output: one escaped line per command, for each framing the links use (CR LF for
+// serial and TCP, a zero byte for UDP), in the order the links first use it.
+void WriteDryRun(std::shared_ptr<const TDatabaseTable> table, int kindPosition,
+                 const std::vector<TLinkSettings::TKind>& links, const std::function<void(const std::string& line)>& write);

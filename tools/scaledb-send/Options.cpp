@@ -1,0 +1,187 @@
+#include "Options.h"
+
+#include <charconv>
+#include <cmath>
+#include <optional>
+#include <string_view>
+
+const char kSendUsage[] = R"(Usage: scaledb-send [OPTIONS] FILE [TARGET...]
+Sends a database file to one or many scales at once, with the same commands and the same
+acknowledgements as "Send database" in the window.
+
+Targets (any number, any mix; all are served at the same time):
+  serial:PORT[@BAUD]    a COM name (COM1, found as the window finds it: the ports directory or
+                        SCALEDB_PORTS_DIR) or a device path (/dev/ttyUSB0); the other settings
+                        come from RuzOzodArir.ini, else 9600 8N1 without flow control
+  tcp:HOST:PORT         TCP; commands end in CR LF
+  udp:HOST:PORT         UDP to a dotted IPv4 address, one datagram per command; replies come
+                        to the local UDP port (1001), routed by the sender's address
+  NAME=TARGET           names the target in the progress lines and the report
+With no target, the link saved in config.xml (and RuzOzodArir.ini) is used. Both files are read
+where the window reads them: beside the program, or per user when it is installed.
+
+Options:
+  --targets LIST        read more targets from the file LIST, one per line (NAME=TARGET or
+                        TARGET; blank lines and lines starting with # are skipped)
+  --kind KIND           products (default) or labels send "SbP", users "SbU", statuses "SbS"
+  --pace MS             the gap after each acknowledgement, in milliseconds (default 100)
+  --answer-timeout S    a target fails when its scale sends no line for S seconds while a
+                        command waits for its answer (default 15; fractions allowed; 0 never)
+  --retries N           a wrongly answered record is sent again at most N times, then the
+                        target fails; N + 1 wrong answers to the start or end command fail it
+                        too (default 5)
+  --udp-local-port N    the local port of the UDP targets (default 1001)
+  --dry-run             open nothing; print each command as it would go on the wire, one per
+                        line, with C escapes (\r, \n, \0, \\, octal \ooo for other bytes)
+  --json FILE           write a report when all targets have ended ("-": standard output)
+  --quiet               print only failures
+  --help                show this text
+  --version             show the version
+
+Progress goes to standard error: on a terminal one live line per target, otherwise a line per
+target at its start, at every 10 % and at its end. Every transfer that starts adds one line to
+the transfer history, transfers.jsonl in $XDG_STATE_HOME/scaledb/ (~/.local/state/scaledb/).
+
+Exit status: 0 every target was sent; 1 a target failed, or the run was interrupted (SIGINT,
+SIGTERM); 2 a usage error or a file that cannot be read (nothing is sent then).
+)";
+
+namespace {
+constexpr int kMaxPaceMs = 3600 * 1000;
+constexpr double kMaxAnswerTimeoutSeconds = 24 * 3600;
+constexpr int kMaxRetries = 1000000;
+
+std::optional<int> Integer(std::string_view text, int minimum, int maximum) {
+  int value = 0;
+  const char* end = text.data() + text.size();
+  const auto [stop, error] = std::from_chars(text.data(), end, value);
+  if (text.empty() || error != std::errc() || stop != end || value < minimum || value > maximum) return std::nullopt;
+  return value;
+}
+
+// Seconds as milliseconds: a plain decimal number, no sign or exponent.
+std::optional<int> SecondsAsMs(std::string_view text) {
+  if (text.empty() || text.find_first_not_of("0123456789.") != std::string_view::npos) return std::nullopt;
+  double seconds = 0;
+  const char* end = text.data() + text.size();
+  const auto [stop, error] = std::from_chars(text.data(), end, seconds);
+  if (error != std::errc() || stop != end || seconds > kMaxAnswerTimeoutSeconds) return std::nullopt;
+  const int ms = static_cast<int>(std::llround(seconds * 1000));
+  return seconds > 0 && ms == 0 ? 1 : ms;
+}
+
+std::optional<int> KindPosition(std::string_view kind) {
+  if (kind == "products" || kind == "labels") return 0;
+  if (kind == "users") return 1;
+  if (kind == "statuses") return 2;
+  return std::nullopt;
+}
+
+class TWords {
+ public:
+  explicit TWords(const std::vector<std::string>& words) : words_(words) {}
+  bool More() const { return next_ < words_.size(); }
+  const std::string& Take() { return words_[next_++]; }
+
+ private:
+  const std::vector<std::string>& words_;
+  size_t next_ = 0;
+};
+
+// Applies one option that takes a value; the error in words, or empty.
+std::string ApplyValue(std::string_view option, const std::string& value, TSendOptions& options) {
+  const std::string bad = std::string(option) + ": '" + value + "' is not ";
+  if (option == "--targets") {
+    options.TargetsFiles.push_back(value);
+  } else if (option == "--kind") {
+    const std::optional<int> position = KindPosition(value);
+    if (!position) return bad + "one of products, labels, users, statuses";
+    options.Kind = value;
+    options.KindPosition = *position;
+  } else if (option == "--pace") {
+    const std::optional<int> pace = Integer(value, 1, kMaxPaceMs);
+    if (!pace) return bad + "a number of milliseconds from 1 to 3600000";
+    options.PaceMs = *pace;
+  } else if (option == "--answer-timeout") {
+    const std::optional<int> timeout = SecondsAsMs(value);
+    if (!timeout) return bad + "a number of seconds from 0 to 86400";
+    options.AnswerTimeoutMs = *timeout;
+  } else if (option == "--retries") {
+    const std::optional<int> retries = Integer(value, 0, kMaxRetries);
+    if (!retries) return bad + "a number from 0 to 1000000";
+    options.Retries = *retries;
+  } else if (option == "--udp-local-port") {
+    const std::optional<int> port = Integer(value, 1, 65535);
+    if (!port) return bad + "a port from 1 to 65535";
+    options.UdpLocalPort = *port;
+  } else if (option == "--json") {
+    if (value.empty()) return std::string(option) + " needs a file name";
+    options.JsonPath = value;
+  }
+  return {};
+}
+
+bool TakesValue(std::string_view option) {
+  for (const char* name : {"--targets", "--kind", "--pace", "--answer-timeout", "--retries", "--udp-local-port", "--json"})
+    if (option == name) return true;
+  return false;
+}
+
+// Applies an option without a value; false when there is no such option.
+bool ApplyFlag(std::string_view option, TSendOptions& options) {
+  if (option == "--dry-run") options.DryRun = true;
+  else if (option == "--quiet") options.Quiet = true;
+  else if (option == "--help") options.Help = true;
+  else if (option == "--version") options.Version = true;
+  else return false;
+  return true;
+}
+
+std::string ApplyOption(const std::string& word, TWords& words, TSendOptions& options) {
+  const size_t equals = word.find('=');
+  const std::string option = word.substr(0, equals);
+  if (TakesValue(option)) {
+    if (equals != std::string::npos) return ApplyValue(option, word.substr(equals + 1), options);
+    if (!words.More()) return option + " needs a value";
+    return ApplyValue(option, words.Take(), options);
+  }
+  if (equals == std::string::npos && ApplyFlag(option, options)) return {};
+  if (equals != std::string::npos && ApplyFlag(option, options)) return option + " takes no value";
+  return "unknown option '" + word + "'";
+}
+
+std::string ApplyPositional(const std::string& word, TSendOptions& options) {
+  if (options.File.empty()) {
+    if (word.empty()) return "the file name is empty";
+    options.File = word;
+    return {};
+  }
+  TTargetParse target = ParseTarget(word);
+  if (!target.Error.empty()) return target.Error;
+  options.Targets.push_back(std::move(target.Target));
+  return {};
+}
+}  // namespace
+
+TCommandLine ParseCommandLine(const std::vector<std::string>& words) {
+  TCommandLine line;
+  TSendOptions& options = line.Options;
+  TWords rest(words);
+  bool optionsEnded = false;
+  while (rest.More()) {
+    const std::string& word = rest.Take();
+    std::string error;
+    if (!optionsEnded && word == "--")
+      optionsEnded = true;
+    else if (!optionsEnded && word.size() > 1 && word.front() == '-')
+      error = ApplyOption(word, rest, options);
+    else
+      error = ApplyPositional(word, options);
+    if (!error.empty()) {
+      line.Error = error;
+      return line;
+    }
+  }
+  if (!options.Help && !options.Version && options.File.empty()) line.Error = "no database file given";
+  return line;
+}

@@ -1,0 +1,34 @@
+#pragma once
+// The command line of scaledb-send. A pure function over the words: files are read later.
+
+#include "Targets.h"
+
+#include <string>
+#include <vector>
+
+struct TSendOptions {
+  std::string File;
+  std::vector<TTarget> Targets;           // those given on the command line
+  std::vector<std::string> TargetsFiles;  // --targets, in the order given
+  std::string Kind = "products";
+  int KindPosition = 0;  // 0 "SbP" (products, labels), 1 "SbU" (users), 2 "SbS" (statuses)
+  int PaceMs = 100;
+  int AnswerTimeoutMs = 15000;  // 0: no limit
+  int Retries = 5;
+  int UdpLocalPort = 1001;
+  bool DryRun = false;
+  std::string JsonPath;  // empty: no report; "-": standard output
+  bool Quiet = false;
+  bool Help = false;
+  bool Version = false;
+};
+
+struct TCommandLine {
+  TSendOptions Options;
+  std::string Error;  // a usage error in words; empty when the words are good
+};
+
+// The words after the program name.
+TCommandLine ParseCommandLine(const std::vector<std::string>& words);
+
+extern const char kSendUsage[];

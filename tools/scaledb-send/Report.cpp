@@ -1,0 +1,49 @@
+#include "Report.h"
+
+#include <QString>
+
+#include <cstdio>
+
+namespace {
+// A JSON string of the bytes, read as text of the local 8-bit encoding.
+std::string JsonString(const std::string& bytes) {
+  const std::string utf8 = QString::fromLocal8Bit(bytes.data(), static_cast<qsizetype>(bytes.size())).toStdString();
+  std::string json = "\"";
+  for (const char c : utf8) {
+    if (c == '"' || c == '\\') {
+      json += '\\';
+      json += c;
+    } else if (static_cast<unsigned char>(c) < 0x20) {
+      char escaped[8];
+      std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned char>(c));
+      json += escaped;
+    } else {
+      json += c;
+    }
+  }
+  return json + "\"";
+}
+
+std::string Seconds(double seconds) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.3f", seconds);
+  return text;
+}
+
+// One line per target, its keys in the order the report documents them.
+std::string TargetJson(const TTargetOutcome& outcome) {
+  const TTransferRecord& record = outcome.Record;
+  return "{\"name\": " + JsonString(outcome.Name) + ", \"target\": " + JsonString(outcome.Target) +
+         ", \"result\": " + JsonString(record.Result) + ", \"records_sent\": " + std::to_string(record.RecordsSent) +
+         ", \"resends\": " + std::to_string(record.Resends) + ", \"seconds\": " + Seconds(record.Seconds) +
+         ", \"error\": " + (record.Result == "sent" ? std::string("null") : JsonString(record.Reason)) + "}";
+}
+}  // namespace
+
+std::string ReportJson(const std::string& file, const std::string& kind, int rows,
+                       const std::vector<TTargetOutcome>& outcomes) {
+  std::string json = "{\n  \"file\": " + JsonString(file) + ",\n  \"kind\": " + JsonString(kind) +
+                     ",\n  \"rows\": " + std::to_string(rows) + ",\n  \"targets\": [";
+  for (size_t i = 0; i < outcomes.size(); ++i) json += (i == 0 ? "\n    " : ",\n    ") + TargetJson(outcomes[i]);
+  return json + "\n  ]\n}\n";
+}

@@ -1,0 +1,206 @@
+#include "SendRun.h"
+
+#include "DatabaseTable.h"
+#include "Session.h"
+#include "Settings.h"
+#include "UdpEndpoint.h"
+
+#include <QDateTime>
+#include <QMetaObject>
+
+struct TSendRun::TRun {
+  TTarget Target;
+  std::unique_ptr<TScaleSession> Session;
+  std::unique_ptr<TTransferRecorder> Recorder;
+  QDateTime Begun;
+  bool Opened = false;
+  bool Ended = false;
+  TTargetOutcome Outcome;
+};
+
+namespace {
+const char kProgram[] = "scaledb-send";
+const char kInterrupted[] = "interrupted";
+
+std::unique_ptr<TLink> MakeTargetLink(const TTarget& target, std::shared_ptr<TUdpEndpoint>& udpEndpoint,
+                                      int udpLocalPort) {
+  if (target.Link.Kind == TLinkSettings::TKind::Udp) {
+    if (!udpEndpoint) udpEndpoint = std::make_shared<TUdpEndpoint>(udpLocalPort);
+    return std::make_unique<TSharedUdpLink>(target.Link.Host, target.Link.Port, udpEndpoint);
+  }
+  TLinkSettings settings = target.Link;
+  if (settings.Kind == TLinkSettings::TKind::Serial) settings.SerialSettingsFile = SerialSettingsPath();
+  return MakeLink(settings);
+}
+
+double SecondsSince(const QDateTime& begun) {
+  return static_cast<double>(begun.msecsTo(QDateTime::currentDateTime())) / 1000;
+}
+}  // namespace
+
+TSendRun::TSendRun(const std::vector<TTarget>& targets, std::shared_ptr<const TDatabaseTable> table,
+                   const TSendSettings& settings)
+    : table_(std::move(table)), settings_(settings) {
+  for (const TTarget& target : targets) {
+    auto run = std::make_unique<TRun>();
+    run->Target = target;
+    run->Session = std::make_unique<TScaleSession>(MakeTargetLink(target, udpEndpoint_, settings_.UdpLocalPort),
+                                                   table_, settings_.KindPosition);
+    TTransfer& engine = run->Session->Engine();
+    engine.SetPaceMs(settings_.PaceMs);
+    engine.SetAnswerTimeoutMs(settings_.AnswerTimeoutMs);
+    engine.SetRecordRetries(settings_.Retries);
+    const size_t index = runs_.size();
+    run->Recorder = std::make_unique<TTransferRecorder>(engine, [this, index] { return Describe(index); });
+    runs_.push_back(std::move(run));
+    Watch(index);
+  }
+}
+
+// The recorders go first and quietly: a transfer they still follow is no outcome of this run.
+TSendRun::~TSendRun() {
+  for (const auto& run : runs_) {
+    run->Recorder->disconnect(this);
+    run->Recorder.reset();
+  }
+}
+
+void TSendRun::Watch(size_t target) {
+  TRun& run = *runs_[target];
+  TLink& link = run.Session->Link();
+  connect(&link, &TLink::StateChanged, this, [this, target](LinkState state) { LinkStateChanged(target, state); });
+  connect(&link, &TLink::Failed, this, [this, target](const std::string& reason) { LinkFailed(target, reason); });
+  connect(&run.Session->Engine(), &TTransfer::LineReceived, this, [this, target](const std::string&, bool matched) {
+    if (matched) emit RecordAcknowledged(target);
+  });
+  connect(run.Recorder.get(), &TTransferRecorder::Recorded, this,
+          [this, target](const TTransferRecord& record) {
+            runs_[target]->Outcome.TransferStarted = true;
+            Ended(target, record);
+          });
+}
+
+void TSendRun::Start() {
+  for (size_t target = 0; target < runs_.size(); ++target) {
+    runs_[target]->Begun = QDateTime::currentDateTime();
+    runs_[target]->Session->Link().Open();
+  }
+}
+
+void TSendRun::LinkStateChanged(size_t target, int state) {
+  TRun& run = *runs_[target];
+  if (run.Ended) return;
+  if (state == 2 && !run.Opened) {
+    run.Opened = true;
+    emit TargetStarted(target);
+    run.Session->Start();
+  } else if (state == 0 && run.Opened) {
+    FailUnderWay(target, "The link to the scale closed (" + WaitingCommand(run) + ").");
+  }
+}
+
+void TSendRun::LinkFailed(size_t target, const std::string& reason) {
+  TRun& run = *runs_[target];
+  if (run.Ended) return;
+  if (run.Opened)
+    FailUnderWay(target, reason);
+  else
+    EndWithoutTransfer(target, reason);
+}
+
+void TSendRun::FailUnderWay(size_t target, const std::string& reason) {
+  TRun& run = *runs_[target];
+  run.Session->Stop();
+  run.Recorder->Interrupt(reason);
+}
+
+void TSendRun::EndWithoutTransfer(size_t target, const std::string& reason) {
+  TTransferRecord record = Describe(target);
+  record.Started = runs_[target]->Begun;
+  record.Result = "failed";
+  record.Reason = reason;
+  record.Seconds = SecondsSince(record.Started);
+  Ended(target, record);
+}
+
+void TSendRun::Interrupt() {
+  for (size_t target = 0; target < runs_.size(); ++target) {
+    TRun& run = *runs_[target];
+    if (run.Ended) continue;
+    if (run.Recorder->Current())
+      FailUnderWay(target, kInterrupted);
+    else
+      EndWithoutTransfer(target, kInterrupted);
+  }
+}
+
+TTransferRecord TSendRun::Describe(size_t target) const {
+  TTransferRecord record;
+  record.Program = kProgram;
+  record.File = settings_.File;
+  record.Link = runs_[target]->Session->Link().Name();
+  record.Kind = settings_.Kind;
+  record.Rows = table_->RowCount();
+  return record;
+}
+
+// "start command", "record k of N" or "end command", as the engine names what waits.
+std::string TSendRun::WaitingCommand(const TRun& run) const {
+  const int cursor = run.Session->Engine().TransferCursor;
+  const int rows = table_->RowCount();
+  if (cursor == 0) return "start command";
+  if (cursor < 0 || cursor > rows) return "end command";
+  return "record " + std::to_string(cursor) + " of " + std::to_string(rows);
+}
+
+std::string TSendRun::FailurePoint(const TRun& run) const {
+  const TTransferRecord& record = run.Outcome.Record;
+  if (!run.Opened) return "to connect";
+  if (record.Reason == kTransferFailedText)
+    return "at record " + std::to_string(record.RecordsSent + 1) + " of " + std::to_string(record.Rows);
+  const std::string waiting = WaitingCommand(run);
+  return waiting.starts_with("record") ? "at " + waiting : "at the " + waiting;
+}
+
+void TSendRun::Ended(size_t target, const TTransferRecord& record) {
+  TRun& run = *runs_[target];
+  if (run.Ended) return;
+  run.Ended = true;
+  run.Outcome.Name = run.Target.Name;
+  run.Outcome.Target = run.Target.Text;
+  run.Outcome.Record = record;
+  if (record.Result == "sent")
+    run.Outcome.EndLine = run.Target.Name + ": sent " + std::to_string(record.RecordsSent) + " records in " +
+                          Duration(record.Seconds);
+  else
+    run.Outcome.EndLine = run.Target.Name + ": failed " + FailurePoint(run) + ": " + record.Reason;
+  emit TargetEnded(target);
+  // Closed once the event that ended it has returned: a link may not go inside its own event.
+  QMetaObject::invokeMethod(this, [this, target] { runs_[target]->Session->Link().Close(); }, Qt::QueuedConnection);
+  if (++ended_ == runs_.size()) QMetaObject::invokeMethod(this, [this] { emit AllEnded(); }, Qt::QueuedConnection);
+}
+
+TTargetStatus TSendRun::Status(size_t target) const {
+  const TRun& run = *runs_[target];
+  TTargetStatus status;
+  if (run.Ended) {
+    status.Phase = TTargetStatus::TPhase::Ended;
+    status.Acknowledged = run.Outcome.Record.RecordsSent;
+    status.Seconds = run.Outcome.Record.Seconds;
+  } else if (const std::optional<TTransferRecord>& current = run.Recorder->Current()) {
+    status.Phase = TTargetStatus::TPhase::Sending;
+    status.Acknowledged = current->RecordsSent;
+    status.Seconds = SecondsSince(current->Started);
+  } else if (run.Opened) {
+    status.Phase = TTargetStatus::TPhase::Sending;
+  }
+  return status;
+}
+
+const TTargetOutcome& TSendRun::Outcome(size_t target) const { return runs_[target]->Outcome; }
+
+bool TSendRun::AllSent() const {
+  for (const auto& run : runs_)
+    if (!run->Ended || run->Outcome.Record.Result != "sent") return false;
+  return true;
+}

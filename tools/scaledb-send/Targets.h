@@ -1,0 +1,33 @@
+#pragma once
+// The scales to send to, as the command line and a --targets file name them:
+// serial:PORT[@BAUD], tcp:HOST:PORT, udp:HOST:PORT, each optionally NAME=TARGET.
+// Pure functions over text: nothing is opened or looked up here.
+
+#include "LinkSettings.h"
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+struct TTarget {
+  std::string Name;  // progress lines and the report call it this; the target text when unnamed
+  std::string Text;  // the target as written, without its name
+  TLinkSettings Link;
+};
+
+struct TTargetParse {
+  TTarget Target;
+  std::string Error;  // why the text is not a target; empty when it is one
+};
+
+struct TTargetsParse {
+  std::vector<TTarget> Targets;
+  std::string Error;  // "line N: ..." for the first bad line; empty when all are good
+};
+
+TTargetParse ParseTarget(std::string_view text);
+// One target per line; blank lines and lines whose first non-blank character is '#' are skipped.
+TTargetsParse ParseTargetsFile(std::string_view text);
+// Why the targets cannot be served together (a name given twice, one scale named twice); empty
+// when they can.
+std::string DuplicateTargetsError(const std::vector<TTarget>& targets);
