@@ -61,30 +61,6 @@ std::pair<char32_t, size_t> DecodeUtf8(std::string_view text, size_t at) {
           4};
 }
 
-bool IsValidUtf8(std::string_view bytes) {
-  size_t i = 0;
-  while (i < bytes.size()) {
-    const unsigned char lead = static_cast<unsigned char>(bytes[i]);
-    if (lead < 0x80) {
-      ++i;
-      continue;
-    }
-    size_t length = 0;
-    char32_t least = 0;
-    if (lead >= 0xC2 && lead <= 0xDF) length = 2, least = 0x80;
-    else if (lead >= 0xE0 && lead <= 0xEF) length = 3, least = 0x800;
-    else if (lead >= 0xF0 && lead <= 0xF4) length = 4, least = 0x10000;
-    else return false;
-    if (i + length > bytes.size()) return false;
-    for (size_t k = 1; k < length; ++k)
-      if ((static_cast<unsigned char>(bytes[i + k]) & 0xC0) != 0x80) return false;
-    const char32_t code = DecodeUtf8(bytes, i).first;
-    if (code < least || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return false;
-    i += length;
-  }
-  return true;
-}
-
 TCodePage::TCodePage(std::string name) : name_(std::move(name)) {
   if (!TIconv(name_, "UTF-8").Valid())
     throw ECodePage("The code page \"" + name_ + "\" is not known to this system.");

@@ -17,9 +17,6 @@ class ECodePage : public std::runtime_error {
 // The code pages offered to the operator; iconv may know more.
 const std::vector<std::string>& KnownCodePages();
 
-// True when the bytes are valid UTF-8 (plain ASCII included).
-bool IsValidUtf8(std::string_view bytes);
-
 class TCodePage {
  public:
   // Throws ECodePage when iconv does not know `name`.

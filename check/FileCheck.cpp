@@ -1,6 +1,7 @@
 #include "FileCheck.h"
 
 #include "DatabaseTable.h"
+#include "TextForms.h"
 
 #include <QLocale>
 #include <QString>
@@ -200,11 +201,17 @@ std::string ReportText(const TFileReport& report) {
     text += "Scale code page: " + report.Encoding.CodePage + "; the text is converted before it is sent\n";
   else
     text += "Scale code page: " + report.Encoding.CodePage + "; the file is not UTF-8 and is sent unchanged\n";
-  if (report.ShortRows > 0) text += "Warning: " + ShortRowsLine(report) + "\n";
-  if (report.RepeatedFirstFields > 0) text += "Warning: " + RepeatsLine(report) + "\n";
-  for (const auto& replacement : report.Replacements) text += "Warning: " + ReplacementLine(replacement) + "\n";
+  for (const std::string& warning : ReportWarnings(report)) text += "Warning: " + warning + "\n";
   if (!report.CanSend()) text += "Error: " + RefusalReason(report) + "\n";
   return text;
+}
+
+std::vector<std::string> ReportWarnings(const TFileReport& report) {
+  std::vector<std::string> warnings;
+  if (report.ShortRows > 0) warnings.push_back(ShortRowsLine(report));
+  if (report.RepeatedFirstFields > 0) warnings.push_back(RepeatsLine(report));
+  for (const auto& replacement : report.Replacements) warnings.push_back(ReplacementLine(replacement));
+  return warnings;
 }
 
 std::string RefusalReason(const TFileReport& report) {

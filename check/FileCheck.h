@@ -65,6 +65,8 @@ TFileReport CheckFile(const TDatabaseTable& table, const TEncodingSettings& enco
 std::string ReportSummary(const TFileReport& report);
 // The whole report, one finding per line.
 std::string ReportText(const TFileReport& report);
+// The findings that do not block a send, one line each.
+std::vector<std::string> ReportWarnings(const TFileReport& report);
 // Why the file cannot be sent as configured; empty when it can.
 std::string RefusalReason(const TFileReport& report);
 
