@@ -161,6 +161,14 @@ std::string ReplacementLine(const TFileReport::TReplacement& replacement) {
   return "\"" + replacement.First.Character + "\" is sent as \"" + replacement.First.Replacement + "\" (" +
          Plural(replacement.Count, "time", "times") + ", first at " + Where(replacement.First) + ")";
 }
+std::string CodePageLine(const TFileReport& report) {
+  const std::string& name = report.Encoding.CodePage;
+  if (name.empty()) return "none set; the file's bytes are sent unchanged";
+  if (!report.CodePageError.empty()) return name + ", which this system does not know";
+  if (report.Converts()) return name + "; the text is converted before it is sent";
+  if (report.Form == TTextForm::Ascii) return name + "; plain ASCII needs no conversion";
+  return name + "; the file is not UTF-8 and is sent unchanged";
+}
 }  // namespace
 
 int TFileReport::Warnings() const {
@@ -174,7 +182,11 @@ TFileReport CheckFile(const TDatabaseTable& table, const TEncodingSettings& enco
   report.Encoding = encoding;
   // A name the system does not know is refused even for a file that needs no conversion.
   std::optional<TCodePage> codePage;
-  if (!encoding.CodePage.empty()) codePage.emplace(encoding.CodePage);
+  try {
+    if (!encoding.CodePage.empty()) codePage.emplace(encoding.CodePage);
+  } catch (const ECodePage& error) {
+    report.CodePageError = error.what();
+  }
   CheckShapeAndText(table, report);
   if (report.Converts()) CheckConversion(table, *codePage, report);
   return report;
@@ -184,6 +196,7 @@ std::string ReportSummary(const TFileReport& report) {
   std::string summary = Plural(report.Rows, "row", "rows") + " × " + Plural(report.Fields, "field", "fields") +
                         " · " + (report.Form == TTextForm::SingleByte ? "single-byte" : FormName(report.Form));
   if (report.Converts()) summary += " → " + report.Encoding.CodePage;
+  if (!report.CodePageError.empty()) return summary + " · cannot be sent: " + report.Encoding.CodePage + " is not known";
   if (!report.CanSend()) return summary + " · cannot be sent: " + Plural(report.Unconvertible, "character", "characters") +
                                 " not in " + report.Encoding.CodePage;
   const int warnings = report.Warnings();
@@ -195,12 +208,7 @@ std::string ReportText(const TFileReport& report) {
   text += "Text: " + FormName(report.Form) + "\n";
   text += "Longest record command: " + Plural(static_cast<int>(report.LongestCommandBytes), "byte", "bytes") +
           " (row " + Count(report.LongestCommandRow) + ")\n";
-  if (report.Encoding.CodePage.empty())
-    text += "Scale code page: none set; the file's bytes are sent unchanged\n";
-  else if (report.Converts())
-    text += "Scale code page: " + report.Encoding.CodePage + "; the text is converted before it is sent\n";
-  else
-    text += "Scale code page: " + report.Encoding.CodePage + "; the file is not UTF-8 and is sent unchanged\n";
+  text += "Scale code page: " + CodePageLine(report) + "\n";
   for (const std::string& warning : ReportWarnings(report)) text += "Warning: " + warning + "\n";
   if (!report.CanSend()) text += "Error: " + RefusalReason(report) + "\n";
   return text;
@@ -216,6 +224,7 @@ std::vector<std::string> ReportWarnings(const TFileReport& report) {
 
 std::string RefusalReason(const TFileReport& report) {
   if (report.CanSend()) return {};
+  if (!report.CodePageError.empty()) return report.CodePageError;
   return report.Encoding.CodePage + " cannot hold " + Plural(report.Unconvertible, "character", "characters") +
          " of the file (" + Examples(report.UnconvertibleExamples, report.Unconvertible, Place) + ").";
 }

@@ -48,17 +48,17 @@ struct TFileReport {
   size_t LongestCommandBytes = 0;  // "Sr" and the row text as it goes on the wire, framing aside
   int LongestCommandRow = 0;
   TEncodingSettings Encoding;
+  std::string CodePageError;  // the code page is not known to the system
   int Unconvertible = 0;  // characters of a UTF-8 file the code page cannot hold
   std::vector<TCharacter> UnconvertibleExamples;
   std::vector<TReplacement> Replacements;  // with transliteration, one per distinct character
 
   // UTF-8 text that goes to the scale in its code page.
-  bool Converts() const { return Form == TTextForm::Utf8 && !Encoding.CodePage.empty(); }
-  bool CanSend() const { return Unconvertible == 0 || Encoding.Transliterate; }
+  bool Converts() const { return Form == TTextForm::Utf8 && !Encoding.CodePage.empty() && CodePageError.empty(); }
+  bool CanSend() const { return CodePageError.empty() && (Unconvertible == 0 || Encoding.Transliterate); }
   int Warnings() const;
 };
 
-// Throws ECodePage when the code page is not known.
 TFileReport CheckFile(const TDatabaseTable& table, const TEncodingSettings& encoding);
 
 // "1,204 rows × 6 fields · UTF-8 · 2 warnings".

@@ -130,10 +130,8 @@ TEST(FileCheck, CharactersTheCodePageLacksStopTheSendOrAreTransliterated) {
 }
 
 TEST(FileCheck, AnUnknownCodePageIsRefusedInWords) {
-  try {
-    Check("1;x\n", "CP-NO-SUCH");
-    FAIL();
-  } catch (const ECodePage& error) {
-    EXPECT_STREQ(error.what(), "The code page \"CP-NO-SUCH\" is not known to this system.");
-  }
+  const TFileReport report = Check("1;x\n", "CP-NO-SUCH");
+  EXPECT_FALSE(report.CanSend());
+  EXPECT_EQ(RefusalReason(report), "The code page \"CP-NO-SUCH\" is not known to this system.");
+  EXPECT_EQ(ReportSummary(report), "1 row × 2 fields · plain ASCII · cannot be sent: CP-NO-SUCH is not known");
 }

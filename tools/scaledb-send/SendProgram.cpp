@@ -210,12 +210,7 @@ int RunSendProgram(const std::vector<std::string>& words) {
     Complain(readError);
     return kUsage;
   }
-  TFileReport check;
-  try {
-    check = CheckFile(*table, TEncodingSettings{options.Encoding, options.Transliterate});
-  } catch (const ECodePage& error) {
-    return UsageError(error.what());
-  }
+  const TFileReport check = CheckFile(*table, TEncodingSettings{options.Encoding, options.Transliterate});
   if (options.Check) return PrintCheck(options, check);
   if (!check.CanSend()) {
     Complain("the file cannot be sent: " + RefusalReason(check));
