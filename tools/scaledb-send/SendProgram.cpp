@@ -216,8 +216,8 @@ int RunSendProgram(const std::vector<std::string>& words) {
     Complain("the file cannot be sent: " + RefusalReason(check));
     return kUsage;
   }
-  PrintWarnings(options, check);
   if (options.DryRun) return DryRun(options, std::move(table), RowEncoder(check));
+  PrintWarnings(options, check);
   TReportFile report;
   if (const std::string error = report.Open(options.JsonPath); !error.empty()) {
     Complain(error);
