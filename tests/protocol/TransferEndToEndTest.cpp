@@ -69,6 +69,7 @@ class TransferOverPty : public ::testing::Test {
     setenv("SCALEDB_PORTS_DIR", dir.File("ports").c_str(), 1);
     ConnectionSettings.Kind = 0;
     ConnectionSettings.Host = "127.0.0.1";
+    TransferSettings = {};
     MessageBoxHook = [this](const QString& text, const QString& title, TMessageIcon icon) {
       boxes.push_back({text, title, icon});
     };
@@ -144,4 +145,22 @@ TEST_F(TransferOverPty, AnswersSplitIntoSingleBytesStillCompleteTheTransfer) {
   ExpectSuccess(form);
   sim.Stop();
   EXPECT_EQ(dir.Read("raw"), "SbP\r\nSra;b\r\nSrc;\r\nSe\r\n");
+}
+
+TEST_F(TransferOverPty, AUtf8FileGoesOutInTheScalesCodePage) {
+  TScaleSimProcess sim(SimulatorArguments({}));
+  TForm1 form;
+  form.ApplyTransferSettings(TTransferSettings{15, 5, "CP1250", false});
+  dir.Write("zolw.csv", "\xC5\xBB\xC3\xB3\xC5\x82w;\xC5\x81\xC3\xB3\x64\xC5\xBA\n");  // Żółw;Łódź
+  form.OpenDialog1 = [this] { return QString::fromStdString(dir.File("zolw.csv")); };
+  form.Otwrz1Click();
+  form.ComPort1.SetPort("COM1");
+  form.btnOpenPortClick();
+  ASSERT_EQ(form.PortState, 2) << "COM1 did not open";
+  form.Transfer.SetPaceMs(kPaceMs);
+  form.bbWyslijBazeClick();
+  ASSERT_TRUE(RunEventsUntil([&] { return !boxes.empty(); }, kTransferPatienceMs));
+  ExpectSuccess(form);
+  sim.Stop();
+  EXPECT_EQ(dir.Read("raw"), "SbP\r\nSr\xAF\xF3\xB3w;\xA3\xF3\x64\x9F\r\nSe\r\n");
 }
