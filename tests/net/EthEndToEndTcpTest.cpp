@@ -1,4 +1,5 @@
 #include "EndToEndSupport.h"
+#include "CodePageSample.h"
 #include "ScaleSimProcess.h"
 
 TEST_F(EthernetTransfer, ThousandRowsOverTcpArriveByteForByte) {
@@ -48,15 +49,12 @@ TEST_F(EthernetTransfer, AUtf8FileGoesOutInTheScalesCodePage) {
   TScaleSimProcess sim({"--tcp", "0", "--raw", dir.File("raw")});
   TForm1 form;
   UseEthernet(0, sim.TcpPort());
-  form.ApplyTransferSettings(TTransferSettings{15, 5, "CP1250", false});
-  dir.Write("zolw.csv", "\xC5\xBB\xC3\xB3\xC5\x82w;\xC5\x81\xC3\xB3\x64\xC5\xBA\n");  // Żółw;Łódź
-  form.OpenDialog1 = [this] { return QString::fromStdString(dir.File("zolw.csv")); };
-  form.Otwrz1Click();
+  OpenTurtleFileForCp1250(form, dir);
   Connect(form);
   form.Transfer.SetPaceMs(kPaceMs);
   form.bbWyslijBazeClick();
   ASSERT_TRUE(RunEventsUntil([&] { return !boxes.empty(); }, kTransferPatienceMs));
   ExpectSuccess(form);
   sim.Stop();
-  EXPECT_EQ(dir.Read("raw"), "SbP\r\nSr\xAF\xF3\xB3w;\xA3\xF3\x64\x9F\r\nSe\r\n");
+  EXPECT_EQ(dir.Read("raw"), kTurtleCp1250Wire);
 }

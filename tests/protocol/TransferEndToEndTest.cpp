@@ -3,6 +3,7 @@
 #include "DatabaseTable.h"
 #include "Global.h"
 #include "MessageBox.h"
+#include "CodePageSample.h"
 #include "ScaleSimProcess.h"
 #include "TempDir.h"
 #include "TransferWait.h"
@@ -150,10 +151,7 @@ TEST_F(TransferOverPty, AnswersSplitIntoSingleBytesStillCompleteTheTransfer) {
 TEST_F(TransferOverPty, AUtf8FileGoesOutInTheScalesCodePage) {
   TScaleSimProcess sim(SimulatorArguments({}));
   TForm1 form;
-  form.ApplyTransferSettings(TTransferSettings{15, 5, "CP1250", false});
-  dir.Write("zolw.csv", "\xC5\xBB\xC3\xB3\xC5\x82w;\xC5\x81\xC3\xB3\x64\xC5\xBA\n");  // Żółw;Łódź
-  form.OpenDialog1 = [this] { return QString::fromStdString(dir.File("zolw.csv")); };
-  form.Otwrz1Click();
+  OpenTurtleFileForCp1250(form, dir);
   form.ComPort1.SetPort("COM1");
   form.btnOpenPortClick();
   ASSERT_EQ(form.PortState, 2) << "COM1 did not open";
@@ -162,5 +160,5 @@ TEST_F(TransferOverPty, AUtf8FileGoesOutInTheScalesCodePage) {
   ASSERT_TRUE(RunEventsUntil([&] { return !boxes.empty(); }, kTransferPatienceMs));
   ExpectSuccess(form);
   sim.Stop();
-  EXPECT_EQ(dir.Read("raw"), "SbP\r\nSr\xAF\xF3\xB3w;\xA3\xF3\x64\x9F\r\nSe\r\n");
+  EXPECT_EQ(dir.Read("raw"), kTurtleCp1250Wire);
 }
