@@ -23,6 +23,8 @@ class TDatabaseTable {
   std::string_view Cell(int column, int row) const;
   // The row's cells over every column of the table, with ";" before each but the first.
   std::string RowText(int row) const;
+  // The row's bytes as the file holds them, without the line end.
+  std::string_view Line(int row) const;
   // Heap bytes the table holds.
   size_t MemoryBytes() const { return dataSize_ + rows_.MemoryBytes(); }
 
@@ -51,7 +53,6 @@ class TDatabaseTable {
 
   struct TRaw {};
   explicit TDatabaseTable(TRaw) {}
-  std::string_view Line(int row) const;
 
   std::unique_ptr<char[]> data_;  // the file's bytes; rows point into it
   size_t dataSize_ = 0;

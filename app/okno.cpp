@@ -10,6 +10,7 @@
 #include "SerialLink.h"
 #include "SettingsLocation.h"
 #include "TransferProgress.h"
+#include "TransferSettingsDialogs.h"
 #include "WindowLink.h"
 
 #include <QAction>
@@ -111,8 +112,13 @@ void TForm1::BuildMenu() {
   Otwrz1 = Plik1->addAction(QStringLiteral("Open"));
   Otwrz1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
   connect(Otwrz1, &QAction::triggered, this, [this] { Guarded([this] { Otwrz1Click(); }); });
+  CheckFile1 = Plik1->addAction(QStringLiteral("Check file"));
+  CheckFile1->setEnabled(false);
+  connect(CheckFile1, &QAction::triggered, this, [this] { Guarded([this] { CheckFile1Click(); }); });
   TransferHistory1 = Plik1->addAction(QStringLiteral("Transfer history"));
   connect(TransferHistory1, &QAction::triggered, this, [this] { Guarded([this] { TransferHistory1Click(); }); });
+  TransferSettings1 = Plik1->addAction(QStringLiteral("Transfer settings"));
+  connect(TransferSettings1, &QAction::triggered, this, [this] { Guarded([this] { TransferSettings1Click(); }); });
   Rs2321 = menuBar()->addAction(QStringLiteral("Connection"));
   connect(Rs2321, &QAction::triggered, this, [this] { Guarded([this] { Rs2321Click(); }); });
 }
@@ -177,7 +183,9 @@ void TForm1::BuildControls() {
   panelLayout->setContentsMargins(kProgressLeft, 6, 11, 0);
   Progress = new TTransferProgress(Transfer, *this, Panel1);
   panelLayout->addWidget(Progress);
-  statusBar();
+  FileSummary = new QLabel(statusBar());
+  FileSummary->setObjectName(QStringLiteral("FileSummary"));
+  statusBar()->addPermanentWidget(FileSummary);
 }
 
 void TForm1::FormCreate() {
@@ -351,11 +359,44 @@ void TForm1::Otwrz1Click() {
   TDatabaseLoad load = LoadDatabaseFile(path.toLocal8Bit().toStdString());
   Database.SetTable(std::move(load.Table));
   DatabaseFileName = QFileInfo(path).absoluteFilePath().toLocal8Bit().toStdString();
+  CheckOpenedFile();
   Progress->Clear();
   if (!load.ReadError.empty()) throw EDatabaseFile(load.ReadError);
 }
 
-void TForm1::bbWyslijBazeClick() { Transfer.bbWyslijBazeClick(); }
+void TForm1::bbWyslijBazeClick() {
+  // A file the scale's code page cannot hold goes nowhere, not even its start command.
+  if (SendButtonTag() == 0 && !DatabaseFileName.empty() && !FileReport.CanSend()) {
+    ShowMessageBox(QString::fromStdString(RefusalReason(FileReport)) + QLatin1Char('\n') +
+                       QString::fromLatin1(kTransferFailedText),
+                   QStringLiteral("Failure"), TMessageIcon::Information);
+    return;
+  }
+  Transfer.bbWyslijBazeClick();
+}
+
+void TForm1::CheckOpenedFile() {
+  FileReport = CheckFile(Database.Table(), TEncodingSettings{TransferSettings.ScaleCodePage, TransferSettings.Transliterate});
+  Session.SetRowEncoder(FileReport.Converts() ? std::function<std::string(std::string)>(TRowEncoder(FileReport)) : nullptr);
+  FileSummary->setText(QString::fromStdString(ReportSummary(FileReport)));
+  CheckFile1->setEnabled(true);
+}
+
+void TForm1::CheckFile1Click() {
+  TFileCheckDialog dialog(FileSummary->text(), QString::fromStdString(ReportText(FileReport)), this);
+  dialog.exec();
+}
+
+void TForm1::TransferSettings1Click() {
+  TTransferSettingsDialog dialog(TransferSettings, this);
+  if (dialog.exec() == QDialog::Accepted) ApplyTransferSettings(dialog.Settings());
+}
+
+void TForm1::ApplyTransferSettings(const TTransferSettings& settings) {
+  TransferSettings = settings;
+  SetTransferLimits(Transfer, TransferSettings);
+  if (!DatabaseFileName.empty()) CheckOpenedFile();
+}
 
 void TForm1::ComPort1RxChar(int count) {
   const std::string text = ReadSerialText(ComPort1, count);

@@ -3,6 +3,7 @@
 
 #include "DatabaseModel.h"
 #include "EthConnection.h"
+#include "FileCheck.h"
 #include "SerialPort.h"
 #include "Session.h"
 #include "TransferRecord.h"
@@ -49,6 +50,12 @@ class TForm1 : public QMainWindow, public ITransferView {
   void RecordTransfer(const TTransferRecord& record);
   // "File → Transfer history".
   void TransferHistory1Click();
+  // "File → Check file": the opened file's check in a read-only dialog.
+  void CheckFile1Click();
+  // "File → Transfer settings": the code page and the transfer's patience, kept in config.xml.
+  void TransferSettings1Click();
+  // Applies new transfer settings: the engine's limits, the file check and the row encoding.
+  void ApplyTransferSettings(const TTransferSettings& settings);
 
   // ITransferView
   int RowCount() const override;
@@ -73,6 +80,8 @@ class TForm1 : public QMainWindow, public ITransferView {
   uint8_t PortState = 0;
   // The database file opened last; empty before the first.
   std::string DatabaseFileName;
+  // The check of that file under the transfer settings.
+  TFileReport FileReport;
 
   QTableView* StringGrid1;
   QPushButton* btnOpenPort;
@@ -83,6 +92,10 @@ class TForm1 : public QMainWindow, public ITransferView {
   TTransferProgress* Progress;
   QAction* Otwrz1;
   QAction* TransferHistory1;
+  QAction* CheckFile1;
+  QAction* TransferSettings1;
+  // The file check's summary, at the right of the status line.
+  QLabel* FileSummary;
   QAction* Rs2321;
   TTransferHistoryWindow* HistoryWindow = nullptr;
 
@@ -100,6 +113,7 @@ class TForm1 : public QMainWindow, public ITransferView {
   QString ChooseDatabaseFile();
   TTransferRecord DescribeTransfer() const;
   void ShowSentRow(int row);
+  void CheckOpenedFile();
 
   TConnectionForm* ConnectionForm = nullptr;
   bool closed_ = false;

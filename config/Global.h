@@ -24,10 +24,12 @@ struct TOptionSettings {
   bool ChangePointToColon = false;
 };
 
-// How patient a transfer is with its scale.
+// How patient a transfer is with its scale, and the code page its text goes out in.
 struct TTransferSettings {
   int32_t AnswerTimeout = 15;  // seconds a waiting command waits for a line; 0 waits without limit
   int32_t RecordRetries = 5;   // times a refused record is sent again; 0 without limit
+  std::string ScaleCodePage;   // a UTF-8 file's text is converted into it; empty sends the bytes as they are
+  bool Transliterate = false;  // characters the code page lacks become their closest letter
 };
 
 extern TConnectionSettings ConnectionSettings;

@@ -216,6 +216,8 @@ void EnsureAllKeys(TXMLConfig& config) {
   EnsureGroup(config, kTransfer);
   EnsureKey(config, kTransfer, "AnswerTimeout", std::to_string(TTransferSettings{}.AnswerTimeout));
   EnsureKey(config, kTransfer, "RecordRetries", std::to_string(TTransferSettings{}.RecordRetries));
+  EnsureKey(config, kTransfer, "ScaleCodePage", "");
+  EnsureKey(config, kTransfer, "Transliterate", "No");
 }
 
 // ---------------------------------------------------------------- reading
@@ -245,10 +247,10 @@ void ReadTextOrEmpty(const TXMLConfig& config, const char* group, const char* ke
   }
 }
 
-void ReadYesNo(const TXMLConfig& config, const char* key, bool& field) {
-  if (!KeyElement(config, kOptions, key)) return;
+void ReadYesNo(const TXMLConfig& config, const char* group, const char* key, bool& field) {
+  if (!KeyElement(config, group, key)) return;
   try {
-    field = KeyEquals(config, kOptions, key, "Yes");
+    field = KeyEquals(config, group, key, "Yes");
   } catch (const EUnreadableKey&) {
     field = false;
   }
@@ -262,15 +264,15 @@ std::string RequiredText(const std::optional<std::string>& text) {
 
 void ReadOptions(const TXMLConfig& config) {
   ReadTextOrEmpty(config, kOptions, "OrdersFileName", OptionSettings.OrdersFileName);
-  ReadYesNo(config, "WindRow", OptionSettings.WindRow);
+  ReadYesNo(config, kOptions, "WindRow", OptionSettings.WindRow);
   ReadKey(config, kOptions, "WindRowMode", [](const std::optional<std::string>& text) {
     const int32_t mode = StrToIntDef(RequiredText(text), 0);
     OptionSettings.WindRowMode = static_cast<int8_t>(static_cast<uint8_t>(mode & 0xFF));
   });
   ReadTextOrEmpty(config, kOptions, "WindRowChar", OptionSettings.WindRowChar);
-  ReadYesNo(config, "SaveASCII", OptionSettings.SaveASCII);
-  ReadYesNo(config, "InsertTime", OptionSettings.InsertTime);
-  ReadYesNo(config, "ChangePointToColon", OptionSettings.ChangePointToColon);
+  ReadYesNo(config, kOptions, "SaveASCII", OptionSettings.SaveASCII);
+  ReadYesNo(config, kOptions, "InsertTime", OptionSettings.InsertTime);
+  ReadYesNo(config, kOptions, "ChangePointToColon", OptionSettings.ChangePointToColon);
 }
 
 void ReadInterface(const TXMLConfig& config) {
@@ -303,21 +305,25 @@ void ReadTransfer(const TXMLConfig& config) {
   const TTransferSettings defaults;
   ReadCount(config, "AnswerTimeout", defaults.AnswerTimeout, TransferSettings.AnswerTimeout);
   ReadCount(config, "RecordRetries", defaults.RecordRetries, TransferSettings.RecordRetries);
+  ReadTextOrEmpty(config, kTransfer, "ScaleCodePage", TransferSettings.ScaleCodePage);
+  ReadYesNo(config, kTransfer, "Transliterate", TransferSettings.Transliterate);
 }
 
 // ---------------------------------------------------------------- writing
 
-void WriteYesNo(TXMLConfig& config, const char* key, bool value) { WriteKey(config, kOptions, key, value, "Yes", "No"); }
+void WriteYesNo(TXMLConfig& config, const char* group, const char* key, bool value) {
+  WriteKey(config, group, key, value, "Yes", "No");
+}
 
 void WriteOptions(TXMLConfig& config) {
   const TOptionSettings& options = OptionSettings;
   WriteKey(config, kOptions, "OrdersFileName", options.OrdersFileName);
-  WriteYesNo(config, "WindRow", options.WindRow);
+  WriteYesNo(config, kOptions, "WindRow", options.WindRow);
   WriteKey(config, kOptions, "WindRowMode", options.WindRowMode >= 0, std::to_string(options.WindRowMode), "0");
   WriteKey(config, kOptions, "WindRowChar", options.WindRowChar);
-  WriteYesNo(config, "SaveASCII", options.SaveASCII);
-  WriteYesNo(config, "InsertTime", options.InsertTime);
-  WriteYesNo(config, "ChangePointToColon", options.ChangePointToColon);
+  WriteYesNo(config, kOptions, "SaveASCII", options.SaveASCII);
+  WriteYesNo(config, kOptions, "InsertTime", options.InsertTime);
+  WriteYesNo(config, kOptions, "ChangePointToColon", options.ChangePointToColon);
 }
 
 void WriteInterface(TXMLConfig& config) {
@@ -337,6 +343,8 @@ void WriteTransfer(TXMLConfig& config) {
   const TTransferSettings defaults;
   WriteCount(config, "AnswerTimeout", TransferSettings.AnswerTimeout, defaults.AnswerTimeout);
   WriteCount(config, "RecordRetries", TransferSettings.RecordRetries, defaults.RecordRetries);
+  WriteKey(config, kTransfer, "ScaleCodePage", TransferSettings.ScaleCodePage);
+  WriteYesNo(config, kTransfer, "Transliterate", TransferSettings.Transliterate);
 }
 
 struct TStringWriter : pugi::xml_writer {

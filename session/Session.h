@@ -7,6 +7,7 @@
 
 #include <QObject>
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -37,13 +38,17 @@ class TScaleSession : public QObject, private ITransferHost {
   // The single entry for the text this session's scale sent.
   void HandleReply(const std::string& text, int length) { engine_.HandleReply(text, length); }
   void SendOrder(const std::string& command) override { link_->Send(command); }
+  // Converts each row's text on its way to the wire (the scale's code page); none sends it as it is.
+  void SetRowEncoder(std::function<std::string(std::string)> encoder) { rowEncoder_ = std::move(encoder); }
 
  private:
   TScaleSession(std::unique_ptr<TLink> link, std::unique_ptr<ITransferView> ownView, QObject* parent);
   void ReceiveFromLink();
 
   int RowCount() const override { return view_.RowCount(); }
-  std::string RowText(int row) const override { return view_.RowText(row); }
+  std::string RowText(int row) const override {
+    return rowEncoder_ ? rowEncoder_(view_.RowText(row)) : view_.RowText(row);
+  }
   int DatabaseKindPosition() const override { return view_.DatabaseKindPosition(); }
   int SendButtonTag() const override { return view_.SendButtonTag(); }
   void SetSendButtonTag(int tag) override { view_.SetSendButtonTag(tag); }
@@ -52,6 +57,7 @@ class TScaleSession : public QObject, private ITransferHost {
   ITransferView& view_;
   std::unique_ptr<TLink> link_;
   TTransfer engine_;
+  std::function<std::string(std::string)> rowEncoder_;
 };
 
 // Sets the engine's answer watchdog and retry limit from the settings (seconds and counts).

@@ -88,11 +88,3 @@ void BM_SendToEightScalesAgainstOne(benchmark::State& state) {
 }
 BENCHMARK(BM_SendToEightScalesAgainstOne)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
 }  // namespace
-
-int main(int argc, char** argv) {
-  QCoreApplication application(argc, argv);
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
-}

@@ -8,10 +8,14 @@
 #include "RadioGroup.h"
 #include "TempDir.h"
 #include "TransferProgress.h"
+#include "TransferSettingsDialogs.h"
 #include "TransferWait.h"
 #include "okno.h"
 
 #include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QSpinBox>
 #include <QApplication>
 #include <QLabel>
 #include <QProgressBar>
@@ -288,4 +292,37 @@ TEST_F(TransferView, TheHistoryWindowListsTheNewestFirstAndOpensItsFolder) {
   form->HistoryWindow->OpenFolderButton->click();
   EXPECT_EQ(opened, QUrl::fromLocalFile(QString::fromStdString(dir.File("state/scaledb/"))));
   EXPECT_TRUE(std::filesystem::is_directory(dir.File("state/scaledb")));
+}
+
+TEST_F(TransferView, AFileTheCodePageCannotHoldIsRefusedWithItsReasonUntilTransliterationIsOn) {
+  dir.Write("config.xml", "<RS232Config><Transfer><ScaleCodePage>CP1250</ScaleCodePage></Transfer></RS232Config>");
+  Create();
+  QSignalSpy commands(&form->Transfer, &TTransfer::CommandSent);
+  EXPECT_FALSE(form->CheckFile1->isEnabled()) << "nothing to check before a file";
+  Open("cyrillic.csv", "1;\xD0\x96uk;4.99\n2;Ser\n");
+  EXPECT_TRUE(form->CheckFile1->isEnabled());
+  EXPECT_EQ(form->FileSummary->text(),
+            QString::fromUtf8("2 rows × 3 fields · UTF-8 → CP1250 · cannot be sent: 1 character not in CP1250"));
+
+  form->bbWyslijBazeClick();
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].Text, QString::fromUtf8("CP1250 cannot hold 1 character of the file (row 1, field 2: \"Ж\").\n"
+                                             "Database could not be sent to scale."));
+  EXPECT_EQ(boxes[0].Title, "Failure");
+  EXPECT_EQ(form->SendButtonTag(), 0);
+  EXPECT_EQ(commands.count(), 0) << "not even the start command";
+
+  TTransferSettingsDialog dialog(TransferSettings);
+  EXPECT_EQ(dialog.CodePage->currentText(), "CP1250");
+  dialog.Transliterate->setChecked(true);
+  dialog.RecordRetries->setValue(0);
+  EXPECT_EQ(dialog.RecordRetries->text(), "no limit");
+  form->ApplyTransferSettings(dialog.Settings());
+  EXPECT_TRUE(TransferSettings.Transliterate);
+  EXPECT_EQ(form->Transfer.RecordRetries(), TTransfer::kUnlimitedRetries);
+  EXPECT_EQ(form->FileSummary->text(), QString::fromUtf8("2 rows × 3 fields · UTF-8 → CP1250 · 2 warnings"));
+  form->bbWyslijBazeClick();
+  ASSERT_EQ(commands.count(), 1);
+  Answer("MbP");
+  EXPECT_EQ(commands.at(1).at(2).value<std::string>(), "Sr1;?uk;4.99");
 }

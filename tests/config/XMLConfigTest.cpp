@@ -27,7 +27,10 @@ std::string DefaultInterface() {
 }
 
 std::string Transfer(const std::string& keys) { return "<Transfer>" + keys + "</Transfer>"; }
-std::string DefaultTransfer() { return Transfer(Key("AnswerTimeout", "15") + Key("RecordRetries", "5")); }
+std::string DefaultTransfer() {
+  return Transfer(Key("AnswerTimeout", "15") + Key("RecordRetries", "5") + Key("ScaleCodePage", "") +
+                  Key("Transliterate", "No"));
+}
 
 constexpr const char* kDeclaration = "<?xml version=\"1.0\"?>";
 
@@ -267,8 +270,25 @@ TEST_F(config_XMLConfig, TransferLimitsAreReadEvenWhenAConnectionKeyStopsTheRead
   EXPECT_EQ(TransferSettings.AnswerTimeout, 0);
   EXPECT_EQ(TransferSettings.RecordRetries, 2);
   TransferSettings.RecordRetries = 9;
-  EXPECT_NE(ShutDown().find(Transfer(Key("RecordRetries", "9") + Key("AnswerTimeout", "0"))), std::string::npos)
+  EXPECT_NE(ShutDown().find("<Transfer>" + Key("RecordRetries", "9") + Key("AnswerTimeout", "0")), std::string::npos)
       << "the file's own order is kept";
+}
+
+TEST_F(config_XMLConfig, TheScaleCodePageIsReadAndWrittenAndAppendedWhereMissing) {
+  const std::string limits = Key("AnswerTimeout", "15") + Key("RecordRetries", "5");
+  const std::string before = kDeclaration + Root(DefaultOptions(dir.Path()) + DefaultInterface() + Transfer(limits));
+  StartWith(before);
+  EXPECT_EQ(TransferSettings.ScaleCodePage, "");
+  EXPECT_FALSE(TransferSettings.Transliterate);
+  EXPECT_EQ(ShutDown(), kDeclaration + Root(DefaultOptions(dir.Path()) + DefaultInterface() + DefaultTransfer()));
+
+  StartWith(Root(Transfer(limits + Key("ScaleCodePage", "CP1250") + Key("Transliterate", "Yes"))));
+  EXPECT_EQ(TransferSettings.ScaleCodePage, "CP1250");
+  EXPECT_TRUE(TransferSettings.Transliterate);
+  TransferSettings.ScaleCodePage = "ISO-8859-2";
+  TransferSettings.Transliterate = false;
+  EXPECT_NE(ShutDown().find(Transfer(limits + Key("ScaleCodePage", "ISO-8859-2") + Key("Transliterate", "No"))),
+            std::string::npos);
 }
 
 class AnswerTimeoutText : public config_XMLConfig, public ::testing::WithParamInterface<TNumberCase> {};

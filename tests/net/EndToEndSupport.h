@@ -48,6 +48,7 @@ class EthernetTransfer : public ::testing::Test {
   void SetUp() override {
     SetExecutableDirectory(dir.Path());
     ConnectionSettings.Host = kLoopback;
+    TransferSettings = {};
     MessageBoxHook = [this](const QString& text, const QString& title, TMessageIcon) {
       boxes.push_back({text.toStdString(), title.toStdString()});
     };

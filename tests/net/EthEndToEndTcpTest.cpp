@@ -1,4 +1,5 @@
 #include "EndToEndSupport.h"
+#include "CodePageSample.h"
 #include "ScaleSimProcess.h"
 
 TEST_F(EthernetTransfer, ThousandRowsOverTcpArriveByteForByte) {
@@ -42,4 +43,18 @@ TEST_F(EthernetTransfer, ScaleClosingTcpMidTransferShowsDisconnectedAndStopRetur
   Connect(form);
   SendTable(form, DatabaseFile(5));
   ExpectSuccess(form);
+}
+
+TEST_F(EthernetTransfer, AUtf8FileGoesOutInTheScalesCodePage) {
+  TScaleSimProcess sim({"--tcp", "0", "--raw", dir.File("raw")});
+  TForm1 form;
+  UseEthernet(0, sim.TcpPort());
+  OpenTurtleFileForCp1250(form, dir);
+  Connect(form);
+  form.Transfer.SetPaceMs(kPaceMs);
+  form.bbWyslijBazeClick();
+  ASSERT_TRUE(RunEventsUntil([&] { return !boxes.empty(); }, kTransferPatienceMs));
+  ExpectSuccess(form);
+  sim.Stop();
+  EXPECT_EQ(dir.Read("raw"), kTurtleCp1250Wire);
 }

@@ -3,6 +3,7 @@
 #include "DatabaseTable.h"
 #include "Global.h"
 #include "MessageBox.h"
+#include "CodePageSample.h"
 #include "ScaleSimProcess.h"
 #include "TempDir.h"
 #include "TransferWait.h"
@@ -69,6 +70,7 @@ class TransferOverPty : public ::testing::Test {
     setenv("SCALEDB_PORTS_DIR", dir.File("ports").c_str(), 1);
     ConnectionSettings.Kind = 0;
     ConnectionSettings.Host = "127.0.0.1";
+    TransferSettings = {};
     MessageBoxHook = [this](const QString& text, const QString& title, TMessageIcon icon) {
       boxes.push_back({text, title, icon});
     };
@@ -144,4 +146,19 @@ TEST_F(TransferOverPty, AnswersSplitIntoSingleBytesStillCompleteTheTransfer) {
   ExpectSuccess(form);
   sim.Stop();
   EXPECT_EQ(dir.Read("raw"), "SbP\r\nSra;b\r\nSrc;\r\nSe\r\n");
+}
+
+TEST_F(TransferOverPty, AUtf8FileGoesOutInTheScalesCodePage) {
+  TScaleSimProcess sim(SimulatorArguments({}));
+  TForm1 form;
+  OpenTurtleFileForCp1250(form, dir);
+  form.ComPort1.SetPort("COM1");
+  form.btnOpenPortClick();
+  ASSERT_EQ(form.PortState, 2) << "COM1 did not open";
+  form.Transfer.SetPaceMs(kPaceMs);
+  form.bbWyslijBazeClick();
+  ASSERT_TRUE(RunEventsUntil([&] { return !boxes.empty(); }, kTransferPatienceMs));
+  ExpectSuccess(form);
+  sim.Stop();
+  EXPECT_EQ(dir.Read("raw"), kTurtleCp1250Wire);
 }

@@ -314,3 +314,35 @@ TEST_F(SendEndToEnd, SigtermEndsEveryTargetAsInterruptedAndStillWritesTheReport)
   err += process.readAllStandardError().toStdString();
   EXPECT_TRUE(Contains(err, "mute: failed at the start command: interrupted\n")) << err;
 }
+
+TEST_F(SendEndToEnd, AUtf8FileGoesOutInTheScalesCodePageOrIsRefusedBeforeAnythingIsSent) {
+  const std::string utf8 = "\xC5\xBB\xC3\xB3\xC5\x82w;\xC5\x81\xC3\xB3\x64\xC5\xBA";  // Żółw;Łódź
+  dir.Write("zolw.csv", utf8 + "\n");
+  dir.Write("cyrillic.csv", "1;\xD0\x96uk\n2;ok\n");
+  TScaleSimProcess serial({"--pty", "--raw", dir.File("serial.raw")});
+  TScaleSimProcess tcp({"--tcp", "0", "--raw", dir.File("tcp.raw")});
+  const std::string tcpTarget = "tcp:127.0.0.1:" + std::to_string(tcp.TcpPort());
+  const TResult converted = Run({"--pace", "2", "--encoding", "CP1250", dir.File("zolw.csv"),
+                                 "serial:" + serial.PtyPath(), tcpTarget});
+  const TResult refused = Run({"--pace", "2", "--encoding", "CP1250", dir.File("cyrillic.csv"), tcpTarget});
+  const TResult check = Run({"--check", "--encoding", "CP1250", dir.File("cyrillic.csv")});
+  const TResult unchanged = Run({"--pace", "2", dir.File("zolw.csv"), tcpTarget});
+  const TResult transliterated = Run({"--pace", "2", "--encoding", "CP1250", "--transliterate", dir.File("cyrillic.csv"), tcpTarget});
+  serial.Stop();
+  tcp.Stop();
+
+  EXPECT_EQ(converted.ExitCode, 0) << converted.Err;
+  const std::string cp1250 = "SbP\r\nSr\xAF\xF3\xB3w;\xA3\xF3\x64\x9F\r\nSe\r\n";
+  EXPECT_EQ(dir.Read("serial.raw"), cp1250);
+  const std::string cyrillicRefusal = "CP1250 cannot hold 1 character of the file (row 1, field 2: \"\xD0\x96\").";
+  EXPECT_EQ(refused.ExitCode, 2);
+  EXPECT_TRUE(Contains(refused.Err, "scaledb-send: the file cannot be sent: " + cyrillicRefusal)) << refused.Err;
+  EXPECT_EQ(check.ExitCode, 2);
+  EXPECT_TRUE(Contains(check.Out, "Error: " + cyrillicRefusal)) << check.Out;
+  EXPECT_EQ(unchanged.ExitCode, 0) << unchanged.Err;
+  EXPECT_EQ(transliterated.ExitCode, 0) << transliterated.Err;
+  EXPECT_TRUE(Contains(transliterated.Err, "scaledb-send: warning: \"\xD0\x96\" is sent as \"?\" (1 time, first at row 1, field 2)"))
+      << transliterated.Err;
+  EXPECT_EQ(dir.Read("tcp.raw"), cp1250 + "SbP\r\nSr" + utf8 + "\r\nSe\r\n" + "SbP\r\nSr1;?uk\r\nSr2;ok\r\nSe\r\n")
+      << "converted, then nothing for the refused file, then unchanged, then transliterated";
+}

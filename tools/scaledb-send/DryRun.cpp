@@ -47,8 +47,10 @@ std::string EscapedBytes(std::string_view bytes) {
 }
 
 void ForEachTransferCommand(std::shared_ptr<const TDatabaseTable> table, int kindPosition,
+                            const std::function<std::string(std::string)>& encode,
                             const std::function<void(const std::string& command)>& take) {
   TScaleSession session(std::make_unique<TRecordingLink>(take), std::move(table), kindPosition);
+  if (encode) session.SetRowEncoder(encode);
   TTransfer& engine = session.Engine();
   session.Start();
   while (session.Running()) {
@@ -60,7 +62,8 @@ void ForEachTransferCommand(std::shared_ptr<const TDatabaseTable> table, int kin
 }
 
 void WriteDryRun(std::shared_ptr<const TDatabaseTable> table, int kindPosition,
-                 const std::vector<TLinkSettings::TKind>& links, const std::function<void(const std::string& line)>& write) {
+                 const std::vector<TLinkSettings::TKind>& links, const std::function<std::string(std::string)>& encode,
+                 const std::function<void(const std::string& line)>& write) {
   std::vector<bool> datagramFramings;
   for (const TLinkSettings::TKind kind : links) {
     const bool datagram = kind == TLinkSettings::TKind::Udp;
@@ -69,7 +72,7 @@ void WriteDryRun(std::shared_ptr<const TDatabaseTable> table, int kindPosition,
   }
   for (const bool datagram : datagramFramings) {
     const TLinkSettings::TKind kind = datagram ? TLinkSettings::TKind::Udp : TLinkSettings::TKind::Tcp;
-    ForEachTransferCommand(table, kindPosition,
+    ForEachTransferCommand(table, kindPosition, encode,
                            [&](const std::string& command) { write(EscapedBytes(WireBytes(kind, command))); });
   }
 }

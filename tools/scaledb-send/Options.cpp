@@ -31,6 +31,16 @@ Options:
                         target fails; N + 1 wrong answers to the start or end command fail it
                         too (default 5)
   --udp-local-port N    the local port of the UDP targets (default 1001)
+  --encoding NAME       the scales' code page (CP1250, ISO-8859-2, CP852, CP1252, ISO-8859-1 or
+                        any other iconv knows): a UTF-8 file's text is converted into it before
+                        it is sent; a file that is not UTF-8 is sent as it is. Without it the
+                        file's bytes go unchanged. A character the code page lacks stops the
+                        send before anything is sent (exit 2)
+  --transliterate       send such a character as its closest letter without accent (ł -> l),
+                        else "?", and list each replacement as a warning
+  --check               print the file check (rows, fields, short rows, text form, repeated
+                        first fields, longest command, characters the code page lacks) and
+                        exit: 0 when the file can be sent as given, 2 when it cannot
   --dry-run             open nothing; print each command as it would go on the wire, one per
                         line, with C escapes (\r, \n, \0, \\, octal \ooo for other bytes)
   --json FILE           write a report when all targets have ended ("-": standard output)
@@ -114,6 +124,8 @@ std::string ApplyValue(std::string_view option, const std::string& value, TSendO
     const std::optional<int> port = Integer(value, 1, 65535);
     if (!port) return bad + "a port from 1 to 65535";
     options.UdpLocalPort = *port;
+  } else if (option == "--encoding") {
+    options.Encoding = value;
   } else if (option == "--json") {
     if (value.empty()) return std::string(option) + " needs a file name";
     options.JsonPath = value;
@@ -122,7 +134,8 @@ std::string ApplyValue(std::string_view option, const std::string& value, TSendO
 }
 
 bool TakesValue(std::string_view option) {
-  for (const char* name : {"--targets", "--kind", "--pace", "--answer-timeout", "--retries", "--udp-local-port", "--json"})
+  for (const char* name : {"--targets", "--kind", "--pace", "--answer-timeout", "--retries", "--udp-local-port", "--encoding",
+                           "--json"})
     if (option == name) return true;
   return false;
 }
@@ -130,6 +143,8 @@ bool TakesValue(std::string_view option) {
 // Applies an option without a value; false when there is no such option.
 bool ApplyFlag(std::string_view option, TSendOptions& options) {
   if (option == "--dry-run") options.DryRun = true;
+  else if (option == "--transliterate") options.Transliterate = true;
+  else if (option == "--check") options.Check = true;
   else if (option == "--quiet") options.Quiet = true;
   else if (option == "--help") options.Help = true;
   else if (option == "--version") options.Version = true;

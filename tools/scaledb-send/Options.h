@@ -16,6 +16,9 @@ struct TSendOptions {
   int AnswerTimeoutMs = 15000;  // 0: no limit
   int Retries = 5;
   int UdpLocalPort = 1001;
+  std::string Encoding;  // the scales' code page; empty sends the file's bytes as they are
+  bool Transliterate = false;
+  bool Check = false;
   bool DryRun = false;
   std::string JsonPath;  // empty: no report; "-": standard output
   bool Quiet = false;

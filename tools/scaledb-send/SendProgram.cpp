@@ -2,6 +2,7 @@
 
 #include "DatabaseTable.h"
 #include "DryRun.h"
+#include "FileCheck.h"
 #include "History.h"
 #include "Options.h"
 #include "Progress.h"
@@ -75,10 +76,28 @@ std::shared_ptr<const TDatabaseTable> ReadTable(const std::string& path, std::st
   }
 }
 
-int DryRun(const TSendOptions& options, std::shared_ptr<const TDatabaseTable> table) {
+// --check: the report on standard output; 0 when the file can be sent as the options ask.
+int PrintCheck(const TSendOptions& options, const TFileReport& report) {
+  const std::string text = options.File + ": " + ReportSummary(report) + "\n" + ReportText(report);
+  std::fwrite(text.data(), 1, text.size(), stdout);
+  return report.CanSend() ? kSent : kUsage;
+}
+
+void PrintWarnings(const TSendOptions& options, const TFileReport& report) {
+  if (options.Quiet) return;
+  for (const std::string& warning : ReportWarnings(report)) Complain("warning: " + warning);
+}
+
+std::function<std::string(std::string)> RowEncoder(const TFileReport& report) {
+  if (!report.Converts()) return {};
+  return TRowEncoder(report);
+}
+
+int DryRun(const TSendOptions& options, std::shared_ptr<const TDatabaseTable> table,
+           const std::function<std::string(std::string)>& encode) {
   std::vector<TLinkSettings::TKind> links;
   for (const TTarget& target : options.Targets) links.push_back(target.Link.Kind);
-  WriteDryRun(std::move(table), options.KindPosition, links, [](const std::string& line) {
+  WriteDryRun(std::move(table), options.KindPosition, links, encode, [](const std::string& line) {
     std::fwrite(line.data(), 1, line.size(), stdout);
     std::fputc('\n', stdout);
   });
@@ -126,8 +145,10 @@ void AppendToHistory(const TTransferRecord& record, bool& complained) {
   }
 }
 
-int Send(const TSendOptions& options, std::shared_ptr<const TDatabaseTable> table, TReportFile& report) {
+int Send(const TSendOptions& options, std::shared_ptr<const TDatabaseTable> table,
+         std::function<std::string(std::string)> encode, TReportFile& report) {
   TSendSettings settings;
+  settings.RowEncoder = std::move(encode);
   settings.File = QFileInfo(QString::fromLocal8Bit(options.File.c_str())).absoluteFilePath().toLocal8Bit().toStdString();
   settings.Kind = options.Kind;
   settings.KindPosition = options.KindPosition;
@@ -179,18 +200,28 @@ int RunSendProgram(const std::vector<std::string>& words) {
     std::puts("scaledb-send " SCALEDB_VERSION);
     return kSent;
   }
-  if (const std::string error = SettleTargets(options); !error.empty()) return UsageError(error);
+  // A check needs no target.
+  if (!options.Check) {
+    if (const std::string error = SettleTargets(options); !error.empty()) return UsageError(error);
+  }
   std::string readError;
   std::shared_ptr<const TDatabaseTable> table = ReadTable(options.File, readError);
   if (!table) {
     Complain(readError);
     return kUsage;
   }
-  if (options.DryRun) return DryRun(options, std::move(table));
+  const TFileReport check = CheckFile(*table, TEncodingSettings{options.Encoding, options.Transliterate});
+  if (options.Check) return PrintCheck(options, check);
+  if (!check.CanSend()) {
+    Complain("the file cannot be sent: " + RefusalReason(check));
+    return kUsage;
+  }
+  if (options.DryRun) return DryRun(options, std::move(table), RowEncoder(check));
+  PrintWarnings(options, check);
   TReportFile report;
   if (const std::string error = report.Open(options.JsonPath); !error.empty()) {
     Complain(error);
     return kUsage;
   }
-  return Send(options, std::move(table), report);
+  return Send(options, std::move(table), RowEncoder(check), report);
 }

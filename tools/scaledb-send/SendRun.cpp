@@ -50,6 +50,7 @@ TSendRun::TSendRun(const std::vector<TTarget>& targets, std::shared_ptr<const TD
     engine.SetPaceMs(settings_.PaceMs);
     engine.SetAnswerTimeoutMs(settings_.AnswerTimeoutMs);
     engine.SetRecordRetries(settings_.Retries);
+    if (settings_.RowEncoder) run->Session->SetRowEncoder(settings_.RowEncoder);
     const size_t index = runs_.size();
     run->Recorder = std::make_unique<TTransferRecorder>(engine, [this, index] { return Describe(index); });
     runs_.push_back(std::move(run));

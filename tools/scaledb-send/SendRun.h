@@ -9,6 +9,7 @@
 
 #include <QObject>
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -24,6 +25,8 @@ struct TSendSettings {
   int AnswerTimeoutMs = 15000;
   int Retries = 5;
   int UdpLocalPort = 1001;
+  // Each row's text on its way to the wire; each session gets its own copy. Empty: unchanged.
+  std::function<std::string(std::string)> RowEncoder;
 };
 
 struct TTargetOutcome {
