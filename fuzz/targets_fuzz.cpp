@@ -218,13 +218,15 @@ void CheckTargetsFile(const std::string& text) {
 }
 
 bool TakesValue(const std::string& option) {
-  for (const char* name : {"--targets", "--kind", "--pace", "--answer-timeout", "--retries", "--udp-local-port", "--json"})
+  for (const char* name :
+       {"--targets", "--kind", "--pace", "--answer-timeout", "--retries", "--udp-local-port", "--encoding", "--json"})
     if (option == name) return true;
   return false;
 }
 
 bool Flag(const std::string& option) {
-  return option == "--dry-run" || option == "--quiet" || option == "--help" || option == "--version";
+  return option == "--dry-run" || option == "--transliterate" || option == "--check" || option == "--quiet" ||
+         option == "--help" || option == "--version";
 }
 
 // The words walked as the usage text describes them, without reading the option values: the
