@@ -88,9 +88,9 @@ std::string ReadBytes(int fd, size_t size, int patienceMs = kPatienceMs) {
 std::string ReceiveDatagram(int fd) {
   pollfd wait{fd, POLLIN, 0};
   if (poll(&wait, 1, kPatienceMs) <= 0) return {};
-  char buffer[4096];
-  const ssize_t got = recv(fd, buffer, sizeof buffer, 0);
-  return got > 0 ? std::string(buffer, static_cast<size_t>(got)) : std::string();
+  std::string buffer(65536, '\0');
+  const ssize_t got = recv(fd, buffer.data(), buffer.size(), 0);
+  return got > 0 ? buffer.substr(0, static_cast<size_t>(got)) : std::string();
 }
 
 bool ClosedByPeer(int fd) {
@@ -183,6 +183,18 @@ TEST(ScaleSimFaults, DelayedAnswerComesLaterAndInOrder) {
   EXPECT_EQ(ReadBytes(port.get(), answers.size()), answers);
 }
 
+TEST(ScaleSimTcp, FloodsWithoutALineFeedBeforeTheAnswerAndFallsSilentAfterTheGivenRecords) {
+  TScaleSimProcess sim({"--tcp", "0", "--flood-before", "2", "1048576", "--silent-after", "2"});
+  TFd client(ConnectTcp(sim.TcpPort()));
+  Send(client.get(), "SbP\r\nSr1\r\nSr2\r\nSr3\r\nSe\r\nSbP\r\n");
+  const std::string received = ReadBytes(client.get(), 20 + (1 << 20), 1000);
+  ASSERT_EQ(received.size(), 13u + (1 << 20)) << "nothing after the second record's answer";
+  EXPECT_EQ(received.substr(0, 9), "MbP\r\nMr\r\n");
+  EXPECT_EQ(received.find('\n', 9), 9u + (1 << 20) + 3);
+  EXPECT_EQ(received.substr(9, 4), "abcd");
+  EXPECT_EQ(received.substr(received.size() - 4), "Mr\r\n");
+}
+
 TEST(ScaleSimTcp, AnswersTheClientAndDisconnectsItAfterTheGivenRecords) {
   TTempDir dir;
   TScaleSimProcess sim({"--tcp", "0", "--close-after", "1", "--log", dir.File("log")});
@@ -220,9 +232,26 @@ TEST(ScaleSimUdp, AnswersAtTheReplyPortAndSplitsIntoSingleByteDatagrams) {
   EXPECT_EQ(dir.Read("raw"), command);
 }
 
+TEST(ScaleSimUdp, FloodsInDatagramsOfAtMost60000BytesAndSendsADoubledAnswerInOne) {
+  int replyPort = 0;
+  TFd endpoint(BoundUdp(&replyPort));
+  TScaleSimProcess sim({"--udp", "0", "--udp-reply-port", std::to_string(replyPort), "--flood-before", "1", "150000",
+                        "--double-every", "2"});
+  const sockaddr_in scale = Loopback(sim.UdpPort());
+  for (const char* record : {"Sr1", "Sr2"})
+    sendto(endpoint.get(), record, 4, 0, reinterpret_cast<const sockaddr*>(&scale), sizeof scale);
+  for (const size_t size : {60000u, 60000u, 30000u}) {
+    const std::string piece = ReceiveDatagram(endpoint.get());
+    EXPECT_EQ(piece.size(), size);
+    EXPECT_EQ(piece.find('\n'), std::string::npos);
+  }
+  EXPECT_EQ(ReceiveDatagram(endpoint.get()), "Mr\r\n");
+  EXPECT_EQ(ReceiveDatagram(endpoint.get()), "Mr\r\nMr\r\n");
+}
+
 TEST(ScaleSimCommandLine, RefusesWhatItCannotServe) {
   for (const char* arguments : {"", "--tcp 1 --host 192.168.1.1", "--com 1 --ports-dir", "--garble-every 0 --pty",
-                                "--frobnicate"}) {
+                                "--frobnicate", "--pty --flood-before 1", "--pty --flood-before 1 0"}) {
     const std::string command = "env -u SCALEDB_PORTS_DIR " + TScaleSimProcess::ExecutablePath() + " " +
                                 arguments + " >/dev/null 2>&1";
     EXPECT_NE(std::system(command.c_str()), 0) << arguments;

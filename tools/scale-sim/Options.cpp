@@ -27,6 +27,10 @@ Faults (records are counted per link, resent ones too):
   --close-after K       close the link once the K-th record has been answered: the pty closes
                         and its COM link is removed, a TCP client is disconnected (the listener
                         stays), UDP stops answering
+  --silent-after K      answer nothing more once the K-th record has been answered
+  --double-every K      send every K-th record's answer twice in one write
+  --flood-before K N    send N bytes of text without a line feed (at most 64 MiB) just before
+                        the K-th record's answer; over UDP as datagrams of at most 60000 bytes
   --delay MS            send each answer MS milliseconds after its command arrived
   --split               send answers one byte per write
   --split-gap MS        pause between the bytes of a split answer (default 2)
@@ -42,10 +46,12 @@ removes its COM link.
 )";
 
 namespace {
-int ParseCount(std::string_view option, const char* text, int minimum) {
+constexpr int kMaxFloodBytes = 64 << 20;
+
+int ParseCount(std::string_view option, const char* text, int minimum, int maximum = 65535) {
   char* end = nullptr;
   const long value = std::strtol(text, &end, 10);
-  if (*text == '\0' || *end != '\0' || value < minimum || value > 65535)
+  if (*text == '\0' || *end != '\0' || value < minimum || value > maximum)
     throw std::invalid_argument(std::string(option) + ": bad number '" + text + "'");
   return static_cast<int>(value);
 }
@@ -94,6 +100,12 @@ TSimOptions ParseOptions(int argc, char** argv) {
     else if (option == "--drop-every") options.Faults.DropEvery = ParseCount(option, args.Value(option), 1);
     else if (option == "--refuse-every") options.Faults.RefuseEvery = ParseCount(option, args.Value(option), 1);
     else if (option == "--close-after") options.Faults.CloseAfter = ParseCount(option, args.Value(option), 1);
+    else if (option == "--silent-after") options.Faults.SilentAfter = ParseCount(option, args.Value(option), 1);
+    else if (option == "--double-every") options.Faults.DoubleEvery = ParseCount(option, args.Value(option), 1);
+    else if (option == "--flood-before") {
+      options.Faults.FloodBefore = ParseCount(option, args.Value(option), 1);
+      options.Faults.FloodBytes = ParseCount(option, args.Value(option), 1, kMaxFloodBytes);
+    }
     else if (option == "--delay") options.Faults.DelayMs = ParseCount(option, args.Value(option), 0);
     else if (option == "--split") options.Faults.Split = true;
     else if (option == "--split-gap") options.Faults.SplitGapMs = ParseCount(option, args.Value(option), 0);

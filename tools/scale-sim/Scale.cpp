@@ -18,18 +18,22 @@ std::optional<std::string> Acknowledgement(std::string_view command) {
 TReaction TScaleSession::Receive(std::string_view command) {
   if (command.starts_with("Sr")) return ReceiveRecord();
   TReaction reaction;
+  if (Silent()) return reaction;
   if (const std::optional<std::string> ack = Acknowledgement(command)) reaction.Answer = *ack + kLineEnd;
   return reaction;
 }
 
 TReaction TScaleSession::ReceiveRecord() {
-  ++records_;
   TReaction reaction;
+  if (Silent()) return reaction;
+  ++records_;
   if (!EveryKth(records_, faults_.DropEvery))
     reaction.Answer = std::string(EveryKth(records_, faults_.RefuseEvery)   ? kRefusedRecordAnswer
                                   : EveryKth(records_, faults_.GarbleEvery) ? kGarbledRecordAnswer
                                                                             : "Mr") +
                       kLineEnd;
+  if (reaction.Answer && EveryKth(records_, faults_.DoubleEvery)) *reaction.Answer += *reaction.Answer;
+  if (records_ == faults_.FloodBefore) reaction.FloodBytes = faults_.FloodBytes;
   reaction.CloseLink = faults_.CloseAfter > 0 && records_ == faults_.CloseAfter;
   return reaction;
 }

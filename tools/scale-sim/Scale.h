@@ -10,6 +10,10 @@ struct TFaults {
   int DropEvery = 0;    // every k-th record gets no answer
   int RefuseEvery = 0;  // every k-th record is answered "Er"
   int CloseAfter = 0;   // the link closes once the k-th record has been answered
+  int SilentAfter = 0;  // once the k-th record has been answered, nothing more is
+  int DoubleEvery = 0;  // every k-th record's answer goes out twice in one write
+  int FloodBefore = 0;  // the k-th record's answer follows FloodBytes of text without a line feed
+  int FloodBytes = 0;
   int DelayMs = 0;      // each answer leaves this long after its command arrived
   bool Split = false;   // answers go out one byte per write
   int SplitGapMs = 2;   // pause between the single bytes of a split answer
@@ -17,6 +21,7 @@ struct TFaults {
 
 struct TReaction {
   std::optional<std::string> Answer;  // the answer line with its CR LF
+  int FloodBytes = 0;                  // text without a line feed that goes out before the answer
   bool CloseLink = false;
 };
 
@@ -28,6 +33,7 @@ class TScaleSession {
 
  private:
   TReaction ReceiveRecord();
+  bool Silent() const { return faults_.SilentAfter > 0 && records_ >= faults_.SilentAfter; }
 
   const TFaults& faults_;
   int records_ = 0;

@@ -2,6 +2,7 @@
 
 #include <arpa/inet.h>
 #include <fcntl.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
@@ -19,6 +20,9 @@ namespace {
 constexpr size_t kReadChunk = 65536;
 constexpr auto kCloseCheck = std::chrono::milliseconds(20);
 constexpr auto kCloseGrace = std::chrono::seconds(1);
+constexpr size_t kFloodDatagramBytes = 60000;
+// A pause between flood datagrams, so a reader that keeps up loses none of them.
+constexpr auto kFloodDatagramGap = std::chrono::milliseconds(5);
 
 std::runtime_error SystemError(const std::string& what) {
   return std::runtime_error(what + ": " + std::strerror(errno));
@@ -60,6 +64,13 @@ int BoundSocket(int type, const std::string& host, int port) {
     throw SystemError("cannot bind " + host + ":" + std::to_string(port));
   }
   return fd;
+}
+
+// Text without a line feed: the lower-case letters over and over.
+std::string FloodText(size_t size) {
+  std::string text(size, ' ');
+  for (size_t i = 0; i < size; ++i) text[i] = static_cast<char>('a' + i % 26);
+  return text;
 }
 
 // A command without its framing: one CR before the line feed, or the zero byte of a datagram.
@@ -179,7 +190,11 @@ void TSimulator::ServeOnce(int timeoutMs) {
 
 void TSimulator::AcceptTcpClient() {
   const int client = accept4(tcpListenFd_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
-  if (client >= 0) streams_.emplace(nextLinkId_++, TStreamLink(TLinkKind::TcpClient, client, options_.Faults));
+  if (client < 0) return;
+  // Each write leaves at once, so a split answer reaches the client byte by byte.
+  const int yes = 1;
+  setsockopt(client, IPPROTO_TCP, TCP_NODELAY, &yes, sizeof yes);
+  streams_.emplace(nextLinkId_++, TStreamLink(TLinkKind::TcpClient, client, options_.Faults));
 }
 
 void TSimulator::ReadStream(int id) {
@@ -231,6 +246,15 @@ void TSimulator::Schedule(int linkId, const TReaction& reaction, const sockaddr_
   if (udpTarget) {
     item.UdpTarget = *udpTarget;
     item.UdpTarget.sin_port = htons(static_cast<uint16_t>(options_.UdpReplyPort));
+  }
+  if (reaction.FloodBytes > 0) {
+    const std::string flood = FloodText(static_cast<size_t>(reaction.FloodBytes));
+    const size_t pieceSize = udpTarget ? kFloodDatagramBytes : flood.size();
+    for (size_t at = 0; at < flood.size(); at += pieceSize) {
+      item.Bytes = flood.substr(at, pieceSize);
+      scheduled_.emplace(due, item);
+      if (udpTarget) due += kFloodDatagramGap;
+    }
   }
   const std::string answer = reaction.Answer.value_or("");
   if (options_.Faults.Split) {

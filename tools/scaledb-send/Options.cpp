@@ -133,6 +133,7 @@ std::string ApplyValue(std::string_view option, const std::string& value, TSendO
   return {};
 }
 
+// fuzz/targets_fuzz.cpp walks the words with the same lists of options.
 bool TakesValue(std::string_view option) {
   for (const char* name : {"--targets", "--kind", "--pace", "--answer-timeout", "--retries", "--udp-local-port", "--encoding",
                            "--json"})
