@@ -30,6 +30,14 @@ void KeepExample(std::vector<T>& examples, T example) {
   if (examples.size() < TFileReport::kExamples) examples.push_back(std::move(example));
 }
 
+// "Sr", the row's bytes as they go out, and a ";" for each field a short row lacks.
+void NoteRecordCommand(TFileReport& report, int row, size_t rowBytes, int fields) {
+  const size_t bytes = kRecordCommandBytes + rowBytes + static_cast<size_t>(report.Fields - fields);
+  if (bytes <= report.LongestCommandBytes) return;
+  report.LongestCommandBytes = bytes;
+  report.LongestCommandRow = row + 1;
+}
+
 std::string_view FirstField(std::string_view line) { return line.substr(0, line.find(kSeparator)); }
 
 // The rows by first field, open-addressed: a million rows cost two flat arrays, no node each.
@@ -76,11 +84,7 @@ void CheckShapeAndText(const TDatabaseTable& table, TFileReport& report) {
     }
     if (ascii && !IsAscii(line)) ascii = false;
     if (!ascii && utf8) utf8 = IsValidUtf8(line);
-    const size_t bytes = kRecordCommandBytes + line.size() + static_cast<size_t>(report.Fields - fields);
-    if (bytes > report.LongestCommandBytes) {
-      report.LongestCommandBytes = bytes;
-      report.LongestCommandRow = row + 1;
-    }
+    NoteRecordCommand(report, row, line.size(), fields);
   }
   report.Form = ascii ? TTextForm::Ascii : utf8 ? TTextForm::Utf8 : TTextForm::SingleByte;
 }
@@ -110,12 +114,7 @@ void CheckConversion(const TDatabaseTable& table, TCodePage& codePage, TFileRepo
     const std::string_view line = table.Line(row);
     const TCodePage::TConversion conversion = codePage.Convert(line, report.Encoding.Transliterate);
     RecordMisses(line, row, conversion.Misses, report);
-    const size_t bytes =
-        kRecordCommandBytes + conversion.Bytes.size() + static_cast<size_t>(report.Fields - FieldsOf(line));
-    if (bytes > report.LongestCommandBytes) {
-      report.LongestCommandBytes = bytes;
-      report.LongestCommandRow = row + 1;
-    }
+    NoteRecordCommand(report, row, conversion.Bytes.size(), FieldsOf(line));
   }
 }
 
@@ -161,6 +160,7 @@ std::string ReplacementLine(const TFileReport::TReplacement& replacement) {
   return "\"" + replacement.First.Character + "\" is sent as \"" + replacement.First.Replacement + "\" (" +
          Plural(replacement.Count, "time", "times") + ", first at " + Where(replacement.First) + ")";
 }
+
 std::string CodePageLine(const TFileReport& report) {
   const std::string& name = report.Encoding.CodePage;
   if (name.empty()) return "none set; the file's bytes are sent unchanged";

@@ -105,9 +105,10 @@ void TTransfer::WatchAnswer() {
 }
 
 std::string TTransfer::WaitingCommand() const {
+  const int rows = host_.RowCount();
   if (TransferCursor == 0) return "start command";
-  if (TransferCursor == kEndSent) return "end command";
-  return "record " + std::to_string(TransferCursor) + " of " + std::to_string(host_.RowCount());
+  if (TransferCursor < 0 || TransferCursor > rows) return "end command";
+  return "record " + std::to_string(TransferCursor) + " of " + std::to_string(rows);
 }
 
 void TTransfer::CountWrongAnswer(std::string_view line) {

@@ -81,6 +81,9 @@ class TTransfer : public QObject {
   // kUnlimitedRetries allows any number.
   void SetRecordRetries(int retries) { recordRetries_ = std::max(retries, kUnlimitedRetries); }
   int RecordRetries() const { return recordRetries_; }
+  // "start command", "record 17 of 120" or "end command": what waits for its answer, or goes
+  // out next once the last record is acknowledged.
+  std::string WaitingCommand() const;
 
   // 0 start sent, 1..N row due, N + 1 last row acknowledged, -1 end sent, -2 end acknowledged.
   int TransferCursor = 0;
@@ -114,8 +117,6 @@ class TTransfer : public QObject {
   void WatchAnswer();
   void CountWrongAnswer(std::string_view line);
   void Abandon(const std::string& reason);
-  // "start command", "record 17 of 120" or "end command": what waits for its answer.
-  std::string WaitingCommand() const;
 
   ITransferHost& host_;
   int answerTimeoutMs_ = 0;

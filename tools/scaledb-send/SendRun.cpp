@@ -96,7 +96,7 @@ void TSendRun::LinkStateChanged(size_t target, int state) {
     emit TargetStarted(target);
     run.Session->Start();
   } else if (state == 0 && run.Opened) {
-    FailUnderWay(target, "The link to the scale closed (" + WaitingCommand(run) + ").");
+    FailUnderWay(target, "The link to the scale closed (" + run.Session->Engine().WaitingCommand() + ").");
   }
 }
 
@@ -145,21 +145,12 @@ TTransferRecord TSendRun::Describe(size_t target) const {
   return record;
 }
 
-// "start command", "record k of N" or "end command", as the engine names what waits.
-std::string TSendRun::WaitingCommand(const TRun& run) const {
-  const int cursor = run.Session->Engine().TransferCursor;
-  const int rows = table_->RowCount();
-  if (cursor == 0) return "start command";
-  if (cursor < 0 || cursor > rows) return "end command";
-  return "record " + std::to_string(cursor) + " of " + std::to_string(rows);
-}
-
 std::string TSendRun::FailurePoint(const TRun& run) const {
   const TTransferRecord& record = run.Outcome.Record;
   if (!run.Opened) return "to connect";
   if (record.Reason == kTransferFailedText)
     return "at record " + std::to_string(record.RecordsSent + 1) + " of " + std::to_string(record.Rows);
-  const std::string waiting = WaitingCommand(run);
+  const std::string waiting = run.Session->Engine().WaitingCommand();
   return waiting.starts_with("record") ? "at " + waiting : "at the " + waiting;
 }
 

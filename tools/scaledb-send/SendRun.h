@@ -72,7 +72,6 @@ class TSendRun : public QObject {
   void EndWithoutTransfer(size_t target, const std::string& reason);
   void Ended(size_t target, const TTransferRecord& record);
   TTransferRecord Describe(size_t target) const;
-  std::string WaitingCommand(const TRun& run) const;
   std::string FailurePoint(const TRun& run) const;
 
   std::shared_ptr<const TDatabaseTable> table_;
