@@ -9,6 +9,7 @@
 #include "Report.h"
 #include "SendRun.h"
 #include "Settings.h"
+#include "StopSignals.h"
 #include "System.h"
 
 #include <QCoreApplication>
