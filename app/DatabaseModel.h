@@ -5,11 +5,15 @@
 
 #include <QAbstractTableModel>
 
+#include <memory>
+
 class TDatabaseModel : public QAbstractTableModel {
  public:
   explicit TDatabaseModel(QObject* parent = nullptr);
 
-  const TDatabaseTable& Table() const { return table_; }
+  const TDatabaseTable& Table() const { return *table_; }
+  // The table as shown; a transfer keeps it while another file is opened.
+  std::shared_ptr<const TDatabaseTable> SharedTable() const { return table_; }
   void SetTable(TDatabaseTable table);
 
   int rowCount(const QModelIndex& parent = QModelIndex()) const override;
@@ -18,5 +22,5 @@ class TDatabaseModel : public QAbstractTableModel {
   Qt::ItemFlags flags(const QModelIndex& index) const override;
 
  private:
-  TDatabaseTable table_;
+  std::shared_ptr<const TDatabaseTable> table_ = std::make_shared<const TDatabaseTable>();
 };

@@ -11,6 +11,7 @@
 #include "SettingsLocation.h"
 #include "TransferProgress.h"
 #include "TransferSettingsDialogs.h"
+#include "UDPServer.h"
 #include "WindowLink.h"
 
 #include <QAction>
@@ -93,6 +94,9 @@ TForm1::TForm1(QWidget* parent)
   connect(&Transfer, &TTransfer::Finished, this, [this](bool failed) { ShowTransferResult(failed); });
   connect(&Transfer, &TTransfer::Abandoned, this, [this](const std::string& reason) { ShowTransferAbandoned(reason); });
   connect(&Transfer, &TTransfer::CommandSent, this, [this](int, int row, const std::string&) { ShowSentRow(row); });
+  connect(&Transfer, &TTransfer::Started, this, [this] { TakeTransferTable(); });
+  connect(&Transfer, &TTransfer::Finished, this, [this] { transferTable_.reset(); });
+  connect(&Transfer, &TTransfer::Abandoned, this, [this] { transferTable_.reset(); });
   BuildMenu();
   BuildControls();
   connect(qGuiApp, &QGuiApplication::focusWindowChanged, this,
@@ -201,6 +205,7 @@ void TForm1::FormCreate() {
   Connection->OnOpenFailure = [](const std::string& reason) {
     ShowMessageBox(QString::fromStdString(reason), QStringLiteral("VU232v9"), TMessageIcon::Exclamation);
   };
+  Connection->OnIgnoredDatagram = [this] { Recorder.CountIgnoredDatagram(); };
   PortState = 0;
   OpenConfig(XMLConfig);
   ReadConfig(XMLConfig);
@@ -257,8 +262,18 @@ void TForm1::FormClose() {
   }
 }
 
+std::string TForm1::ConnectRefusal() const {
+  const bool opensUdp = ConnectionSettings.Kind == 1 && ConnectionSettings.Protocol == 1 && Connection &&
+                        Connection->State == 0;
+  return opensUdp ? NotOneScaleReason(ConnectionSettings.Host) : std::string();
+}
+
 void TForm1::btnOpenPortClick() {
   if (ConnectionSettings.Kind != 0) {
+    if (const std::string refusal = ConnectRefusal(); !refusal.empty()) {
+      ShowMessageBox(QString::fromStdString(refusal), QStringLiteral("Failure"), TMessageIcon::Information);
+      return;
+    }
     if (Connection) Connection->ToggleConnection(ConnectionSettings.Protocol, ConnectionSettings.Host, ConnectionSettings.Port);
     return;
   }
@@ -354,6 +369,12 @@ QString TForm1::ChooseDatabaseFile() {
 }
 
 void TForm1::Otwrz1Click() {
+  if (SendButtonTag() != 0) {
+    ShowMessageBox(QStringLiteral("The table is being sent to the scale. Open another file once the transfer has "
+                                  "ended, or press \"Stop\" first."),
+                   QStringLiteral("Open"), TMessageIcon::Information);
+    return;
+  }
   const QString path = OpenDialog1 ? OpenDialog1() : ChooseDatabaseFile();
   if (path.isEmpty()) return;
   TDatabaseLoad load = LoadDatabaseFile(path.toLocal8Bit().toStdString());
@@ -377,7 +398,7 @@ void TForm1::bbWyslijBazeClick() {
 
 void TForm1::CheckOpenedFile() {
   FileReport = CheckFile(Database.Table(), TEncodingSettings{TransferSettings.ScaleCodePage, TransferSettings.Transliterate});
-  Session.SetRowEncoder(FileReport.Converts() ? std::function<std::string(std::string)>(TRowEncoder(FileReport)) : nullptr);
+  rowEncoder_ = FileReport.Converts() ? std::function<std::string(std::string)>(TRowEncoder(FileReport)) : nullptr;
   FileSummary->setText(QString::fromStdString(ReportSummary(FileReport)));
   CheckFile1->setEnabled(true);
 }
@@ -407,9 +428,14 @@ void TForm1::HandleReply(const std::string& text, int length) { Session.HandleRe
 
 void TForm1::SendOrder(const std::string& command) { Session.SendOrder(command); }
 
-int TForm1::RowCount() const { return Database.Table().RowCount(); }
+void TForm1::TakeTransferTable() {
+  transferTable_ = Database.SharedTable();
+  Session.SetRowEncoder(rowEncoder_);
+}
 
-std::string TForm1::RowText(int row) const { return Database.Table().RowText(row); }
+int TForm1::RowCount() const { return TransferTable().RowCount(); }
+
+std::string TForm1::RowText(int row) const { return TransferTable().RowText(row); }
 
 int TForm1::DatabaseKindPosition() const { return rgBaza->ItemIndex(); }
 
@@ -437,7 +463,7 @@ void TForm1::ShowTransferAbandoned(const std::string& reason) {
 
 // The row being sent is selected and scrolled into view; the keyboard focus stays where it is.
 void TForm1::ShowSentRow(int row) {
-  if (row == TTransfer::kNoRow || row >= Database.rowCount()) return;
+  if (row == TTransfer::kNoRow || row >= Database.rowCount() || transferTable_ != Database.SharedTable()) return;
   const QModelIndex cell = Database.index(row, 0);
   StringGrid1->selectionModel()->setCurrentIndex(cell, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
   StringGrid1->scrollTo(cell);

@@ -114,12 +114,21 @@ class TForm1 : public QMainWindow, public ITransferView {
   TTransferRecord DescribeTransfer() const;
   void ShowSentRow(int row);
   void CheckOpenedFile();
+  void TakeTransferTable();
+  // The table a transfer reads: the one it started with, else the one shown.
+  const TDatabaseTable& TransferTable() const { return transferTable_ ? *transferTable_ : Database.Table(); }
+  // Why "Connect" must not open the link as set; empty when it may.
+  std::string ConnectRefusal() const;
 
   TConnectionForm* ConnectionForm = nullptr;
   bool closed_ = false;
   bool activatedOnce_ = false;
   bool returningFromOtherProgram_ = false;
   bool historyFailureReported_ = false;
+  // Kept from the start of a transfer to its end, so a file opened meanwhile changes nothing of it.
+  std::shared_ptr<const TDatabaseTable> transferTable_;
+  // The opened file's rows on their way to the scale's code page; handed to the session at a start.
+  std::function<std::string(std::string)> rowEncoder_;
 };
 
 // "4800", "9600", ... or "user defined" for the rates the label does not name.

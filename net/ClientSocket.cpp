@@ -58,7 +58,7 @@ void TClientConnection::Activate() {
   if (connected_) throw ESocketError("Socket already open");
   ReleaseQuietly();
   handle_ = SocketLayer::CreateTcpSocket();
-  if (handle_ == SocketLayer::kNoSocket) throw ESocketError("Can't create new socket");
+  if (handle_ == SocketLayer::kNoSocket) throw ESocketError("Can't create new socket", errno);
   owner_->Fire(owner_->OnLookup);
   if (!owner_->Host().empty()) {
     StartLookup();

@@ -20,6 +20,8 @@ enum TClientType { ctNonBlocking, ctBlocking };
 class ESocketError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
+  ESocketError(const std::string& text, int errorCode) : std::runtime_error(text), ErrorCode(errorCode) {}
+  int ErrorCode = 0;  // the errno behind it, where there is one
 };
 
 // The connection proper: the socket handle, the pending lookup, the notifiers and the lock.

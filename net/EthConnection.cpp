@@ -46,6 +46,13 @@ std::string UdpOpenFailureText(const std::exception_ptr& failure, int localPort)
   }
 }
 
+std::string TcpStartFailureText(const ESocketError& error, const std::string& host, int32_t port) {
+  const std::string link = host + ":" + std::to_string(port);
+  if (error.ErrorCode == EMFILE || error.ErrorCode == ENFILE)
+    return "too many open files: no descriptor is left for the connection to " + link + ".";
+  return "Cannot connect to " + link + ": " + error.what() + ".";
+}
+
 std::string TcpFailureText(TErrorEvent event, int errorCode, const std::string& host, int32_t port) {
   const std::string prefix = "Cannot connect to " + host + ":" + std::to_string(port) + ": ";
   if (event == eeLookup) return prefix + "host not found (" + SocketLayer::LookupErrorText(errorCode) + ").";
@@ -110,7 +117,9 @@ void CEthConnection::OpenTcp(const std::string& host, int32_t port) {
     TcpSocket->SetHost(host);
     TcpSocket->SetPort(port);
     TcpSocket->SetActive(true);
-  } catch (...) {
+  } catch (const ESocketError& error) {
+    // The attempt stays "connecting" for the window; a caller that listens is told why.
+    if (OnTcpFailure) OnTcpFailure(TcpStartFailureText(error, host, port));
   }
 }
 
@@ -132,10 +141,11 @@ void CEthConnection::CloseUdp() {
 }
 
 std::string CEthConnection::OpenUdp(const std::string& host, int32_t port) {
+  if (std::string refusal = NotOneScaleReason(host); !refusal.empty()) return kUdpCannotOpen + refusal;
   State = 2;
   std::string failure;
   try {
-    CreateUdpServer();
+    CreateUdpServer(host);
     UdpServer->SetActive(true);
   } catch (...) {
     failure = UdpOpenFailureText(std::current_exception());
@@ -150,14 +160,19 @@ std::string CEthConnection::OpenUdp(const std::string& host, int32_t port) {
   return failure.empty() ? kUdpCannotOpen + "unknown error." : failure;
 }
 
-void CEthConnection::CreateUdpServer() {
+// Only the scale's own address may answer: a datagram from anywhere else could acknowledge a
+// record the scale never got.
+void CEthConnection::CreateUdpServer(const std::string& host) {
   UdpServer = std::make_unique<TUDPServer>();
   UdpServer->BufferSize = kUdpDatagramLimit;
   UdpServer->Bindings.Clear();
   UdpServer->DefaultPort = kUdpLocalPort;
   UdpServer->Bindings.Add();
-  UdpServer->OnUDPRead = [this, alive = std::weak_ptr<int>(alive_)](TUDPServer&, std::string_view data,
-                                                                    TSocketHandle&) { UdpRead(data, alive); };
+  const uint32_t scale = DottedAddressOrZero(host);
+  UdpServer->OnUDPRead = [this, scale, alive = std::weak_ptr<int>(alive_)](TUDPServer&, std::string_view data,
+                                                                           TSocketHandle& binding) {
+    UdpRead(data, scale != 0 && DottedAddressOrZero(binding.PeerIP) == scale, alive);
+  };
   UdpServer->ThreadedEvent = true;
 }
 
@@ -214,7 +229,16 @@ void CEthConnection::TcpError(TErrorEvent event, int& errorCode) {
     OnTcpFailure(TcpFailureText(event, error, TcpSocket->Host(), TcpSocket->Port()));
 }
 
-void CEthConnection::UdpRead(std::string_view data, const std::weak_ptr<int>& alive) {
+void CEthConnection::UdpRead(std::string_view data, bool fromScale, const std::weak_ptr<int>& alive) {
+  if (!fromScale) {
+    QMetaObject::invokeMethod(
+        QCoreApplication::instance(),
+        [this, alive] {
+          if (!alive.expired() && OnIgnoredDatagram) OnIgnoredDatagram();
+        },
+        Qt::QueuedConnection);
+    return;
+  }
   if (data.empty()) return;
   std::array<char, kUdpReceiveBufferSize> buffer{};
   const size_t size = std::min(data.size(), kUdpReceiveBufferSize - 1);

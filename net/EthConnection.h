@@ -46,6 +46,9 @@ class CEthConnection {
   std::function<void(const std::string& reason)> OnTcpFailure;
   // Receives every non-empty received text on the GUI thread.
   std::function<void(const std::string& text, int length)> OnReply;
+  // Told on the GUI thread of each datagram dropped because it did not come from the scale's
+  // address.
+  std::function<void()> OnIgnoredDatagram;
 
   LinkState State = 0;
 
@@ -56,7 +59,7 @@ class CEthConnection {
   // These return why the endpoint could not be opened, or an empty text.
   std::string ToggleUdp(const std::string& host, int32_t port);
   std::string OpenUdp(const std::string& host, int32_t port);
-  void CreateUdpServer();
+  void CreateUdpServer(const std::string& host);
   void CloseUdp();
   void SendOpeningDatagram(const std::string& host, int32_t port);
 
@@ -66,7 +69,7 @@ class CEthConnection {
   void TcpError(TErrorEvent event, int& errorCode);
   void PostState(LinkState state);
   // Runs on the listener thread; queues the text to the GUI thread and never waits for it.
-  void UdpRead(std::string_view data, const std::weak_ptr<int>& alive);
+  void UdpRead(std::string_view data, bool fromScale, const std::weak_ptr<int>& alive);
 
   QObject* stateTarget_;
   const TConnectionSettings& settings_;
@@ -78,5 +81,7 @@ class CEthConnection {
 
 // What the operator is told when the UDP endpoint on `localPort` cannot be opened.
 std::string UdpOpenFailureText(const std::exception_ptr& failure, int localPort = CEthConnection::kUdpLocalPort);
+// Why a TCP connection to host:port could not even be started.
+std::string TcpStartFailureText(const ESocketError& error, const std::string& host, int32_t port);
 // Why a TCP connection to host:port failed, from the socket's error event and code.
 std::string TcpFailureText(TErrorEvent event, int errorCode, const std::string& host, int32_t port);

@@ -3,6 +3,8 @@
 #include <arpa/inet.h>
 #include <cerrno>
 #include <cstring>
+#include <ifaddrs.h>
+#include <net/if.h>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <sys/eventfd.h>
@@ -124,6 +126,19 @@ int LocalPort(int socket) {
   socklen_t length = sizeof address;
   if (getsockname(socket, reinterpret_cast<sockaddr*>(&address), &length) != 0) return 0;
   return ntohs(address.sin_port);
+}
+
+std::vector<uint32_t> InterfaceBroadcastAddresses() {
+  std::vector<uint32_t> addresses;
+  ifaddrs* interfaces = nullptr;
+  if (getifaddrs(&interfaces) != 0) return addresses;
+  for (const ifaddrs* entry = interfaces; entry; entry = entry->ifa_next) {
+    if (!(entry->ifa_flags & IFF_BROADCAST) || !entry->ifa_broadaddr || entry->ifa_broadaddr->sa_family != AF_INET)
+      continue;
+    addresses.push_back(ntohl(reinterpret_cast<const sockaddr_in*>(entry->ifa_broadaddr)->sin_addr.s_addr));
+  }
+  freeifaddrs(interfaces);
+  return addresses;
 }
 
 int SetBroadcast(int socket, bool enabled) {

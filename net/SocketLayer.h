@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace SocketLayer {
 
@@ -30,6 +31,9 @@ std::string LookupErrorText(int code);
 TLookupResult ResolveIPv4(const std::string& host);
 
 bool IsValidPort(int32_t port);
+
+// The broadcast addresses of the local network interfaces that have one (host byte order).
+std::vector<uint32_t> InterfaceBroadcastAddresses();
 
 // Each returns kNoSocket and leaves errno on failure. Sockets are non-blocking and close-on-exec.
 int CreateTcpSocket();

@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QMetaObject>
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <poll.h>
@@ -33,6 +34,32 @@ uint32_t DottedAddressToIPv4(const std::string& text) {
     start = dot == std::string_view::npos ? rest.size() : dot + 1;
   }
   return address;
+}
+
+uint32_t DottedAddressOrZero(const std::string& text) {
+  try {
+    return DottedAddressToIPv4(text);
+  } catch (const EConvertError&) {
+    return 0;
+  }
+}
+
+std::string NotOneScaleReason(uint32_t address, const std::vector<uint32_t>& broadcastAddresses) {
+  const std::string text = SocketLayer::DottedText(address);
+  if (address == 0) return "0.0.0.0 is the address of no scale; name the scale's own address.";
+  if ((address >> 28) == 0xE) return text + " is a multicast address; name one scale's own address.";
+  const bool broadcast = address == 0xFFFFFFFFu ||
+                         std::find(broadcastAddresses.begin(), broadcastAddresses.end(), address) != broadcastAddresses.end();
+  if (broadcast) return text + " is a broadcast address; name one scale's own address.";
+  return {};
+}
+
+std::string NotOneScaleReason(const std::string& host) {
+  try {
+    return NotOneScaleReason(DottedAddressToIPv4(host), SocketLayer::InterfaceBroadcastAddresses());
+  } catch (const EConvertError&) {
+    return {};
+  }
 }
 
 TSocketHandle::~TSocketHandle() { CloseSocket(); }

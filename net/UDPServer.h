@@ -51,6 +51,15 @@ class EConvertError : public std::runtime_error {
 // Reads "a.b.c.d" part by part as decimal numbers, keeping the low 8 bits of each
 // (10.0.0.300 is 10.0.0.44); names are refused, never resolved.
 uint32_t DottedAddressToIPv4(const std::string& text);
+// The same, 0 for a text that is not a dotted address.
+uint32_t DottedAddressOrZero(const std::string& text);
+
+// Why a datagram to `address` would reach no single scale (0.0.0.0, a multicast address, the
+// limited broadcast or a local network's broadcast address); empty for an address of one host.
+std::string NotOneScaleReason(uint32_t address, const std::vector<uint32_t>& broadcastAddresses);
+// The same for a destination text, against the local interfaces' broadcast addresses; empty
+// also for a text that is not a dotted address (nothing is ever sent to one).
+std::string NotOneScaleReason(const std::string& host);
 
 class TSocketHandle {
  public:

@@ -85,6 +85,8 @@ void TTransfer::StartTransfer() {
   TransferCursor = 0;
   TransferFailed = false;
   abandoned_ = false;
+  running_ = true;
+  acknowledgedRows_ = 0;
   limitsOn_ = true;
   waitingForAnswer_ = false;
   emit Started();
@@ -123,6 +125,7 @@ void TTransfer::CountWrongAnswer(std::string_view line) {
 
 void TTransfer::Abandon(const std::string& reason) {
   abandoned_ = true;
+  running_ = false;
   limitsOn_ = false;
   waitingForAnswer_ = false;
   TransferFailed = true;
@@ -141,12 +144,23 @@ void TTransfer::TimerBazaTimer() {
     SendRow(cursor);
   } else if (cursor == rows + 1) {
     SendEnd();
-  } else if (cursor == kEndAcknowledged) {
-    limitsOn_ = false;
-    answerTimer_.stop();
-    host_.SetSendButtonTag(0);
-    emit Finished(TransferFailed);
+  } else if (cursor == kEndAcknowledged && running_) {
+    Finish();
   }
+}
+
+void TTransfer::Finish() {
+  const int rows = host_.RowCount();
+  if (!TransferFailed && acknowledgedRows_ != rows) {
+    Abandon("The scale acknowledged " + std::to_string(acknowledgedRows_) + " of " + std::to_string(rows) +
+            " records.");
+    return;
+  }
+  running_ = false;
+  limitsOn_ = false;
+  answerTimer_.stop();
+  host_.SetSendButtonTag(0);
+  emit Finished(TransferFailed);
 }
 
 void TTransfer::SendRow(int cursor) {
@@ -186,21 +200,32 @@ void TTransfer::LineCompleted(std::string_view line) {
     emit LineReceived(std::string(line), false);
     return;
   }
+  if (!waitingForAnswer_) {
+    ArmTimer();
+    emit LineReceived(std::string(line), false);
+    if (running_) emit UnexpectedAnswer(std::string(line));
+    return;
+  }
   const std::optional<std::string> expected = ExpectedReply(TransferCursor, host_.DatabaseKindPosition());
   const bool matched = expected && line == *expected;
   if (matched) {
     if (TransferCursor == kEndSent)
       TransferCursor = kEndAcknowledged;
     else if (TransferCursor >= 0)
-      ++TransferCursor;
+      CountAcknowledged();
     waitingForAnswer_ = false;
     answerTimer_.stop();
-  } else if (waitingForAnswer_) {
+  } else {
     WatchAnswer();
   }
   ArmTimer();
   emit LineReceived(std::string(line), matched);
   if (!matched) CountWrongAnswer(line);
+}
+
+void TTransfer::CountAcknowledged() {
+  if (TransferCursor >= 1) ++acknowledgedRows_;
+  ++TransferCursor;
 }
 
 // A running timer keeps its interval, so lines completed within one interval give a single tick.

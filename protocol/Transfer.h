@@ -66,7 +66,8 @@ class TTransfer : public QObject {
   // The single entry for received text; `length` is not used, the text carries its own.
   void HandleReply(const std::string& text, int length);
   // A completed reply line, blanks and control characters stripped at both ends: advances the
-  // cursor on the acknowledgement due and arms the timer whether or not it matched.
+  // cursor on the acknowledgement due and arms the timer whether or not it matched. A line that
+  // arrives while no command waits for its answer is unexpected and moves nothing.
   void LineCompleted(std::string_view line);
 
   int PaceMs() const { return TimerBaza.interval(); }
@@ -84,6 +85,9 @@ class TTransfer : public QObject {
   // "start command", "record 17 of 120" or "end command": what waits for its answer, or goes
   // out next once the last record is acknowledged.
   std::string WaitingCommand() const;
+  // From "Send database" until the transfer was sent, failed or gave up; "Stop" does not end it,
+  // since acknowledgements that keep coming still carry it on.
+  bool Running() const { return running_; }
 
   // 0 start sent, 1..N row due, N + 1 last row acknowledged, -1 end sent, -2 end acknowledged.
   int TransferCursor = 0;
@@ -102,6 +106,9 @@ class TTransfer : public QObject {
   void CommandSent(int cursor, int row, const std::string& command);
   // A completed line, stripped, and whether it was the acknowledgement due.
   void LineReceived(const std::string& line, bool matched);
+  // A line of a running transfer that came while no command waited for its answer (a repeated
+  // or early acknowledgement); it also arrives as LineReceived, unmatched.
+  void UnexpectedAnswer(const std::string& line);
   // The end step ran: the transfer was sent, or failed on an empty row.
   void Finished(bool failed);
   // The transfer gave up: the scale fell silent or kept refusing. It sends nothing more.
@@ -117,6 +124,8 @@ class TTransfer : public QObject {
   void WatchAnswer();
   void CountWrongAnswer(std::string_view line);
   void Abandon(const std::string& reason);
+  void Finish();
+  void CountAcknowledged();
 
   ITransferHost& host_;
   int answerTimeoutMs_ = 0;
@@ -128,4 +137,7 @@ class TTransfer : public QObject {
   int wrongAnswers_ = 0;
   // A transfer that gave up ignores ticks and lines until the next start.
   bool abandoned_ = false;
+  bool running_ = false;
+  // Records acknowledged in this transfer: "sent" needs every row once.
+  int acknowledgedRows_ = 0;
 };

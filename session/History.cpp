@@ -62,6 +62,8 @@ std::string HistoryLine(const TTransferRecord& record) {
       {"rows", record.Rows},
       {"records_sent", record.RecordsSent},
       {"resends", record.Resends},
+      {"unexpected_answers", record.UnexpectedAnswers},
+      {"ignored_datagrams", record.IgnoredDatagrams},
       {"result", Text(record.Result)},
       {"seconds", qRound64(record.Seconds * 1000) / 1000.0},
       {"reason", record.Reason.empty() ? QJsonValue() : QJsonValue(Text(record.Reason))},
@@ -82,18 +84,30 @@ bool ParseHistoryLine(const std::string& text, TTransferRecord& record) {
   record.Rows = line["rows"].toInt();
   record.RecordsSent = line["records_sent"].toInt();
   record.Resends = line["resends"].toInt();
+  record.UnexpectedAnswers = line["unexpected_answers"].toInt();
+  record.IgnoredDatagrams = line["ignored_datagrams"].toInt();
   record.Result = Bytes(line["result"]);
   record.Seconds = line["seconds"].toDouble();
   record.Reason = Bytes(line["reason"]);
   return true;
 }
 
+namespace {
+// A line torn by a crash or a full disk would swallow the next one; it gets its line feed first.
+bool EndsInLineFeed(int file) {
+  struct stat status {};
+  if (fstat(file, &status) != 0 || status.st_size == 0) return true;
+  char last = '\n';
+  return pread(file, &last, 1, status.st_size - 1) != 1 || last == '\n';
+}
+}  // namespace
+
 void AppendHistory(const std::string& path, const TTransferRecord& record) {
   CreateDirectories(path.substr(0, path.rfind('/') + 1));
-  const int file = open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
+  const int file = open(path.c_str(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
   if (file < 0) throw EHistory(Failure("cannot open", path, errno));
   // One write per line, so lines of programs appending at once never interleave.
-  const std::string line = HistoryLine(record) + "\n";
+  const std::string line = (EndsInLineFeed(file) ? "" : "\n") + HistoryLine(record) + "\n";
   const ssize_t written = write(file, line.data(), line.size());
   const int error = errno;
   close(file);

@@ -29,6 +29,8 @@ class TLink : public QObject {
   void TextReceived(const std::string& text);
   void StateChanged(LinkState state);
   void Failed(const std::string& reason);
+  // A datagram reached this link's local port from a sender that is not its scale and was dropped.
+  void DatagramIgnored();
 };
 
 // "serial:COM1@9600", "tcp:host:port", "udp:host:port".

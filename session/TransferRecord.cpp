@@ -12,6 +12,9 @@ TTransferRecorder::TTransferRecorder(TTransfer& engine, std::function<TTransferR
   });
   connect(&engine, &TTransfer::CommandSent, this, [this](int, int row, const std::string&) { CommandSent(row); });
   connect(&engine, &TTransfer::LineReceived, this, [this](const std::string&, bool matched) { LineReceived(matched); });
+  connect(&engine, &TTransfer::UnexpectedAnswer, this, [this](const std::string&) {
+    if (current_) ++current_->UnexpectedAnswers;
+  });
   connect(&engine, &TTransfer::Finished, this,
           [this](bool failed) { End(failed ? "failed" : "sent", failed ? kTransferFailedText : ""); });
   connect(&engine, &TTransfer::Abandoned, this, [this](const std::string& reason) { End("failed", reason); });
@@ -20,6 +23,10 @@ TTransferRecorder::TTransferRecorder(TTransfer& engine, std::function<TTransferR
 TTransferRecorder::~TTransferRecorder() { EndUnfinished(); }
 
 void TTransferRecorder::Interrupt(const std::string& reason) { End("failed", reason); }
+
+void TTransferRecorder::CountIgnoredDatagram() {
+  if (current_) ++current_->IgnoredDatagrams;
+}
 
 void TTransferRecorder::Begin() {
   EndUnfinished();

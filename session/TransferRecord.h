@@ -20,6 +20,8 @@ struct TTransferRecord {
   int Rows = 0;
   int RecordsSent = 0;  // records the scale acknowledged
   int Resends = 0;      // records sent again after a wrong answer
+  int UnexpectedAnswers = 0;  // lines that came while no command waited for its answer
+  int IgnoredDatagrams = 0;   // datagrams dropped since they came from another sender than the scale
   std::string Result;   // "sent", "failed", or "stopped" when stopped before its end
   double Seconds = 0;
   std::string Reason;  // why it failed; empty otherwise
@@ -41,6 +43,8 @@ class TTransferRecorder : public QObject {
 
   // Ends the transfer under way as failed, e.g. when the program is interrupted.
   void Interrupt(const std::string& reason);
+  // A datagram from another sender than the scale was dropped while the transfer ran.
+  void CountIgnoredDatagram();
   // The transfer under way, if any.
   const std::optional<TTransferRecord>& Current() const { return current_; }
 

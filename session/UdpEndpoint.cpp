@@ -12,18 +12,10 @@ std::string ReplyText(std::string_view datagram) {
   datagram = datagram.substr(0, CEthConnection::kUdpReceiveBufferSize - 1);
   return std::string(datagram.substr(0, datagram.find('\0')));
 }
-
-uint32_t AddressOf(const std::string& host) {
-  try {
-    return DottedAddressToIPv4(host);
-  } catch (const EConvertError&) {
-    return 0;
-  }
-}
 }  // namespace
 
 size_t ScaleOfSender(const std::vector<TUdpPeer4>& scales, const TUdpPeer4& sender) {
-  if (scales.size() == 1) return 0;
+  if (sender.Address == 0) return kNoScale;
   size_t sameAddress = kNoScale;
   int sameAddressCount = 0;
   for (size_t scale = 0; scale < scales.size(); ++scale) {
@@ -51,8 +43,7 @@ std::string TUdpEndpoint::Open() {
   server_->ThreadedEvent = true;
   server_->OnUDPRead = [this](TUDPServer&, std::string_view data, TSocketHandle& binding) {
     const std::string text = ReplyText(data);
-    if (text.empty()) return;
-    const uint32_t address = AddressOf(binding.PeerIP);
+    const uint32_t address = DottedAddressOrZero(binding.PeerIP);
     const int port = binding.PeerPort;
     QMetaObject::invokeMethod(this, [this, address, port, text] { Deliver(address, port, text); }, Qt::QueuedConnection);
   };
@@ -83,12 +74,18 @@ void TUdpEndpoint::Deliver(uint32_t senderAddress, int senderPort, const std::st
   std::vector<TUdpPeer4> scales;
   for (const TSharedUdpLink* link : links_) scales.push_back({link->address_, link->port_});
   const size_t scale = ScaleOfSender(scales, {senderAddress, senderPort});
-  if (scale != kNoScale && links_[scale]->open_) emit links_[scale]->TextReceived(text);
+  if (scale == kNoScale) {
+    ++ignoredDatagrams_;
+    for (TSharedUdpLink* link : links_)
+      if (link->open_) emit link->DatagramIgnored();
+    return;
+  }
+  if (links_[scale]->open_ && !text.empty()) emit links_[scale]->TextReceived(text);
 }
 
 TSharedUdpLink::TSharedUdpLink(const std::string& host, int32_t port, std::shared_ptr<TUdpEndpoint> endpoint,
                                QObject* parent)
-    : TLink(parent), host_(host), port_(port), address_(AddressOf(host)), endpoint_(std::move(endpoint)) {
+    : TLink(parent), host_(host), port_(port), address_(DottedAddressOrZero(host)), endpoint_(std::move(endpoint)) {
   endpoint_->Attach(*this);
 }
 
@@ -96,6 +93,10 @@ TSharedUdpLink::~TSharedUdpLink() { endpoint_->Detach(*this); }
 
 void TSharedUdpLink::Open() {
   if (open_) return;
+  if (const std::string refusal = NotOneScaleReason(host_); !refusal.empty()) {
+    emit Failed(refusal);
+    return;
+  }
   const std::string failure = endpoint_->Open();
   if (!failure.empty()) {
     emit Failed(failure);

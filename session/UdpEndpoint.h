@@ -1,7 +1,7 @@
 #pragma once
 // UDP links to several scales over one local endpoint: every command leaves from the same local
-// port, and each reply goes to the link whose scale sent it. With a single link any sender
-// counts, as in the window.
+// port, and each reply goes to the link whose scale sent it. A datagram from anyone else is
+// dropped and counted.
 
 #include "EthConnection.h"
 #include "Link.h"
@@ -21,8 +21,8 @@ struct TUdpPeer4 {
   int Port = 0;
 };
 
-// Which of the scales sent a reply from `sender`: the one at its address and port, else the only
-// one at its address; with a single scale, that one whoever sent it. kNoScale for none.
+// Which of the scales sent a reply from `sender`: the only one at its address, whatever its port;
+// where several share the address, the one at its port. kNoScale for none.
 constexpr size_t kNoScale = static_cast<size_t>(-1);
 size_t ScaleOfSender(const std::vector<TUdpPeer4>& scales, const TUdpPeer4& sender);
 
@@ -39,6 +39,8 @@ class TUdpEndpoint : public QObject {
   int LocalPort() const { return localPort_; }
   // One datagram of exactly these bytes; lost when the endpoint is closed or the send fails.
   void Send(const std::string& host, int32_t port, const std::string& bytes);
+  // Datagrams dropped since the endpoint was made, because no scale of its links sent them.
+  int IgnoredDatagrams() const { return ignoredDatagrams_; }
 
  private:
   friend class TSharedUdpLink;
@@ -50,6 +52,7 @@ class TUdpEndpoint : public QObject {
   const int localPort_;
   std::unique_ptr<TUDPServer> server_;
   std::vector<TSharedUdpLink*> links_;
+  int ignoredDatagrams_ = 0;
 };
 
 // The link to one UDP scale: commands go out as the window sends them (the bytes and one zero

@@ -4,14 +4,31 @@
 #include <thread>
 
 namespace {
-using ReplyAssembly = TransferFixture;
-
-// Puts the transfer into the state "row 1 due" without sending anything.
-void RowDue(TTransfer& transfer) { transfer.TransferCursor = 1; }
+class ReplyAssembly : public TransferFixture {
+ protected:
+  // A fresh transfer whose start command waits for its answer.
+  void StartDue() {
+    host.Tag = 0;
+    transfer.bbWyslijBazeClick();
+  }
+  // A fresh transfer of three rows whose record 1 waits for its answer; the timer is idle.
+  void RowDue() {
+    host.Table = TDatabaseTable::Parse("a\nb\nc\n");
+    StartDue();
+    Answer("MbP");
+  }
+  // Record 1 of one row acknowledged: the end command waits for its answer.
+  void EndDue() {
+    host.Table = TDatabaseTable::Parse("a\n");
+    StartDue();
+    Answer("MbP");
+    Answer("Mr");
+  }
+};
 }  // namespace
 
 TEST_F(ReplyAssembly, PiecesCompleteOneLineOnlyWithTheLineFeed) {
-  RowDue(transfer);
+  RowDue();
   Reply("M");
   Reply("r");
   EXPECT_EQ(Cursor(), 1);
@@ -26,7 +43,7 @@ TEST_F(ReplyAssembly, PiecesCompleteOneLineOnlyWithTheLineFeed) {
 TEST_F(ReplyAssembly, BlanksAndControlCharactersAroundTheLineAreIgnored) {
   for (const std::string& piece : {std::string("  Mr\r\n"), std::string("\t\x01Mr \n"), std::string("Mr\n"),
                                    std::string("\0\0Mr\0\r\n", 7)}) {
-    RowDue(transfer);
+    RowDue();
     Reply(piece);
     EXPECT_EQ(Cursor(), 2) << "piece of " << piece.size() << " bytes";
   }
@@ -34,7 +51,7 @@ TEST_F(ReplyAssembly, BlanksAndControlCharactersAroundTheLineAreIgnored) {
 
 TEST_F(ReplyAssembly, OtherCaseOrExtraCharactersDoNotMatchButStillArmTheTimer) {
   for (const std::string line : {"mr", "MR", "Mr.", "M r", "Mrr", "xMr", ""}) {
-    RowDue(transfer);
+    RowDue();
     transfer.TimerBaza.stop();
     Reply(line + "\r\n");
     EXPECT_EQ(Cursor(), 1) << line;
@@ -43,7 +60,7 @@ TEST_F(ReplyAssembly, OtherCaseOrExtraCharactersDoNotMatchButStillArmTheTimer) {
 }
 
 TEST_F(ReplyAssembly, EverythingBufferedAtTheLineFeedIsComparedAsOneText) {
-  RowDue(transfer);
+  RowDue();
   Reply("Mr\r\nMr\r\n");
   EXPECT_EQ(Cursor(), 1);
   EXPECT_EQ(ReplyBuffer, "");
@@ -54,7 +71,7 @@ TEST_F(ReplyAssembly, EverythingBufferedAtTheLineFeedIsComparedAsOneText) {
 }
 
 TEST_F(ReplyAssembly, CarriageReturnAloneDoesNotCompleteALine) {
-  RowDue(transfer);
+  RowDue();
   Reply("Mr\r");
   EXPECT_FALSE(TimerArmed());
   EXPECT_EQ(Cursor(), 1);
@@ -81,7 +98,7 @@ TEST_F(ReplyAssembly, StartAcknowledgementFollowsTheSelectedPosition) {
   for (int position = 0; position < 3; ++position) {
     host.Position = position;
     for (int other = 0; other < 3; ++other) {
-      transfer.TransferCursor = 0;
+      StartDue();
       Reply(std::string(acks[other]) + "\r\n");
       EXPECT_EQ(Cursor(), other == position ? 1 : 0) << "position " << position << ", line " << acks[other];
     }
@@ -97,7 +114,8 @@ TEST_F(ReplyAssembly, PositionWithoutADatabaseKindAcceptsNoStartLine) {
 }
 
 TEST_F(ReplyAssembly, EndSentExpectsMeOnly) {
-  transfer.TransferCursor = -1;
+  EndDue();
+  ASSERT_EQ(Cursor(), -1);
   Reply("Mr\r\n");
   EXPECT_EQ(Cursor(), -1);
   Reply("MbP\r\n");
@@ -123,17 +141,17 @@ TEST_F(ReplyAssembly, AnyCompletedLineArmsTheTimerAlsoWithNoTransferRunning) {
 }
 
 TEST_F(ReplyAssembly, ALineCompletedWhileTheTimerRunsDoesNotRestartIt) {
-  RowDue(transfer);
+  RowDue();
   Reply("Mr\r\n");
   std::this_thread::sleep_for(std::chrono::milliseconds(40));
   Reply("Mr\r\n");
   EXPECT_TRUE(TimerArmed());
   EXPECT_LE(transfer.TimerBaza.remainingTime(), TTransfer::kTickMs - 30);
-  EXPECT_EQ(Cursor(), 3);
+  EXPECT_EQ(Cursor(), 2) << "the second line came while no command waited";
 }
 
 TEST_F(ReplyAssembly, AnEndlessLineIsCappedAndALaterLineStillCompletes) {
-  RowDue(transfer);
+  RowDue();
   const std::string blanks(kReplyBufferCap / 2, ' ');
   for (int i = 0; i < 5; ++i) Reply(blanks);
   EXPECT_EQ(ReplyBuffer.size(), kReplyBufferCap);

@@ -115,15 +115,24 @@ TEST_F(Transfer, LastRowAcknowledgedSendsTheEndOnceAndWaitsForMe) {
   EXPECT_EQ(Cursor(), -1);
 }
 
-TEST_F(Transfer, AcknowledgementsBeyondTheLastRowOnlyGrowTheCursor) {
-  host.Table = TDatabaseTable::Parse("a\n");
+TEST_F(Transfer, AcknowledgementsThatNoCommandAwaitsMoveNothingAndAreCounted) {
+  int unexpected = 0;
+  QObject::connect(&transfer, &TTransfer::UnexpectedAnswer, [&](const std::string&) { ++unexpected; });
+  host.Table = TDatabaseTable::Parse("a\nb\n");
   StartAndAcknowledge();
   Reply("Mr\r\n");
   Reply("Mr\r\n");
   Reply("Mr\r\n");
-  EXPECT_EQ(Cursor(), 4);
+  EXPECT_EQ(Cursor(), 2) << "a repeated acknowledgement must not skip record 2";
   Tick();
-  EXPECT_EQ(host.Sent, (Commands{"SbP", "Sra"})) << "a cursor above N + 1 sends nothing";
+  Reply("Mr\r\n");
+  Reply("Mr\r\n");
+  EXPECT_EQ(Cursor(), 3);
+  Tick();
+  Answer("Me");
+  EXPECT_EQ(host.Sent, (Commands{"SbP", "Sra", "Srb", "Se"}));
+  EXPECT_EQ(host.Results, Commands{"Success"});
+  EXPECT_EQ(unexpected, 3);
 }
 
 TEST_F(Transfer, StopLeavesCursorAndTimerAloneAndAcknowledgementsReachTheEndStep) {
@@ -142,11 +151,25 @@ TEST_F(Transfer, StopLeavesCursorAndTimerAloneAndAcknowledgementsReachTheEndStep
   EXPECT_EQ(host.Tag, 0);
 }
 
-TEST_F(Transfer, LineAfterTheEndStepShowsTheResultAgainAndStaysIdle) {
+TEST_F(Transfer, AnEndWithFewerRecordsAcknowledgedThanRowsIsAFailureNotSent) {
+  std::vector<std::string> reasons;
+  QObject::connect(&transfer, &TTransfer::Abandoned, [&](const std::string& reason) { reasons.push_back(reason); });
+  host.Table = TDatabaseTable::Parse("a\n");
+  StartAndAcknowledge();
+  Answer("Mr");
+  host.Table = TDatabaseTable::Parse("a\nb\n");
+  Answer("Me");
+  EXPECT_TRUE(host.Results.empty());
+  EXPECT_EQ(reasons, Commands{"The scale acknowledged 1 of 2 records."});
+  EXPECT_EQ(host.Tag, 0);
+}
+
+TEST_F(Transfer, LineAfterTheEndStepShowsNoResultAgainAndStaysIdle) {
   StartAndAcknowledge();
   AcknowledgeRowsAndEnd();
   Answer("anything");
-  EXPECT_EQ(host.Results, (Commands{"Success", "Success"}));
+  Answer("Me");
+  EXPECT_EQ(host.Results, Commands{"Success"});
   EXPECT_EQ(host.Tag, 0);
   EXPECT_EQ(Cursor(), -2);
   EXPECT_EQ(host.Sent.back(), "Se");
@@ -172,9 +195,10 @@ TEST_F(Transfer, KindChangedBeforeTheStartAcknowledgementChangesWhatIsAccepted) 
   EXPECT_EQ(host.Sent, (Commands{"SbP", "Sr;;;;"}));
 }
 
-TEST_F(Transfer, NoTransferStartedYetAStartAcknowledgementSendsTheRows) {
+TEST_F(Transfer, NoTransferStartedYetAStartAcknowledgementSendsNothing) {
   Answer("MbP");
-  EXPECT_EQ(host.Sent, Commands{"Sr;;;;"});
+  EXPECT_TRUE(host.Sent.empty());
+  EXPECT_EQ(Cursor(), 0);
   EXPECT_EQ(host.Tag, 0);
 }
 
@@ -217,7 +241,7 @@ TEST_F(Transfer, TheTimerTicksOnceAnIntervalAfterTheLineAndDisablesItself) {
   Reply("Mr\r\n");
   ASSERT_TRUE(QTest::qWaitFor([&] { return host.Sent.size() == 3; }, 5000));
   QTest::qWait(3 * TTransfer::kTickMs);
-  EXPECT_EQ(host.Sent, (Commands{"SbP", "Sra", "Src"})) << "two lines in one interval give a single tick";
+  EXPECT_EQ(host.Sent, (Commands{"SbP", "Sra", "Srb"})) << "two lines in one interval give a single tick";
 }
 
 namespace {

@@ -95,14 +95,15 @@ TEST_F(ScaleSessions, ASerialPortThatCannotOpenReportsWhyAndStaysClosed) {
   EXPECT_NE(session.Failure.find("Unable to open com port"), std::string::npos) << session.Failure;
 }
 
-TEST(SharedUdpEndpoint, AReplyGoesToTheScaleThatSentItAndAnUnclearOneToNone) {
+TEST(SharedUdpEndpoint, AReplyGoesToTheScaleThatSentItAndAnyOtherToNone) {
   const TUdpPeer4 a{0x0A000005, 1001}, b{0x0A000006, 1001}, c{0x0A000006, 2001};
   const struct {
     std::vector<TUdpPeer4> Scales;
     TUdpPeer4 Sender;
     size_t Scale;
   } cases[] = {
-      {{a}, {0x7F000001, 9}, 0},         // a single scale takes any sender, as in the window
+      {{a}, {0x7F000001, 9}, kNoScale},  // a spoofer: even a single scale answers only from its address
+      {{a}, {0x0A000005, 9}, 0},         // the single scale, answering from another port
       {{a, b, c}, {0x0A000006, 2001}, 2},  // address and port
       {{a, b, c}, {0x0A000005, 40000}, 0},  // the only scale at that address, answering from another port
       {{a, b, c}, {0x0A000006, 40000}, kNoScale},  // two scales at that address: unclear

@@ -121,6 +121,7 @@ TEST(TransferHistory, LinesAreAppendedAndReadBackNewestFirst) {
   record.Rows = 120;
   record.RecordsSent = 16;
   record.Resends = 2;
+  record.UnexpectedAnswers = 3;
   record.Result = "failed";
   record.Seconds = 12.3456;
   record.Reason = "The scale refused record 17 of 120 (last answer: \"Er\").";
@@ -130,10 +131,11 @@ TEST(TransferHistory, LinesAreAppendedAndReadBackNewestFirst) {
   }
   std::string text = dir.Read("state/scaledb/transfers.jsonl");
   EXPECT_EQ(text.substr(0, text.find('\n')),
-            "{\"file\":\"/srv/ceny \xC5\xBC\xC3\xB3\xC5\x82w.csv\",\"kind\":\"users\",\"link\":\"serial:COM1@9600\","
+            "{\"file\":\"/srv/ceny \xC5\xBC\xC3\xB3\xC5\x82w.csv\",\"ignored_datagrams\":0,\"kind\":\"users\","
+            "\"link\":\"serial:COM1@9600\","
             "\"program\":\"scaledb-send\",\"reason\":\"The scale refused record 17 of 120 (last answer: \\\"Er\\\").\","
             "\"records_sent\":16,\"resends\":2,\"result\":\"failed\",\"rows\":120,\"seconds\":12.346,"
-            "\"started\":\"2026-12-09T21:30:05.250+01:00\"}");
+            "\"started\":\"2026-12-09T21:30:05.250+01:00\",\"unexpected_answers\":3}");
 
   dir.Write("state/scaledb/transfers.jsonl", text + "not json\n{\"started\":1}\n");
   const std::vector<TTransferRecord> newest = ReadHistory(path, 2);
@@ -144,6 +146,11 @@ TEST(TransferHistory, LinesAreAppendedAndReadBackNewestFirst) {
   EXPECT_EQ(newest[0].Reason, record.Reason);
   EXPECT_EQ(newest[0].Started, record.Started);
   EXPECT_TRUE(ReadHistory(dir.File("none.jsonl"), 200).empty());
+
+  dir.Write("state/scaledb/transfers.jsonl", text + "{\"started\":\"2026-12-09T21:3");
+  record.Rows = 123;
+  AppendHistory(path, record);
+  EXPECT_EQ(ReadHistory(path, 1).at(0).Rows, 123) << "a torn last line does not swallow the next";
 
   record.Started = QDateTime(QDate(2026, 12, 9), QTime(2, 30), Qt::LocalTime);
   const QString started = QJsonDocument::fromJson(QByteArray::fromStdString(HistoryLine(record)))["started"].toString();

@@ -184,7 +184,7 @@ int Send(const TSendOptions& options, std::shared_ptr<const TDatabaseTable> tabl
   progress.Finish();
   std::vector<TTargetOutcome> outcomes;
   for (size_t target = 0; target < run.Count(); ++target) outcomes.push_back(run.Outcome(target));
-  if (!options.JsonPath.empty()) report.Write(options.JsonPath, ReportJson(settings.File, options.Kind, rows, outcomes));
+  if (!options.JsonPath.empty()) report.Write(options.JsonPath, ReportJson(settings.File, options.Kind, rows, outcomes, run.IgnoredDatagrams()));
   return run.AllSent() ? kSent : kFailed;
 }
 }  // namespace

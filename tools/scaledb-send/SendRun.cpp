@@ -7,11 +7,14 @@
 
 #include <QDateTime>
 #include <QMetaObject>
+#include <QTimer>
 
 struct TSendRun::TRun {
   TTarget Target;
   std::unique_ptr<TScaleSession> Session;
   std::unique_ptr<TTransferRecorder> Recorder;
+  // Bounds the opening of the link by the answer timeout.
+  std::unique_ptr<QTimer> ConnectTimer;
   QDateTime Begun;
   bool Opened = false;
   bool Ended = false;
@@ -32,6 +35,8 @@ std::unique_ptr<TLink> MakeTargetLink(const TTarget& target, std::shared_ptr<TUd
   if (settings.Kind == TLinkSettings::TKind::Serial) settings.SerialSettingsFile = SerialSettingsPath();
   return MakeLink(settings);
 }
+
+std::string SecondsText(int milliseconds) { return QString::number(milliseconds / 1000.0).toStdString(); }
 
 double SecondsSince(const QDateTime& begun) {
   return static_cast<double>(begun.msecsTo(QDateTime::currentDateTime())) / 1000;
@@ -71,6 +76,7 @@ void TSendRun::Watch(size_t target) {
   TLink& link = run.Session->Link();
   connect(&link, &TLink::StateChanged, this, [this, target](LinkState state) { LinkStateChanged(target, state); });
   connect(&link, &TLink::Failed, this, [this, target](const std::string& reason) { LinkFailed(target, reason); });
+  connect(&link, &TLink::DatagramIgnored, run.Recorder.get(), &TTransferRecorder::CountIgnoredDatagram);
   connect(&run.Session->Engine(), &TTransfer::LineReceived, this, [this, target](const std::string&, bool matched) {
     if (matched) emit RecordAcknowledged(target);
   });
@@ -84,8 +90,23 @@ void TSendRun::Watch(size_t target) {
 void TSendRun::Start() {
   for (size_t target = 0; target < runs_.size(); ++target) {
     runs_[target]->Begun = QDateTime::currentDateTime();
+    BoundOpening(target);
     runs_[target]->Session->Link().Open();
   }
+}
+
+// A connection that is never answered would otherwise wait for the system's own limit, minutes.
+void TSendRun::BoundOpening(size_t target) {
+  if (settings_.AnswerTimeoutMs <= 0) return;
+  TRun& run = *runs_[target];
+  run.ConnectTimer = std::make_unique<QTimer>();
+  run.ConnectTimer->setSingleShot(true);
+  connect(run.ConnectTimer.get(), &QTimer::timeout, this, [this, target] {
+    const TRun& run = *runs_[target];
+    if (!run.Opened && !run.Ended)
+      EndWithoutTransfer(target, "could not connect within " + SecondsText(settings_.AnswerTimeoutMs) + " s");
+  });
+  run.ConnectTimer->start(settings_.AnswerTimeoutMs);
 }
 
 void TSendRun::LinkStateChanged(size_t target, int state) {
@@ -93,6 +114,7 @@ void TSendRun::LinkStateChanged(size_t target, int state) {
   if (run.Ended) return;
   if (state == 2 && !run.Opened) {
     run.Opened = true;
+    if (run.ConnectTimer) run.ConnectTimer->stop();
     emit TargetStarted(target);
     run.Session->Start();
   } else if (state == 0 && run.Opened) {
@@ -188,6 +210,8 @@ TTargetStatus TSendRun::Status(size_t target) const {
   }
   return status;
 }
+
+int TSendRun::IgnoredDatagrams() const { return udpEndpoint_ ? udpEndpoint_->IgnoredDatagrams() : 0; }
 
 const TTargetOutcome& TSendRun::Outcome(size_t target) const { return runs_[target]->Outcome; }
 

@@ -51,6 +51,8 @@ class TSendRun : public QObject {
   void Interrupt();
 
   size_t Count() const { return runs_.size(); }
+  // Datagrams the shared UDP port dropped because no target's scale sent them.
+  int IgnoredDatagrams() const;
   TTargetStatus Status(size_t target) const;
   // Meaningful for a target once it has ended.
   const TTargetOutcome& Outcome(size_t target) const;
@@ -66,6 +68,7 @@ class TSendRun : public QObject {
  private:
   struct TRun;
   void Watch(size_t target);
+  void BoundOpening(size_t target);
   void LinkStateChanged(size_t target, int state);
   void LinkFailed(size_t target, const std::string& reason);
   void FailUnderWay(size_t target, const std::string& reason);
