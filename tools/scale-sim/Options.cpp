@@ -19,6 +19,7 @@ Links (at least one):
   --udp PORT            receive UDP commands on HOST:PORT (0 picks a free port)
   --udp-reply-port P    answer UDP commands at the sender's address, port P (default 1001)
   --host ADDR           the loopback address to listen on (default 127.0.0.1; only 127.0.0.0/8)
+  --answer-from ADDR    send the UDP answers from this other loopback address, as a spoofer would
 
 Faults (records are counted per link, resent ones too):
   --garble-every K      answer every K-th record with the wrong line "Mr."
@@ -29,6 +30,8 @@ Faults (records are counted per link, resent ones too):
                         stays), UDP stops answering
   --silent-after K      answer nothing more once the K-th record has been answered
   --double-every K      send every K-th record's answer twice in one write
+  --repeat-every K      send every K-th record's answer once more as a line of its own, after
+                        --repeat-gap MS (default 20), while no command waits for it
   --flood-before K N    send N bytes of text without a line feed (at most 64 MiB) just before
                         the K-th record's answer; over UDP as datagrams of at most 60000 bytes
   --delay MS            send each answer MS milliseconds after its command arrived
@@ -56,10 +59,11 @@ int ParseCount(std::string_view option, const char* text, int minimum, int maxim
   return static_cast<int>(value);
 }
 
-void CheckLoopback(const std::string& host) {
+void CheckLoopback(std::string_view option, const std::string& host) {
   in_addr address{};
   if (inet_pton(AF_INET, host.c_str(), &address) != 1 || (ntohl(address.s_addr) >> 24) != 127)
-    throw std::invalid_argument("--host: only loopback addresses (127.0.0.0/8) are served, not '" + host + "'");
+    throw std::invalid_argument(std::string(option) + ": only loopback addresses (127.0.0.0/8) are served, not '" +
+                                host + "'");
 }
 
 class TArgs {
@@ -102,6 +106,9 @@ TSimOptions ParseOptions(int argc, char** argv) {
     else if (option == "--close-after") options.Faults.CloseAfter = ParseCount(option, args.Value(option), 1);
     else if (option == "--silent-after") options.Faults.SilentAfter = ParseCount(option, args.Value(option), 1);
     else if (option == "--double-every") options.Faults.DoubleEvery = ParseCount(option, args.Value(option), 1);
+    else if (option == "--repeat-every") options.Faults.RepeatEvery = ParseCount(option, args.Value(option), 1);
+    else if (option == "--repeat-gap") options.Faults.RepeatGapMs = ParseCount(option, args.Value(option), 0);
+    else if (option == "--answer-from") options.UdpAnswerFrom = args.Value(option);
     else if (option == "--flood-before") {
       options.Faults.FloodBefore = ParseCount(option, args.Value(option), 1);
       options.Faults.FloodBytes = ParseCount(option, args.Value(option), 1, kMaxFloodBytes);
@@ -114,7 +121,8 @@ TSimOptions ParseOptions(int argc, char** argv) {
     else throw std::invalid_argument("unknown option '" + std::string(option) + "'");
   }
   if (options.Help) return options;
-  CheckLoopback(options.Host);
+  CheckLoopback("--host", options.Host);
+  if (!options.UdpAnswerFrom.empty()) CheckLoopback("--answer-from", options.UdpAnswerFrom);
   if (!options.Pty && !options.TcpPort && !options.UdpPort)
     throw std::invalid_argument("no link chosen: give --pty, --com, --tcp or --udp");
   if (options.ComNumber > 0 && options.PortsDir.empty())

@@ -14,6 +14,7 @@ struct TSimOptions {
   std::optional<int> TcpPort;
   std::optional<int> UdpPort;
   int UdpReplyPort = 1001;
+  std::string UdpAnswerFrom;  // another loopback address the UDP answers leave from; empty: Host
   std::string LogPath;  // "-" for standard output
   std::string RawPath;
   TFaults Faults;

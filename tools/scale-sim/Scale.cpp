@@ -33,6 +33,7 @@ TReaction TScaleSession::ReceiveRecord() {
                                                                             : "Mr") +
                       kLineEnd;
   if (reaction.Answer && EveryKth(records_, faults_.DoubleEvery)) *reaction.Answer += *reaction.Answer;
+  reaction.Repeat = reaction.Answer && EveryKth(records_, faults_.RepeatEvery);
   if (records_ == faults_.FloodBefore) reaction.FloodBytes = faults_.FloodBytes;
   reaction.CloseLink = faults_.CloseAfter > 0 && records_ == faults_.CloseAfter;
   return reaction;

@@ -12,6 +12,8 @@ struct TFaults {
   int CloseAfter = 0;   // the link closes once the k-th record has been answered
   int SilentAfter = 0;  // once the k-th record has been answered, nothing more is
   int DoubleEvery = 0;  // every k-th record's answer goes out twice in one write
+  int RepeatEvery = 0;  // every k-th record's answer goes out again, RepeatGapMs later, on its own
+  int RepeatGapMs = 20;
   int FloodBefore = 0;  // the k-th record's answer follows FloodBytes of text without a line feed
   int FloodBytes = 0;
   int DelayMs = 0;      // each answer leaves this long after its command arrived
@@ -23,6 +25,7 @@ struct TReaction {
   std::optional<std::string> Answer;  // the answer line with its CR LF
   int FloodBytes = 0;                  // text without a line feed that goes out before the answer
   bool CloseLink = false;
+  bool Repeat = false;  // the answer goes out once more, on its own, a little later
 };
 
 // One link's scale: counts the records that came over that link.

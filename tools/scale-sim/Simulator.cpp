@@ -86,6 +86,7 @@ TSimulator::~TSimulator() {
   for (auto& [id, link] : streams_) close(link.Fd);
   if (ptySlaveFd_ >= 0) close(ptySlaveFd_);
   if (tcpListenFd_ >= 0) close(tcpListenFd_);
+  if (udpAnswerFd_ >= 0 && udpAnswerFd_ != udpFd_) close(udpAnswerFd_);
   if (udpFd_ >= 0) close(udpFd_);
   if (!comLinkPath_.empty()) unlink(comLinkPath_.c_str());
   if (log_ && log_ != stdout) std::fclose(log_);
@@ -146,6 +147,7 @@ void TSimulator::OpenTcp() {
 
 void TSimulator::OpenUdp() {
   udpFd_ = BoundSocket(SOCK_DGRAM, options_.Host, *options_.UdpPort);
+  udpAnswerFd_ = options_.UdpAnswerFrom.empty() ? udpFd_ : BoundSocket(SOCK_DGRAM, options_.UdpAnswerFrom, 0);
   udpSession_ = std::make_unique<TScaleSession>(options_.Faults);
   Announce("udp " + options_.Host + " " + std::to_string(BoundPort(udpFd_)));
 }
@@ -267,6 +269,11 @@ void TSimulator::Schedule(int linkId, const TReaction& reaction, const sockaddr_
     item.Bytes = answer;
     scheduled_.emplace(due, item);
   }
+  if (reaction.Repeat) {
+    due += std::chrono::milliseconds(options_.Faults.RepeatGapMs);
+    item.Bytes = answer;
+    scheduled_.emplace(due, item);
+  }
   if (reaction.CloseLink) {
     if (linkId != kUdpLinkId) streams_.at(linkId).Closing = true;
     item.Bytes.clear();
@@ -289,7 +296,7 @@ void TSimulator::Deliver(const TScheduled& item) {
   if (item.LinkId == kUdpLinkId) {
     if (item.Close) udpClosed_ = true;
     else
-      sendto(udpFd_, item.Bytes.data(), item.Bytes.size(), 0, reinterpret_cast<const sockaddr*>(&item.UdpTarget),
+      sendto(udpAnswerFd_, item.Bytes.data(), item.Bytes.size(), 0, reinterpret_cast<const sockaddr*>(&item.UdpTarget),
              sizeof item.UdpTarget);
     return;
   }

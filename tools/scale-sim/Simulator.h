@@ -81,6 +81,8 @@ class TSimulator {
   int ptySlaveFd_ = -1;
   int tcpListenFd_ = -1;
   int udpFd_ = -1;
+  // The answers leave from here; udpFd_ unless they come from another address.
+  int udpAnswerFd_ = -1;
   std::unique_ptr<TScaleSession> udpSession_;
   Clock::time_point udpLastDue_{};
   bool udpClosed_ = false;

@@ -11,6 +11,7 @@
 #include "Settings.h"
 #include "StopSignals.h"
 #include "System.h"
+#include "UDPServer.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -51,6 +52,16 @@ std::string ReadTargetsFiles(TSendOptions& options) {
   return {};
 }
 
+// A UDP datagram to a broadcast or multicast address would reach every scale, or none, at once.
+std::string NotOneScaleTarget(const std::vector<TTarget>& targets) {
+  for (const TTarget& target : targets) {
+    if (target.Link.Kind != TLinkSettings::TKind::Udp) continue;
+    if (const std::string reason = NotOneScaleReason(target.Link.Host); !reason.empty())
+      return target.Name + ": " + reason;
+  }
+  return {};
+}
+
 // The targets to serve: those given, else the link in the settings; the error in words, or empty.
 std::string SettleTargets(TSendOptions& options) {
   const std::string error = ReadTargetsFiles(options);
@@ -60,6 +71,7 @@ std::string SettleTargets(TSendOptions& options) {
     if (!configured.Error.empty()) return configured.Error;
     options.Targets.push_back(configured.Target);
   }
+  if (const std::string refusal = NotOneScaleTarget(options.Targets); !refusal.empty()) return refusal;
   return DuplicateTargetsError(options.Targets);
 }
 
@@ -190,6 +202,7 @@ int Send(const TSendOptions& options, std::shared_ptr<const TDatabaseTable> tabl
 }  // namespace
 
 int RunSendProgram(const std::vector<std::string>& words) {
+  RaiseOpenFilesLimit();
   TCommandLine line = ParseCommandLine(words);
   if (!line.Error.empty()) return UsageError(line.Error);
   TSendOptions& options = line.Options;
