@@ -31,6 +31,8 @@
 #include <QVBoxLayout>
 #include <QWindow>
 
+#include <cstring>
+
 namespace {
 const QColor kConnectedColour(0, 128, 0);
 const QColor kDisconnectedColour(255, 0, 0);
@@ -208,6 +210,7 @@ void TForm1::FormCreate() {
   Connection->OnIgnoredDatagram = [this] { Recorder.CountIgnoredDatagram(); };
   PortState = 0;
   OpenConfig(XMLConfig);
+  ReportUnreadableConfig();
   ReadConfig(XMLConfig);
   SetTransferLimits(Transfer, TransferSettings);
 }
@@ -247,15 +250,12 @@ void TForm1::FormClose() {
   } catch (...) {
   }
   ShowConnectionState();
-  try {
-    ComPort1.SaveSettings(stIniFile, SettingsFileForSaving(kSerialSettingsFileName));
-  } catch (...) {
-  }
+  const TConfigSave serialSave = SaveSerialSettings();
   try {
     Connection.reset();
   } catch (...) {
   }
-  WriteConfig(XMLConfig);
+  ReportFailedSaves({serialSave, WriteConfig(XMLConfig)});
   try {
     QCoreApplication::quit();
   } catch (...) {
@@ -266,6 +266,46 @@ std::string TForm1::ConnectRefusal() const {
   const bool opensUdp = ConnectionSettings.Kind == 1 && ConnectionSettings.Protocol == 1 && Connection &&
                         Connection->State == 0;
   return opensUdp ? NotOneScaleReason(ConnectionSettings.Host) : std::string();
+}
+
+void TForm1::ReportUnreadableConfig() {
+  if (XMLConfig.LoadFailure.empty()) return;
+  statusBar()->showMessage(QString::fromLocal8Bit(
+      (XMLConfig.LoadedPath + " could not be read: " + XMLConfig.LoadFailure + ". The defaults are used; the file is kept as " +
+       XMLConfig.KeptAs + " when the program closes.")
+          .c_str()));
+}
+
+TConfigSave TForm1::SaveSerialSettings() {
+  const std::string usual = SettingsFileForSaving(kSerialSettingsFileName);
+  try {
+    ComPort1.SaveSettings(stIniFile, usual);
+    return {usual, ""};
+  } catch (const EComPort& error) {
+    TConfigSave save{"", usual + ": " + (error.SystemCode() > 0 ? std::strerror(error.SystemCode()) : error.what())};
+    const std::string fallback = FallbackSettingsFileForSaving(kSerialSettingsFileName);
+    try {
+      if (!fallback.empty() && fallback != usual) {
+        ComPort1.SaveSettings(stIniFile, fallback);
+        save.SavedTo = fallback;
+      }
+    } catch (const EComPort&) {
+    }
+    return save;
+  }
+}
+
+// Settings that could not be saved where they belong are never lost in silence.
+void TForm1::ReportFailedSaves(const std::vector<TConfigSave>& saves) {
+  QString text;
+  for (const TConfigSave& save : saves) {
+    if (save.Failure.empty()) continue;
+    text += QString::fromLocal8Bit(("The settings could not be saved to " + save.Failure + ".\n").c_str());
+    text += save.SavedTo.empty()
+                ? QStringLiteral("They could not be saved anywhere else either.\n")
+                : QString::fromLocal8Bit(("They are saved in " + save.SavedTo + " instead, and read from there from now on.\n").c_str());
+  }
+  if (!text.isEmpty()) ShowMessageBox(text.trimmed(), QStringLiteral("Settings"), TMessageIcon::Exclamation);
 }
 
 void TForm1::btnOpenPortClick() {

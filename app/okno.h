@@ -13,6 +13,7 @@
 
 #include <functional>
 #include <memory>
+#include <vector>
 
 class QAction;
 class QLabel;
@@ -115,6 +116,9 @@ class TForm1 : public QMainWindow, public ITransferView {
   void ShowSentRow(int row);
   void CheckOpenedFile();
   void TakeTransferTable();
+  void ReportUnreadableConfig();
+  TConfigSave SaveSerialSettings();
+  void ReportFailedSaves(const std::vector<TConfigSave>& saves);
   // The table a transfer reads: the one it started with, else the one shown.
   const TDatabaseTable& TransferTable() const { return transferTable_ ? *transferTable_ : Database.Table(); }
   // Why "Connect" must not open the link as set; empty when it may.

@@ -112,6 +112,8 @@ TSettingsPlaces SettingsPlacesFor(const TSettingsEnvironment& environment) {
     places.Directory = configHome + kApplicationFolder + "/";
     places.PerUser = true;
     places.SharedDirectories = SharedConfigDirectories(environment.ConfigDirs);
+  } else if (!configHome.empty()) {
+    places.FallbackDirectory = configHome + kApplicationFolder + "/";
   }
   places.CatalogueDirectories = {
       WithSlash(environment.ExecutableDirectory) + "locale",
@@ -121,17 +123,43 @@ TSettingsPlaces SettingsPlacesFor(const TSettingsEnvironment& environment) {
 
 TSettingsPlaces SettingsPlaces() { return SettingsPlacesFor(TSettingsEnvironment::Current()); }
 
-std::string SettingsFile(const std::string& name) { return SettingsPlaces().Directory + name; }
+namespace {
+// A save there replaces the file through its folder, or overwrites the file in place; nothing
+// replaces a folder of that name.
+bool TakesFile(const std::string& directory, const std::string& name) {
+  const std::string path = directory + name;
+  struct stat info {};
+  if (::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) return false;
+  return ::access(directory.c_str(), W_OK) == 0 || ::access(path.c_str(), W_OK) == 0;
+}
+
+// The place of `name`: beside the program, unless that takes no file and an earlier save went to
+// the fallback folder.
+std::string PlaceOf(const TSettingsPlaces& places, const std::string& name) {
+  const bool fallen = !places.FallbackDirectory.empty() && !TakesFile(places.Directory, name) &&
+                      Exists(places.FallbackDirectory + name);
+  return (fallen ? places.FallbackDirectory : places.Directory) + name;
+}
+}  // namespace
+
+std::string SettingsFile(const std::string& name) { return PlaceOf(SettingsPlaces(), name); }
 
 std::string SettingsFileForSaving(const std::string& name) {
   const TSettingsPlaces places = SettingsPlaces();
   if (places.PerUser) CreateDirectories(places.Directory);
-  return places.Directory + name;
+  return PlaceOf(places, name);
+}
+
+std::string FallbackSettingsFileForSaving(const std::string& name) {
+  const TSettingsPlaces places = SettingsPlaces();
+  if (places.FallbackDirectory.empty()) return {};
+  CreateDirectories(places.FallbackDirectory);
+  return places.FallbackDirectory + name;
 }
 
 std::string ConfigFileToLoad() {
   const TSettingsPlaces places = SettingsPlaces();
-  const std::string own = places.Directory + kConfigFileName;
+  const std::string own = PlaceOf(places, kConfigFileName);
   if (!places.PerUser || Exists(own)) return own;
   for (const std::string& shared : places.SharedDirectories)
     if (IsRegularFile(shared + kConfigFileName)) return shared + kConfigFileName;

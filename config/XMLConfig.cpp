@@ -10,6 +10,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
+#include <ctime>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -44,13 +46,22 @@ struct EConfigFailure : std::runtime_error {
 
 // ---------------------------------------------------------------- loading
 
-std::optional<std::string> ReadWholeFile(const std::string& path) {
+struct TFileRead {
+  std::optional<std::string> Bytes;
+  std::string Failure;  // why a file that is there could not be read
+};
+
+TFileRead ReadWholeFile(const std::string& path) {
   // Non-blocking, so that a FIFO in place of the file cannot stall the start.
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0) return std::nullopt;
+  if (fd < 0) return {std::nullopt, errno == ENOENT ? "" : std::string("it cannot be opened: ") + std::strerror(errno)};
   struct stat info {};
-  std::optional<std::string> bytes;
-  if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size <= kMaxConfigBytes) {
+  TFileRead read;
+  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    read.Failure = "it is not a regular file";
+  } else if (info.st_size > kMaxConfigBytes) {
+    read.Failure = "it is larger than 1 MiB";
+  } else {
     std::string buffer(static_cast<size_t>(info.st_size), '\0');
     size_t done = 0;
     while (done < buffer.size()) {
@@ -59,10 +70,11 @@ std::optional<std::string> ReadWholeFile(const std::string& path) {
       if (got <= 0) break;
       done += static_cast<size_t>(got);
     }
-    if (done == buffer.size()) bytes = std::move(buffer);
+    if (done == buffer.size()) read.Bytes = std::move(buffer);
+    else read.Failure = "it cannot be read to its end";
   }
   ::close(fd);
-  return bytes;
+  return read;
 }
 
 bool HasByteOrderMark(std::string_view bytes) {
@@ -100,24 +112,34 @@ size_t TopLevelElementCount(const pugi::xml_document& document) {
 }
 
 // The parser is lenient where a DOM would refuse: several roots, a NUL ending the text early.
-bool IsAcceptableDocument(const pugi::xml_document& document, const pugi::xml_parse_result& result,
-                          std::string_view bytes) {
-  if (!result) return false;
-  if (IsEightBitEncoding(result.encoding) && bytes.find('\0') != std::string_view::npos) return false;
-  return TopLevelElementCount(document) == 1 && TreeDepth(document) <= kMaxDepth;
+// Why the document is not one to keep; empty when it is.
+std::string DocumentFailure(const pugi::xml_document& document, const pugi::xml_parse_result& result,
+                            std::string_view bytes) {
+  if (!result)
+    return std::string("it is not well-formed XML (") + result.description() + " at byte " +
+           std::to_string(result.offset) + ")";
+  if (IsEightBitEncoding(result.encoding) && bytes.find('\0') != std::string_view::npos)
+    return "it is not well-formed XML (a zero byte in the text)";
+  if (TopLevelElementCount(document) != 1) return "it is not well-formed XML (not exactly one root element)";
+  if (TreeDepth(document) > kMaxDepth) return "its elements are nested too deeply";
+  return {};
 }
 
-// A file that cannot be read or is not well-formed leaves the document empty.
+// A file that cannot be read or is not well-formed leaves the document empty and says why.
 void LoadConfigFile(TXMLConfig& config) {
-  const std::optional<std::string> bytes = ReadWholeFile(ConfigFileToLoad());
-  if (!bytes) return;
-  const pugi::xml_parse_result result = config.Document.load_buffer(bytes->data(), bytes->size(), kParseFlags);
-  if (!IsAcceptableDocument(config.Document, result, *bytes)) {
+  config.LoadedPath = ConfigFileToLoad();
+  const TFileRead read = ReadWholeFile(config.LoadedPath);
+  config.LoadFailure = read.Failure;
+  if (!read.Bytes) return;
+  const std::string& bytes = *read.Bytes;
+  const pugi::xml_parse_result result = config.Document.load_buffer(bytes.data(), bytes.size(), kParseFlags);
+  config.LoadFailure = DocumentFailure(config.Document, result, bytes);
+  if (!config.LoadFailure.empty()) {
     config.Document.reset();
     return;
   }
   config.Encoding = result.encoding;
-  config.ByteOrderMark = HasByteOrderMark(*bytes);
+  config.ByteOrderMark = HasByteOrderMark(bytes);
   config.Declared = HasDeclaration(config.Document);
 }
 
@@ -352,15 +374,38 @@ struct TStringWriter : pugi::xml_writer {
   void write(const void* data, size_t size) override { Bytes.append(static_cast<const char*>(data), size); }
 };
 
-void SaveDocument(const TXMLConfig& config) {
+std::string DocumentBytes(const TXMLConfig& config) {
   TStringWriter writer;
   unsigned flags = pugi::format_raw;
   if (config.ByteOrderMark) flags |= pugi::format_write_bom;
   if (!config.Declared) flags |= pugi::format_no_declaration;
   config.Document.save(writer, "", flags, config.Encoding);
-  if (SaveWholeFile(SettingsFileForSaving(kConfigFileName), writer.Bytes) != 0) throw EConfigFailure("save failed");
+  return writer.Bytes;
+}
+
+// The file that could not be read is kept before a save replaces it; empty, or why it could not be.
+std::string KeepUnreadable(const TXMLConfig& config, const std::string& path) {
+  if (config.LoadFailure.empty() || path != config.LoadedPath) return {};
+  if (::rename(path.c_str(), config.KeptAs.c_str()) == 0 || errno == ENOENT) return {};
+  return "it could not be kept as " + config.KeptAs + ": " + std::strerror(errno);
+}
+
+// Saves the document to `path`; empty, or why it could not be saved.
+std::string SaveDocument(const TXMLConfig& config, const std::string& path) {
+  if (std::string failure = KeepUnreadable(config, path); !failure.empty()) return failure;
+  const int error = SaveWholeFile(path, DocumentBytes(config));
+  return error == 0 ? std::string() : std::strerror(error);
 }
 }  // namespace
+
+std::string UnreadableKeepName(const std::string& path) {
+  const std::time_t now = std::time(nullptr);
+  std::tm local {};
+  localtime_r(&now, &local);
+  char stamp[32];
+  std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &local);
+  return path + ".unreadable-" + stamp;
+}
 
 void OpenConfig(TXMLConfig& config) {
   if (config.Open) config.Document.reset();
@@ -368,6 +413,7 @@ void OpenConfig(TXMLConfig& config) {
   config.ByteOrderMark = false;
   config.Declared = true;
   LoadConfigFile(config);
+  config.KeptAs = config.LoadFailure.empty() ? "" : UnreadableKeepName(config.LoadedPath);
   try {
     config.Open = true;
     EnsureAllKeys(config);
@@ -389,13 +435,21 @@ void ReadConfig(TXMLConfig& config) {
   }
 }
 
-void WriteConfig(TXMLConfig& config) {
-  if (!config.Open || OptionSettings.OrdersFileName.empty()) return;
+TConfigSave WriteConfig(TXMLConfig& config) {
+  if (!config.Open || OptionSettings.OrdersFileName.empty()) return {};
+  const std::string usual = SettingsFileForSaving(kConfigFileName);
   try {
     WriteOptions(config);
     WriteInterface(config);
     WriteTransfer(config);
-    SaveDocument(config);
-  } catch (...) {
+  } catch (const std::runtime_error& error) {
+    return {"", usual + ": the settings cannot be written into its document (" + error.what() + ")"};
   }
+  TConfigSave save;
+  const std::string failure = SaveDocument(config, usual);
+  if (failure.empty()) return {usual, ""};
+  save.Failure = usual + ": " + failure;
+  const std::string fallback = FallbackSettingsFileForSaving(kConfigFileName);
+  if (!fallback.empty() && fallback != usual && SaveDocument(config, fallback).empty()) save.SavedTo = fallback;
+  return save;
 }

@@ -4,6 +4,8 @@
 
 #include <pugixml.hpp>
 
+#include <string>
+
 // The main window's configuration document.
 struct TXMLConfig {
   pugi::xml_document Document;
@@ -13,6 +15,18 @@ struct TXMLConfig {
   bool ByteOrderMark = false;
   // A file built from nothing gets a declaration; a loaded file keeps what it had.
   bool Declared = true;
+  // Why the file that is there could not be read ("it is larger than 1 MiB"); empty when it was
+  // read or is missing. Such a file is moved to KeptAs before a save would replace it.
+  std::string LoadFailure;
+  std::string LoadedPath;
+  std::string KeptAs;
+};
+
+// How a save went: where the settings are now, and what went wrong on the way.
+struct TConfigSave {
+  std::string SavedTo;  // empty when they could not be saved anywhere
+  // Why the usual place did not take them, with the file's name; empty when it did.
+  std::string Failure;
 };
 
 // The host saved and offered when none is configured; a private-network address.
@@ -20,4 +34,7 @@ inline constexpr const char* kDefaultHost = "192.168.1.100";
 
 void OpenConfig(TXMLConfig& config);
 void ReadConfig(TXMLConfig& config);
-void WriteConfig(TXMLConfig& config);
+TConfigSave WriteConfig(TXMLConfig& config);
+
+// "<path>.unreadable-20261209-194023": the name a file that could not be read is kept under.
+std::string UnreadableKeepName(const std::string& path);

@@ -118,6 +118,8 @@ void TCustomComPort::SaveSettings(TStoreType kind, const std::string& path) {
   if (kind != stIniFile) throw EComPort(16);
   try {
     StoreIniFile(path);
+  } catch (const EIniFile& failure) {
+    throw EComPort(16, failure.SystemCode());
   } catch (...) {
     throw EComPort(16);
   }

@@ -325,3 +325,52 @@ TEST_F(TransferView, AFileTheCodePageCannotHoldIsRefusedWithItsReasonUntilTransl
   Answer("MbP");
   EXPECT_EQ(commands.at(1).at(2).value<std::string>(), "Sr1;?uk;4.99");
 }
+
+TEST_F(TransferView, OpenIsRefusedWhileSendingAndATransferReadsTheTableItStartedWith) {
+  Create();
+  Open("first.csv", "a\nb\n");
+  form->bbWyslijBazeClick();
+  Answer("MbP");
+  Open("second.csv", "x\ny\nz\n");
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].Title, "Open");
+  EXPECT_EQ(form->Database.Table().RowText(0), "a") << "the refused file is not shown";
+  form->bbWyslijBazeClick();
+  Open("second.csv", "x\ny\nz\n");
+  EXPECT_EQ(form->Database.Table().RowText(0), "x") << "after Stop another file opens";
+  form->Transfer.SetAnswerTimeoutMs(0);
+  Answer("Mr");
+  Answer("Mr");
+  Answer("Me");
+  const std::vector<TTransferRecord> history = ReadHistory(HistoryPath(), 1);
+  ASSERT_EQ(history.size(), 1u);
+  EXPECT_EQ(history[0].Rows, 2) << "the transfer went on with its own table";
+  EXPECT_EQ(history[0].RecordsSent, 2);
+}
+
+TEST_F(TransferView, AConfigXmlThatCannotBeReadIsSaidAtStartAndKeptAtClose) {
+  dir.Write("config.xml", "<RS232Config><Interface><Host>10.0.0.9</Host></Interface></RS232Confg>");
+  Create();
+  const QString message = form->statusBar()->currentMessage();
+  EXPECT_TRUE(message.startsWith(QString::fromStdString(dir.File("config.xml") + " could not be read: it is not well-formed XML")))
+      << message.toStdString();
+  EXPECT_TRUE(message.contains(QString::fromStdString(form->XMLConfig.KeptAs))) << message.toStdString();
+  form->FormClose();
+  EXPECT_EQ(dir.Read(form->XMLConfig.KeptAs.substr(dir.Path().size())),
+            "<RS232Config><Interface><Host>10.0.0.9</Host></Interface></RS232Confg>");
+  EXPECT_TRUE(boxes.empty());
+}
+
+TEST_F(TransferView, ConnectToABroadcastOrMulticastUdpAddressIsRefusedInAFailureBox) {
+  for (const char* host : {"255.255.255.255", "224.0.0.1", "0.0.0.0"}) {
+    Create();
+    ConnectionSettings = TConnectionSettings{1, host, 1, 5000};
+    boxes.clear();
+    form->btnOpenPortClick();
+    ASSERT_EQ(boxes.size(), 1u) << host;
+    EXPECT_EQ(boxes[0].Title, "Failure");
+    EXPECT_TRUE(boxes[0].Text.startsWith(host)) << boxes[0].Text.toStdString();
+    EXPECT_EQ(form->Connection->State, 0) << "nothing was opened, nothing sent";
+    form.reset();
+  }
+}

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <functional>
 #include <string>
 
 namespace {
@@ -103,12 +104,32 @@ INSTANTIATE_TEST_SUITE_P(config_, BrokenConfigFile,
                                            std::string("<RS232Config/>\0junk", 19), DeeplyNested(300),
                                            DeeplyNested(200000), Root("<!--" + std::string(2 << 20, 'x') + "-->")));
 
-TEST_F(config_XMLConfig, UnreadableFileIsTreatedAsMissing) {
-  std::filesystem::create_directory(dir.File("config.xml"));
-  StartUp();
-  ExpectDefaultSettings();
-  WriteConfig(config);
-  EXPECT_TRUE(std::filesystem::is_directory(dir.File("config.xml")));
+TEST_F(config_XMLConfig, AnUnreadableFileGivesTheDefaultsAndIsKeptAsideBeforeTheSave) {
+  const struct {
+    const char* Name;
+    std::function<void(const std::string& path)> Make;
+    const char* Reason;
+  } cases[] = {
+      {"folder", [](const std::string& path) { std::filesystem::create_directory(path); }, "it is not a regular file"},
+      {"typo", [this](const std::string&) { dir.Write("config.xml", Root(Interface(Key("Host", "10.0.0.9"))) + "</RS232Confg>"); },
+       "it is not well-formed XML ("},
+      {"huge", [this](const std::string&) { dir.Write("config.xml", std::string((1 << 20) + 1, ' ')); },
+       "it is larger than 1 MiB"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    std::filesystem::remove_all(dir.File("config.xml"));
+    for (const auto& entry : std::filesystem::directory_iterator(dir.Path())) std::filesystem::remove_all(entry);
+    c.Make(dir.File("config.xml"));
+    StartUp();
+    ExpectDefaultSettings();
+    EXPECT_TRUE(config.LoadFailure.starts_with(c.Reason)) << config.LoadFailure;
+    EXPECT_TRUE(config.KeptAs.starts_with(dir.File("config.xml.unreadable-"))) << config.KeptAs;
+    const TConfigSave save = WriteConfig(config);
+    EXPECT_EQ(save.SavedTo, dir.File("config.xml"));
+    EXPECT_TRUE(std::filesystem::exists(config.KeptAs)) << "the user's file is kept, not lost";
+    EXPECT_EQ(dir.Read("config.xml"), DefaultFile());
+  }
 }
 
 TEST_F(config_XMLConfig, FifoInPlaceOfTheFileDoesNotStallTheStart) {

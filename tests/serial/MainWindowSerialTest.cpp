@@ -105,9 +105,21 @@ TEST_F(MainWindowSerialTest, SettingsAreRestoredAtCreationAndSavedAtClose) {
             "FlowControl=None\n");
 }
 
-TEST_F(MainWindowSerialTest, ASettingsFileThatCannotBeWrittenIsIgnoredAtClose) {
+TEST_F(MainWindowSerialTest, ASettingsFileThatCannotBeWrittenIsSavedInTheUsersFolderAndSaid) {
+  TTempDir configHome;
+  const std::string savedConfigHome = std::getenv("XDG_CONFIG_HOME") ? std::getenv("XDG_CONFIG_HOME") : "";
+  setenv("XDG_CONFIG_HOME", configHome.Path().c_str(), 1);
   mkdir(dir.File("RuzOzodArir.ini").c_str(), 0755);
   CreateForm();
+  form->ComPort1.SetBaudRate(br19200);
   EXPECT_NO_THROW(form->FormClose());
-  EXPECT_TRUE(boxes.empty());
+  const std::string saved = configHome.File("scaledb/RuzOzodArir.ini");
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_TRUE(boxes[0].Text.contains(QString::fromStdString(dir.File("RuzOzodArir.ini")))) << boxes[0].Text.toStdString();
+  EXPECT_TRUE(boxes[0].Text.contains(QString::fromStdString(saved) + " instead")) << boxes[0].Text.toStdString();
+  form.reset();
+  CreateForm();
+  EXPECT_EQ(form->ComPort1.BaudRate(), br19200) << "read from the user's folder the next time";
+  form.reset();
+  setenv("XDG_CONFIG_HOME", savedConfigHome.c_str(), 1);
 }

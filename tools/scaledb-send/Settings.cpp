@@ -34,6 +34,12 @@ std::string SerialSettingsPath() { return SettingsFile(kSerialSettingsFileName);
 TTargetParse ConfiguredTarget() {
   TXMLConfig config;
   OpenConfig(config);
+  // Its defaults would name a link nobody chose.
+  if (!config.LoadFailure.empty()) {
+    TTargetParse parse;
+    parse.Error = config.LoadedPath + " cannot be read (" + config.LoadFailure + "), so it names no link; name a target";
+    return parse;
+  }
   ReadConfig(config);
   TTargetParse parse = ConnectionSettings.Kind == 0 ? SerialTarget() : EthernetTarget(ConnectionSettings);
   parse.Target.Name = parse.Target.Text;
