@@ -140,6 +140,21 @@ TRefusingPort::~TRefusingPort() { close(handle_); }
 
 void TRefusingPort::Listen() { listen(handle_, 8); }
 
+TUnansweredPort::TUnansweredPort() : handle_(BoundSocket(SOCK_STREAM, 0)), port_(BoundPort(handle_)) {
+  listen(handle_, 0);
+  const sockaddr_in address = LoopbackAddress(port_);
+  for (int i = 0; i < 4; ++i) {
+    const int client = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    connect(client, reinterpret_cast<const sockaddr*>(&address), sizeof address);
+    queued_.push_back(client);
+  }
+}
+
+TUnansweredPort::~TUnansweredPort() {
+  for (const int client : queued_) close(client);
+  close(handle_);
+}
+
 TUdpPeer::TUdpPeer(int port) : handle_(BoundSocket(SOCK_DGRAM, port)), port_(BoundPort(handle_)) {}
 
 TUdpPeer::~TUdpPeer() { close(handle_); }

@@ -80,6 +80,22 @@ class TRefusingPort {
   int port_;
 };
 
+// A loopback TCP port whose connections are never answered: it listens with a full queue, so a
+// new connection attempt waits as one to an unreachable host does.
+class TUnansweredPort {
+ public:
+  TUnansweredPort();
+  ~TUnansweredPort();
+  TUnansweredPort(const TUnansweredPort&) = delete;
+  TUnansweredPort& operator=(const TUnansweredPort&) = delete;
+  int Port() const { return port_; }
+
+ private:
+  int handle_;
+  int port_;
+  std::vector<int> queued_;
+};
+
 struct TDatagram {
   std::string Bytes;
   int SenderPort = 0;

@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -234,6 +235,67 @@ TEST_F(SendEndToEnd, WithoutATargetTheLinkOfConfigXmlAndTheSerialSettingsFileIsU
   EXPECT_EQ(overSerial.ExitCode, 0) << overSerial.Err;
   EXPECT_EQ(dir.Read("serial.raw"), Wire(file, "SbP", "\r\n"));
   EXPECT_EQ(ReportTargets(overSerial.Out)[0].toObject()["target"].toString(), "serial:COM3@19200");
+
+  dir.Write("bin/config.xml", "<RS232Config><Interface><Kind>COM</Kind></Interface>");
+  const TResult unreadable = Run({dir.File("products.csv")}, bin + "scaledb-send");
+  EXPECT_EQ(unreadable.ExitCode, 2);
+  EXPECT_TRUE(Contains(unreadable.Err, bin + "config.xml cannot be read (it is not well-formed XML")) << unreadable.Err;
+}
+
+TEST_F(SendEndToEnd, AConnectionNeverAnsweredOrWithoutADescriptorFailsInWordsAndAtOnce) {
+  dir.Write("products.csv", ProductsFile(3));
+  const TUnansweredPort unanswered;
+  const TResult silent = Run({"--answer-timeout", "0.5", dir.File("products.csv"),
+                              "tcp:127.0.0.1:" + std::to_string(unanswered.Port())});
+  EXPECT_EQ(silent.ExitCode, 1);
+  EXPECT_TRUE(Contains(silent.Err, ": failed to connect: could not connect within 0.5 s\n")) << silent.Err;
+
+  std::vector<std::unique_ptr<TRefusingPort>> refusing;
+  std::string targets;
+  for (int i = 0; i < 60; ++i) {
+    refusing.push_back(std::make_unique<TRefusingPort>());
+    targets += "s" + std::to_string(i) + "=tcp:127.0.0.1:" + std::to_string(refusing.back()->Port()) + "\n";
+  }
+  dir.Write("many.targets", targets);
+  const TResult crowded = Run({"-c", "ulimit -n 48 && exec \"$0\" \"$@\"", SCALEDB_SEND_PATH, "--pace", "2",
+                               "--json", "-", "--targets", dir.File("many.targets"), dir.File("products.csv")},
+                              "/bin/sh");
+  EXPECT_EQ(crowded.ExitCode, 1) << crowded.Err;
+  int refused = 0, crowdedOut = 0;
+  for (const QJsonValue& target : ReportTargets(crowded.Out)) {
+    const std::string error = target.toObject()["error"].toString().toStdString();
+    refused += Contains(error, "Connection refused");
+    crowdedOut += error.starts_with("too many open files: ");
+    EXPECT_TRUE(Contains(error, "Connection refused") || error.starts_with("too many open files: ")) << error;
+  }
+  EXPECT_GT(refused, 0) << "the targets that got a descriptor were served";
+  EXPECT_GT(crowdedOut, 0);
+}
+
+TEST_F(SendEndToEnd, TheReportReplacesThePreviousOneWholeOrNotAtAll) {
+  dir.Write("products.csv", ProductsFile(400));
+  dir.Write("report.json", "previous");
+  TScaleSimProcess slow({"--tcp", "0", "--delay", "20"});
+  QProcess process;
+  process.setProcessEnvironment(environment);
+  process.start(SCALEDB_SEND_PATH, Words({"--json", dir.File("report.json"), dir.File("products.csv"),
+                                          "tcp:127.0.0.1:" + std::to_string(slow.TcpPort())}));
+  ASSERT_TRUE(process.waitForStarted());
+  process.setReadChannel(QProcess::StandardError);
+  process.waitForReadyRead(10000);
+  process.kill();
+  process.waitForFinished();
+  EXPECT_EQ(dir.Read("report.json"), "previous") << "a killed run keeps the previous report";
+  int reports = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(dir.Path()))
+    reports += entry.path().filename().string().starts_with("report.json");
+  EXPECT_EQ(reports, 1) << "and leaves nothing beside it";
+
+  dir.Write("short.csv", "a\n");
+  const TResult full = Run({"--pace", "2", "--json", "/dev/full", dir.File("short.csv"),
+                            "tcp:127.0.0.1:" + std::to_string(slow.TcpPort())});
+  EXPECT_EQ(full.ExitCode, 1);
+  EXPECT_TRUE(Contains(full.Err, "scaledb-send: cannot write the report /dev/full: ")) << full.Err;
 }
 
 TEST_F(SendEndToEnd, ADryRunPrintsEveryCommandAsItGoesOnTheWireAndOpensNothing) {
@@ -263,6 +325,8 @@ TEST_F(SendEndToEnd, UsageErrorsAndUnreadableFilesExitTwoAndSendNothing) {
   TScaleSimProcess scale({"--tcp", "0", "--raw", dir.File("scale.raw")});
   const std::string good = "tcp:127.0.0.1:" + std::to_string(scale.TcpPort());
   const std::string products = dir.File("products.csv");
+  dir.Write("good.targets", good + "\n");
+  const std::string targets = dir.File("good.targets");
   const struct {
     std::vector<std::string> Words;
     std::string Error;
@@ -275,6 +339,13 @@ TEST_F(SendEndToEnd, UsageErrorsAndUnreadableFilesExitTwoAndSendNothing) {
       {{"--targets", dir.File("bad.targets"), products, good}, dir.File("bad.targets") + ": line 2: target 'front=tcp:127.0.0.1'"},
       {{"--json", dir.File("no/such/folder/report.json"), products, good}, "cannot write the report"},
       {{"--pace", "fast", products, good}, "--pace: 'fast' is not a number"},
+      {{"--json", products, products, good}, "the report " + products + " would overwrite " + products},
+      {{"--json", targets, "--targets", targets, products}, "the report " + targets + " would overwrite " + targets},
+      // A dry run opens nothing: should the refusal ever fail, still no datagram leaves.
+      {{"--dry-run", products, "udp:255.255.255.255:1001"},
+       "udp:255.255.255.255:1001: 255.255.255.255 is a broadcast address; name one scale's own address."},
+      {{"--dry-run", products, "udp:224.0.0.9:5000"}, "udp:224.0.0.9:5000: 224.0.0.9 is a multicast address"},
+      {{"--dry-run", products, "udp:0.0.0.0:5000"}, "udp:0.0.0.0:5000: 0.0.0.0 is the address of no scale"},
   };
   for (const auto& c : cases) {
     const TResult result = Run(c.Words);

@@ -16,10 +16,15 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
+#include <QSaveFile>
 
 #include <cstdio>
 #include <memory>
 #include <optional>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #ifndef SCALEDB_VERSION
@@ -117,29 +122,80 @@ int DryRun(const TSendOptions& options, std::shared_ptr<const TDatabaseTable> ta
   return std::fflush(stdout) == 0 ? kSent : kFailed;
 }
 
-// Where the report goes: opened before anything is sent, so a report that cannot be written
-// stops the run before it starts.
+// Where the report goes. Checked before anything is sent; a file is written at the end to a
+// temporary file beside it and renamed, so a run that is killed keeps the previous report.
 class TReportFile {
  public:
-  std::string Open(const std::string& path) {
+  // Why the report cannot go to `path`; empty when it can.
+  std::string Open(const std::string& path, const std::vector<std::string>& inputs) {
+    path_ = path;
     if (path.empty() || path == "-") return {};
-    file_ = std::make_unique<QFile>(QString::fromLocal8Bit(path.c_str()));
-    if (!file_->open(QIODevice::WriteOnly | QIODevice::Truncate))
-      return "cannot write the report " + path + ": " + file_->errorString().toStdString();
-    return {};
-  }
-  void Write(const std::string& path, const std::string& json) {
-    if (path == "-") {
-      std::fputs(json.c_str(), stdout);
-      std::fflush(stdout);
-    } else if (file_) {
-      if (file_->write(json.data(), static_cast<qint64>(json.size())) != static_cast<qint64>(json.size()) || !file_->flush())
-        Complain("cannot write the report " + path + ": " + file_->errorString().toStdString());
+    struct stat report {};
+    if (::stat(path.c_str(), &report) == 0) {
+      if (const std::string clash = OverwrittenInput(report, inputs); !clash.empty())
+        return "the report " + path + " would overwrite " + clash;
+      direct_ = !S_ISREG(report.st_mode);
     }
+    return direct_ ? CheckDirect() : CheckFolder();
+  }
+
+  // False, with the reason said, when the report could not be written whole.
+  bool Write(const std::string& json) {
+    if (path_ == "-") return WriteStandardOutput(json);
+    if (direct_) return WriteDirect(json);
+    QSaveFile file(QString::fromLocal8Bit(path_.c_str()));
+    const bool written = file.open(QIODevice::WriteOnly) &&
+                         file.write(json.data(), static_cast<qint64>(json.size())) == static_cast<qint64>(json.size()) &&
+                         file.commit();
+    if (!written) Complain("cannot write the report " + path_ + ": " + file.errorString().toStdString());
+    return written;
   }
 
  private:
-  std::unique_ptr<QFile> file_;
+  static std::string OverwrittenInput(const struct stat& report, const std::vector<std::string>& inputs) {
+    for (const std::string& input : inputs) {
+      struct stat info {};
+      if (::stat(input.c_str(), &info) == 0 && info.st_dev == report.st_dev && info.st_ino == report.st_ino) return input;
+    }
+    return {};
+  }
+
+  std::string CheckFolder() const {
+    QSaveFile probe(QString::fromLocal8Bit(path_.c_str()));
+    if (!probe.open(QIODevice::WriteOnly)) return "cannot write the report " + path_ + ": " + probe.errorString().toStdString();
+    probe.cancelWriting();
+    probe.commit();
+    return {};
+  }
+
+  // A device or a pipe takes the report in place; a pipe without a reader yet is no error.
+  std::string CheckDirect() const {
+    const int fd = ::open(path_.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd >= 0) {
+      ::close(fd);
+      return {};
+    }
+    if (errno == ENXIO) return {};
+    return "cannot write the report " + path_ + ": " + std::strerror(errno);
+  }
+
+  bool WriteDirect(const std::string& json) const {
+    QFile file(QString::fromLocal8Bit(path_.c_str()));
+    const bool written = file.open(QIODevice::WriteOnly) &&
+                         file.write(json.data(), static_cast<qint64>(json.size())) == static_cast<qint64>(json.size()) &&
+                         file.flush();
+    if (!written) Complain("cannot write the report " + path_ + ": " + file.errorString().toStdString());
+    return written;
+  }
+
+  static bool WriteStandardOutput(const std::string& json) {
+    const bool written = std::fwrite(json.data(), 1, json.size(), stdout) == json.size() && std::fflush(stdout) == 0;
+    if (!written) Complain(std::string("cannot write the report to standard output: ") + std::strerror(errno));
+    return written;
+  }
+
+  std::string path_;
+  bool direct_ = false;
 };
 
 TProgress::TMode ProgressMode(const TSendOptions& options) {
@@ -196,8 +252,9 @@ int Send(const TSendOptions& options, std::shared_ptr<const TDatabaseTable> tabl
   progress.Finish();
   std::vector<TTargetOutcome> outcomes;
   for (size_t target = 0; target < run.Count(); ++target) outcomes.push_back(run.Outcome(target));
-  if (!options.JsonPath.empty()) report.Write(options.JsonPath, ReportJson(settings.File, options.Kind, rows, outcomes, run.IgnoredDatagrams()));
-  return run.AllSent() ? kSent : kFailed;
+  const bool reported =
+      options.JsonPath.empty() || report.Write(ReportJson(settings.File, options.Kind, rows, outcomes, run.IgnoredDatagrams()));
+  return run.AllSent() && reported ? kSent : kFailed;
 }
 }  // namespace
 
@@ -233,9 +290,8 @@ int RunSendProgram(const std::vector<std::string>& words) {
   if (options.DryRun) return DryRun(options, std::move(table), RowEncoder(check));
   PrintWarnings(options, check);
   TReportFile report;
-  if (const std::string error = report.Open(options.JsonPath); !error.empty()) {
-    Complain(error);
-    return kUsage;
-  }
+  std::vector<std::string> inputs = options.TargetsFiles;
+  inputs.push_back(options.File);
+  if (const std::string error = report.Open(options.JsonPath, inputs); !error.empty()) return UsageError(error);
   return Send(options, std::move(table), RowEncoder(check), report);
 }
