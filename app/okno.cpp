@@ -6,8 +6,10 @@
 #include "History.h"
 #include "HistoryWindow.h"
 #include "MessageBox.h"
+#include "PortNames.h"
 #include "RadioGroup.h"
 #include "SerialLink.h"
+#include "SerialPortsWindow.h"
 #include "SettingsLocation.h"
 #include "TransferProgress.h"
 #include "TransferSettingsDialogs.h"
@@ -88,6 +90,7 @@ TForm1::TForm1(QWidget* parent)
   setGeometry(218, 114, 696, 479);
   ComPort1.setObjectName(QStringLiteral("ComPort1"));
   ComPort1.OnRxChar = [this](TCustomComPort&, int count) { ComPort1RxChar(count); };
+  ComPort1.OnDeviceLost = [this](TCustomComPort&) { ComPort1DeviceLost(); };
   // The history and the progress line are written before a result box waits for the operator.
   connect(&Recorder, &TTransferRecorder::Recorded, this, [this](const TTransferRecord& record) { RecordTransfer(record); });
   connect(&Transfer, &TTransfer::Finished, this, [this](bool failed) { ShowTransferResult(failed); });
@@ -121,6 +124,8 @@ void TForm1::BuildMenu() {
   connect(TransferSettings1, &QAction::triggered, this, [this] { Guarded([this] { TransferSettings1Click(); }); });
   Rs2321 = menuBar()->addAction(QStringLiteral("Connection"));
   connect(Rs2321, &QAction::triggered, this, [this] { Guarded([this] { Rs2321Click(); }); });
+  SerialPorts1 = menuBar()->addAction(QStringLiteral("Serial ports"));
+  connect(SerialPorts1, &QAction::triggered, this, [this] { Guarded([this] { SerialPorts1Click(); }); });
 }
 
 void TForm1::BuildControls() {
@@ -275,11 +280,22 @@ void TForm1::btnOpenPortClick() {
       PortState = 2;
       btnOpenPort->setText(QStringLiteral("Disconnect"));
     } catch (...) {
+      ShowOpenDiagnosis(std::current_exception());
       ShowMessageBox(QStringLiteral("Selected COM port does not exist or is occupied by other software"),
                      QStringLiteral("VU232v9"), TMessageIcon::Exclamation);
     }
   }
   ShowConnectionState();
+}
+
+void TForm1::ShowOpenDiagnosis(std::exception_ptr failure) {
+  try {
+    std::rethrow_exception(failure);
+  } catch (const EComPort& error) {
+    const std::string text = SerialOpenFailureText(ComPort1.Port(), PortDevicePath(ComPort1.Port()), error);
+    statusBar()->showMessage(QString::fromLocal8Bit(text.c_str()));
+  } catch (...) {
+  }
 }
 
 void TForm1::SetLabelColour(const QColor& colour) {
@@ -401,6 +417,25 @@ void TForm1::ApplyTransferSettings(const TTransferSettings& settings) {
 void TForm1::ComPort1RxChar(int count) {
   const std::string text = ReadSerialText(ComPort1, count);
   if (!text.empty()) HandleReply(text, static_cast<int>(text.size()));
+}
+
+// The label reads closed before a failure box waits for the operator.
+void TForm1::ComPort1DeviceLost() {
+  try {
+    ComPort1.ClosePort();
+  } catch (...) {
+  }
+  PortState = 0;
+  ShowConnectionState();
+  Session.LinkLost(kSerialDeviceGoneText);
+}
+
+void TForm1::SerialPorts1Click() {
+  if (!SerialPortsWindow) SerialPortsWindow = new TSerialPortsWindow(this);
+  SerialPortsWindow->Reload();
+  SerialPortsWindow->show();
+  SerialPortsWindow->raise();
+  SerialPortsWindow->activateWindow();
 }
 
 void TForm1::HandleReply(const std::string& text, int length) { Session.HandleReply(text, length); }

@@ -11,6 +11,7 @@
 
 #include <QMainWindow>
 
+#include <exception>
 #include <functional>
 #include <memory>
 
@@ -21,6 +22,7 @@ class QTableView;
 class QWindow;
 class TConnectionForm;
 class TRadioGroup;
+class TSerialPortsWindow;
 class TTransferHistoryWindow;
 class TTransferProgress;
 
@@ -39,6 +41,10 @@ class TForm1 : public QMainWindow, public ITransferView {
   void Otwrz1Click();
   void bbWyslijBazeClick();
   void ComPort1RxChar(int count);
+  // The port's device went away: the port closes, a running transfer fails.
+  void ComPort1DeviceLost();
+  // "Serial ports": the serial devices present.
+  void SerialPorts1Click();
   // The single entry for text received from the scale, over any link.
   void HandleReply(const std::string& text, int length);
   // Frames the command for the link the connection settings select and sends it.
@@ -97,7 +103,9 @@ class TForm1 : public QMainWindow, public ITransferView {
   // The file check's summary, at the right of the status line.
   QLabel* FileSummary;
   QAction* Rs2321;
+  QAction* SerialPorts1;
   TTransferHistoryWindow* HistoryWindow = nullptr;
+  TSerialPortsWindow* SerialPortsWindow = nullptr;
 
  protected:
   bool event(QEvent* event) override;
@@ -114,6 +122,8 @@ class TForm1 : public QMainWindow, public ITransferView {
   TTransferRecord DescribeTransfer() const;
   void ShowSentRow(int row);
   void CheckOpenedFile();
+  // The cause of a failed open and its fix, in the status line.
+  void ShowOpenDiagnosis(std::exception_ptr failure);
 
   TConnectionForm* ConnectionForm = nullptr;
   bool closed_ = false;

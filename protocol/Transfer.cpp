@@ -121,6 +121,10 @@ void TTransfer::CountWrongAnswer(std::string_view line) {
     Abandon("The scale refused the " + WaitingCommand() + answer);
 }
 
+void TTransfer::GiveUp(const std::string& reason) {
+  if (host_.SendButtonTag() != 0 && !abandoned_) Abandon(reason);
+}
+
 void TTransfer::Abandon(const std::string& reason) {
   abandoned_ = true;
   limitsOn_ = false;

@@ -29,6 +29,9 @@ class TLink : public QObject {
   void TextReceived(const std::string& text);
   void StateChanged(LinkState state);
   void Failed(const std::string& reason);
+  // The link ended by itself while open, "The serial device went away"; the session adds where
+  // its transfer stood.
+  void Lost(const std::string& what);
 };
 
 // "serial:COM1@9600", "tcp:host:port", "udp:host:port".

@@ -4,8 +4,6 @@
 
 #include <cstdio>
 
-namespace {
-// A JSON string of the bytes, read as text of the local 8-bit encoding.
 std::string JsonString(const std::string& bytes) {
   const std::string utf8 = QString::fromLocal8Bit(bytes.data(), static_cast<qsizetype>(bytes.size())).toStdString();
   std::string json = "\"";
@@ -24,6 +22,7 @@ std::string JsonString(const std::string& bytes) {
   return json + "\"";
 }
 
+namespace {
 std::string Seconds(double seconds) {
   char text[32];
   std::snprintf(text, sizeof text, "%.3f", seconds);
