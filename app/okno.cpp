@@ -191,6 +191,12 @@ void TForm1::BuildControls() {
   FileSummary = new QLabel(statusBar());
   FileSummary->setObjectName(QStringLiteral("FileSummary"));
   statusBar()->addPermanentWidget(FileSummary);
+  // A status tip (a menu the mouse passes over) would wipe a message; a label stays. It never
+  // widens the window: a long text is cut, whole in its tool tip.
+  PortDiagnosis = new QLabel(statusBar());
+  PortDiagnosis->setObjectName(QStringLiteral("PortDiagnosis"));
+  PortDiagnosis->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+  statusBar()->addWidget(PortDiagnosis, 1);
 }
 
 void TForm1::FormCreate() {
@@ -277,6 +283,7 @@ void TForm1::btnOpenPortClick() {
   } else {
     try {
       ComPort1.OpenPort();
+      ShowOpenDiagnosis(nullptr);
       PortState = 2;
       btnOpenPort->setText(QStringLiteral("Disconnect"));
     } catch (...) {
@@ -289,13 +296,16 @@ void TForm1::btnOpenPortClick() {
 }
 
 void TForm1::ShowOpenDiagnosis(std::exception_ptr failure) {
+  std::string text;
   try {
-    std::rethrow_exception(failure);
+    if (failure) std::rethrow_exception(failure);
   } catch (const EComPort& error) {
-    const std::string text = SerialOpenFailureText(ComPort1.Port(), PortDevicePath(ComPort1.Port()), error);
-    statusBar()->showMessage(QString::fromLocal8Bit(text.c_str()));
+    // The box already says that the port failed; the line says why.
+    text = SerialOpenDiagnosis(ComPort1.Port(), PortDevicePath(ComPort1.Port()), error);
   } catch (...) {
   }
+  PortDiagnosis->setText(QString::fromLocal8Bit(text.c_str()));
+  PortDiagnosis->setToolTip(PortDiagnosis->text());
 }
 
 void TForm1::SetLabelColour(const QColor& colour) {
@@ -427,6 +437,8 @@ void TForm1::ComPort1DeviceLost() {
   }
   PortState = 0;
   ShowConnectionState();
+  PortDiagnosis->setText(QString::fromLatin1(kSerialDeviceGoneText) + QLatin1Char('.'));
+  PortDiagnosis->setToolTip(PortDiagnosis->text());
   Session.LinkLost(kSerialDeviceGoneText);
 }
 

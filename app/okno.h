@@ -102,6 +102,9 @@ class TForm1 : public QMainWindow, public ITransferView {
   QAction* TransferSettings1;
   // The file check's summary, at the right of the status line.
   QLabel* FileSummary;
+  // Why the serial port is not open (it did not open, or its device went away), at the left of
+  // the status line, until it opens.
+  QLabel* PortDiagnosis;
   QAction* Rs2321;
   QAction* SerialPorts1;
   TTransferHistoryWindow* HistoryWindow = nullptr;
@@ -122,7 +125,7 @@ class TForm1 : public QMainWindow, public ITransferView {
   TTransferRecord DescribeTransfer() const;
   void ShowSentRow(int row);
   void CheckOpenedFile();
-  // The cause of a failed open and its fix, in the status line.
+  // The cause of a failed open and its fix, in the status line; none after a good open.
   void ShowOpenDiagnosis(std::exception_ptr failure);
 
   TConnectionForm* ConnectionForm = nullptr;

@@ -19,10 +19,14 @@ class TNamedOrPathPort : public TComPort {
 
 const char kSerialDeviceGoneText[] = "The serial device went away";
 
+std::string SerialOpenDiagnosis(const std::string& port, const std::string& device, const EComPort& error) {
+  if (error.Code() != 1 || error.SystemCode() < 0) return {};
+  return device.empty() ? port + " does not exist." : DiagnoseOpenFailure(device, error.SystemCode());
+}
+
 std::string SerialOpenFailureText(const std::string& port, const std::string& device, const EComPort& error) {
-  if (error.Code() != 1 || error.SystemCode() < 0) return error.what();
-  const std::string words = device.empty() ? port + " does not exist." : DiagnoseOpenFailure(device, error.SystemCode());
-  return std::string(error.what()) + ": " + words;
+  const std::string diagnosis = SerialOpenDiagnosis(port, device, error);
+  return diagnosis.empty() ? error.what() : std::string(error.what()) + ": " + diagnosis;
 }
 
 void SendSerialCommand(TComPort& port, const std::string& command) {

@@ -18,7 +18,9 @@ void SendSerialCommand(TComPort& port, const std::string& command);
 std::string ReadSerialText(TComPort& port, int count);
 // What a serial link reports when its device goes away under an open port.
 extern const char kSerialDeviceGoneText[];
-// Why the port did not open: the port's message, then the cause and its fix in words.
+// Why the port named `port` (opening `device`) did not open: the cause and its fix in words.
+std::string SerialOpenDiagnosis(const std::string& port, const std::string& device, const EComPort& error);
+// The port's message, then the diagnosis.
 std::string SerialOpenFailureText(const std::string& port, const std::string& device, const EComPort& error);
 // "serial:COM1@9600".
 std::string SerialLinkName(const TComPort& port);

@@ -179,4 +179,5 @@ TEST_F(TransferOverPty, APtyThatHangsUpMidTransferFailsAtOnceAndThePortReadsClos
   EXPECT_EQ(form.LabelConnection->text().toStdString(), "COM1 9600bps disconnected");
   EXPECT_EQ(form.btnOpenPort->text(), "Connect");
   EXPECT_EQ(form.bbWyslijBaze->text(), "Send database");
+  EXPECT_EQ(form.PortDiagnosis->text().toStdString(), "The serial device went away.");
 }

@@ -6,7 +6,6 @@
 
 #include <QLabel>
 #include <QPushButton>
-#include <QStatusBar>
 
 #include <gtest/gtest.h>
 
@@ -78,8 +77,7 @@ TEST_F(MainWindowSerialTest, AFailedOpenShowsTheBoxAndStaysDisconnected) {
   EXPECT_EQ(form->PortState, 0);
   EXPECT_EQ(Label(), "COM1 9600bps disconnected");
   EXPECT_EQ(LabelColour(), QColor(255, 0, 0));
-  EXPECT_EQ(form->statusBar()->currentMessage().toStdString(),
-            "Unable to open com port (win error code: 2): /nonexistent/tty does not exist.")
+  EXPECT_EQ(form->PortDiagnosis->text().toStdString(), "/nonexistent/tty does not exist.")
       << "the cause goes to the status line";
 }
 
