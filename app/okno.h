@@ -120,13 +120,13 @@ class TForm1 : public QMainWindow, public ITransferView {
   void BuildControls();
   void BuildMenu();
   void SetLabelColour(const QColor& colour);
+  // The cause of a failed open and its fix, in the status line; none after a good open.
+  void ShowOpenDiagnosis(std::exception_ptr failure);
   void OnFocusWindowChanged(QWindow* window);
   QString ChooseDatabaseFile();
   TTransferRecord DescribeTransfer() const;
   void ShowSentRow(int row);
   void CheckOpenedFile();
-  // The cause of a failed open and its fix, in the status line; none after a good open.
-  void ShowOpenDiagnosis(std::exception_ptr failure);
 
   TConnectionForm* ConnectionForm = nullptr;
   bool closed_ = false;

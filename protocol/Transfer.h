@@ -63,6 +63,9 @@ class TTransfer : public QObject {
 
   void bbWyslijBazeClick();
   void TimerBazaTimer();
+  // Ends a transfer under way as failed, as the answer watchdog does (the link to the scale is
+  // gone); nothing while "Send database" is idle.
+  void GiveUp(const std::string& reason);
   // The single entry for received text; `length` is not used, the text carries its own.
   void HandleReply(const std::string& text, int length);
   // A completed reply line, blanks and control characters stripped at both ends: advances the
@@ -84,9 +87,6 @@ class TTransfer : public QObject {
   // "start command", "record 17 of 120" or "end command": what waits for its answer, or goes
   // out next once the last record is acknowledged.
   std::string WaitingCommand() const;
-  // Ends a transfer under way as failed, as the answer watchdog does (the link to the scale is
-  // gone); nothing while "Send database" is idle.
-  void GiveUp(const std::string& reason);
 
   // 0 start sent, 1..N row due, N + 1 last row acknowledged, -1 end sent, -2 end acknowledged.
   int TransferCursor = 0;

@@ -27,11 +27,11 @@ class TLink : public QObject {
 
  signals:
   void TextReceived(const std::string& text);
-  void StateChanged(LinkState state);
-  void Failed(const std::string& reason);
   // The link ended by itself while open, "The serial device went away"; the session adds where
   // its transfer stood.
   void Lost(const std::string& what);
+  void StateChanged(LinkState state);
+  void Failed(const std::string& reason);
 };
 
 // "serial:COM1@9600", "tcp:host:port", "udp:host:port".
