@@ -1,7 +1,7 @@
 #include "PortList.h"
 
+#include "JsonText.h"
 #include "PortSurvey.h"
-#include "Report.h"
 
 #include <algorithm>
 

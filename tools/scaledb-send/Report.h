@@ -6,9 +6,6 @@
 #include <string>
 #include <vector>
 
-// A JSON string of the bytes, read as text of the local 8-bit encoding.
-std::string JsonString(const std::string& bytes);
-
 // {"file": ..., "kind": ..., "rows": N, "targets": [{"name", "target", "result", "records_sent",
 // "resends", "seconds", "error"}]}, indented, ending in a line feed.
 std::string ReportJson(const std::string& file, const std::string& kind, int rows,
