@@ -16,7 +16,7 @@ namespace fs = std::filesystem;
 const char kUsbDevices[] = "sys/devices/pci0000:00/0000:00:14.0/usb1/";
 const char kFtdiById[] = "usb-FTDI_FT232R_USB_UART_A9XYZ-if00-port0";
 
-struct TUsbSpec {
+struct TFakeAdapter {
   std::string Tty;  // "ttyUSB1", "ttyACM0", or empty for an adapter without a serial device
   std::string Socket;
   std::string VendorId, ProductId, Manufacturer, Product, Serial;
@@ -38,7 +38,7 @@ class TFakeSystem {
 
   // An adapter in its USB socket; with a tty, the tty's class entry, its device file (0660) and
   // its by-id link.
-  void AddUsb(const TUsbSpec& usb, const std::string& byId = {}) const {
+  void AddUsb(const TFakeAdapter& usb, const std::string& byId = {}) const {
     const std::string device = kUsbDevices + usb.Socket;
     const std::string interface = device + "/" + usb.Socket + ":1.0";
     fs::create_directories(root_.File(interface));
@@ -79,9 +79,9 @@ class TFakeSystem {
   TTempDir root_;
 };
 
-const TUsbSpec kFtdi{"ttyUSB1", "1-2", "0403", "6001", "FTDI", "FT232R", "A9XYZ", "ftdi_sio"};
-const TUsbSpec kCh340Taken{"", "1-3", "1a86", "7523", "QinHeng Electronics", "USB Serial", "", ""};
-const TUsbSpec kArduino{"ttyACM0", "1-4", "2341", "0043", "Arduino (www.arduino.cc)", "Uno", "7573", "cdc_acm", "02"};
+const TFakeAdapter kFtdi{"ttyUSB1", "1-2", "0403", "6001", "FTDI", "FT232R", "A9XYZ", "ftdi_sio"};
+const TFakeAdapter kCh340Taken{"", "1-3", "1a86", "7523", "QinHeng Electronics", "USB Serial", "", ""};
+const TFakeAdapter kArduino{"ttyACM0", "1-4", "2341", "0043", "Arduino (www.arduino.cc)", "Uno", "7573", "cdc_acm", "02"};
 
 TUserIdentity InDialout() { return {"anna", 4242, {getegid()}}; }
 TUserIdentity NotInDialout() { return {"anna", 4242, {4242}}; }
