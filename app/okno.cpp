@@ -6,8 +6,10 @@
 #include "History.h"
 #include "HistoryWindow.h"
 #include "MessageBox.h"
+#include "PortNames.h"
 #include "RadioGroup.h"
 #include "SerialLink.h"
+#include "SerialPortsWindow.h"
 #include "SettingsLocation.h"
 #include "TransferProgress.h"
 #include "TransferSettingsDialogs.h"
@@ -91,6 +93,7 @@ TForm1::TForm1(QWidget* parent)
   setGeometry(218, 114, 696, 479);
   ComPort1.setObjectName(QStringLiteral("ComPort1"));
   ComPort1.OnRxChar = [this](TCustomComPort&, int count) { ComPort1RxChar(count); };
+  ComPort1.OnDeviceLost = [this](TCustomComPort&) { ComPort1DeviceLost(); };
   // The history and the progress line are written before a result box waits for the operator.
   connect(&Recorder, &TTransferRecorder::Recorded, this, [this](const TTransferRecord& record) { RecordTransfer(record); });
   connect(&Transfer, &TTransfer::Finished, this, [this](bool failed) { ShowTransferResult(failed); });
@@ -127,6 +130,8 @@ void TForm1::BuildMenu() {
   connect(TransferSettings1, &QAction::triggered, this, [this] { Guarded([this] { TransferSettings1Click(); }); });
   Rs2321 = menuBar()->addAction(QStringLiteral("Connection"));
   connect(Rs2321, &QAction::triggered, this, [this] { Guarded([this] { Rs2321Click(); }); });
+  SerialPorts1 = menuBar()->addAction(QStringLiteral("Serial ports"));
+  connect(SerialPorts1, &QAction::triggered, this, [this] { Guarded([this] { SerialPorts1Click(); }); });
 }
 
 void TForm1::BuildControls() {
@@ -192,6 +197,12 @@ void TForm1::BuildControls() {
   FileSummary = new QLabel(statusBar());
   FileSummary->setObjectName(QStringLiteral("FileSummary"));
   statusBar()->addPermanentWidget(FileSummary);
+  // A status tip (a menu the mouse passes over) would wipe a message; a label stays. It never
+  // widens the window: a long text is cut, whole in its tool tip.
+  PortDiagnosis = new QLabel(statusBar());
+  PortDiagnosis->setObjectName(QStringLiteral("PortDiagnosis"));
+  PortDiagnosis->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+  statusBar()->addWidget(PortDiagnosis, 1);
 }
 
 void TForm1::FormCreate() {
@@ -327,14 +338,29 @@ void TForm1::btnOpenPortClick() {
   } else {
     try {
       ComPort1.OpenPort();
+      ShowOpenDiagnosis(nullptr);
       PortState = 2;
       btnOpenPort->setText(QStringLiteral("Disconnect"));
     } catch (...) {
+      ShowOpenDiagnosis(std::current_exception());
       ShowMessageBox(QStringLiteral("Selected COM port does not exist or is occupied by other software"),
                      QStringLiteral("VU232v9"), TMessageIcon::Exclamation);
     }
   }
   ShowConnectionState();
+}
+
+void TForm1::ShowOpenDiagnosis(std::exception_ptr failure) {
+  std::string text;
+  try {
+    if (failure) std::rethrow_exception(failure);
+  } catch (const EComPort& error) {
+    // The box already says that the port failed; the line says why.
+    text = SerialOpenDiagnosis(ComPort1.Port(), PortDevicePath(ComPort1.Port()), error);
+  } catch (...) {
+  }
+  PortDiagnosis->setText(QString::fromLocal8Bit(text.c_str()));
+  PortDiagnosis->setToolTip(PortDiagnosis->text());
 }
 
 void TForm1::SetLabelColour(const QColor& colour) {
@@ -462,6 +488,27 @@ void TForm1::ApplyTransferSettings(const TTransferSettings& settings) {
 void TForm1::ComPort1RxChar(int count) {
   const std::string text = ReadSerialText(ComPort1, count);
   if (!text.empty()) HandleReply(text, static_cast<int>(text.size()));
+}
+
+// The label reads closed before a failure box waits for the operator.
+void TForm1::ComPort1DeviceLost() {
+  try {
+    ComPort1.ClosePort();
+  } catch (...) {
+  }
+  PortState = 0;
+  ShowConnectionState();
+  PortDiagnosis->setText(QString::fromLatin1(kSerialDeviceGoneText) + QLatin1Char('.'));
+  PortDiagnosis->setToolTip(PortDiagnosis->text());
+  Session.LinkLost(kSerialDeviceGoneText);
+}
+
+void TForm1::SerialPorts1Click() {
+  if (!SerialPortsWindow) SerialPortsWindow = new TSerialPortsWindow(this);
+  SerialPortsWindow->Reload();
+  SerialPortsWindow->show();
+  SerialPortsWindow->raise();
+  SerialPortsWindow->activateWindow();
 }
 
 void TForm1::HandleReply(const std::string& text, int length) { Session.HandleReply(text, length); }

@@ -11,6 +11,7 @@
 
 #include <QMainWindow>
 
+#include <exception>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -22,6 +23,7 @@ class QTableView;
 class QWindow;
 class TConnectionForm;
 class TRadioGroup;
+class TSerialPortsWindow;
 class TTransferHistoryWindow;
 class TTransferProgress;
 
@@ -40,6 +42,10 @@ class TForm1 : public QMainWindow, public ITransferView {
   void Otwrz1Click();
   void bbWyslijBazeClick();
   void ComPort1RxChar(int count);
+  // The port's device went away: the port closes, a running transfer fails.
+  void ComPort1DeviceLost();
+  // "Serial ports": the serial devices present.
+  void SerialPorts1Click();
   // The single entry for text received from the scale, over any link.
   void HandleReply(const std::string& text, int length);
   // Frames the command for the link the connection settings select and sends it.
@@ -97,8 +103,13 @@ class TForm1 : public QMainWindow, public ITransferView {
   QAction* TransferSettings1;
   // The file check's summary, at the right of the status line.
   QLabel* FileSummary;
+  // Why the serial port is not open (it did not open, or its device went away), at the left of
+  // the status line, until it opens.
+  QLabel* PortDiagnosis;
   QAction* Rs2321;
+  QAction* SerialPorts1;
   TTransferHistoryWindow* HistoryWindow = nullptr;
+  TSerialPortsWindow* SerialPortsWindow = nullptr;
 
  protected:
   bool event(QEvent* event) override;
@@ -110,6 +121,8 @@ class TForm1 : public QMainWindow, public ITransferView {
   void BuildControls();
   void BuildMenu();
   void SetLabelColour(const QColor& colour);
+  // The cause of a failed open and its fix, in the status line; none after a good open.
+  void ShowOpenDiagnosis(std::exception_ptr failure);
   void OnFocusWindowChanged(QWindow* window);
   QString ChooseDatabaseFile();
   TTransferRecord DescribeTransfer() const;

@@ -226,7 +226,7 @@ bool TakesValue(const std::string& option) {
 
 bool Flag(const std::string& option) {
   return option == "--dry-run" || option == "--transliterate" || option == "--check" || option == "--quiet" ||
-         option == "--help" || option == "--version";
+         option == "--help" || option == "--version" || option == "--ports";
 }
 
 // The words walked as the usage text describes them, without reading the option values: the
@@ -240,6 +240,7 @@ struct TWalk {
 TWalk Walk(const std::vector<std::string>& words) {
   TWalk walk;
   bool optionsEnded = false;
+  bool ports = false;
   for (size_t i = 0; i < words.size() && walk.Good; ++i) {
     const std::string& word = words[i];
     if (!optionsEnded && word == "--") {
@@ -248,9 +249,11 @@ TWalk Walk(const std::vector<std::string>& words) {
       const size_t equals = word.find('=');
       const std::string option = word.substr(0, equals);
       if (TakesValue(option)) {
-        if (equals == std::string::npos && ++i == words.size()) walk.Good = false;
+        // After --ports a last --json without a file writes to standard output.
+        if (equals == std::string::npos && ++i == words.size()) walk.Good = ports && option == "--json";
       } else {
         walk.Good = equals == std::string::npos && Flag(option);
+        ports = ports || option == "--ports";
       }
     } else if (walk.File.empty()) {
       walk.File = word;
@@ -271,7 +274,7 @@ void CheckCommandLine(const std::string& text) {
   if (!line.Error.empty()) return;
   const TSendOptions& options = line.Options;
   Check(walk.Good && options.File == walk.File && options.Targets.size() == walk.Targets.size());
-  Check(!options.File.empty() || options.Help || options.Version);
+  Check(!options.File.empty() || options.Help || options.Version || options.Ports);
   for (size_t i = 0; i < walk.Targets.size(); ++i) {
     Check(options.Targets[i].Name == walk.Targets[i].Name);
     Check(SameLink(options.Targets[i].Link, walk.Targets[i].Link));

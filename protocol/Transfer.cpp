@@ -123,6 +123,10 @@ void TTransfer::CountWrongAnswer(std::string_view line) {
     Abandon("The scale refused the " + WaitingCommand() + answer);
 }
 
+void TTransfer::GiveUp(const std::string& reason) {
+  if (running_) Abandon(reason);
+}
+
 void TTransfer::Abandon(const std::string& reason) {
   abandoned_ = true;
   running_ = false;

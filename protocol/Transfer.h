@@ -63,6 +63,9 @@ class TTransfer : public QObject {
 
   void bbWyslijBazeClick();
   void TimerBazaTimer();
+  // Ends a transfer under way as failed, as the answer watchdog does (the link to the scale is
+  // gone); nothing when no transfer runs.
+  void GiveUp(const std::string& reason);
   // The single entry for received text; `length` is not used, the text carries its own.
   void HandleReply(const std::string& text, int length);
   // A completed reply line, blanks and control characters stripped at both ends: advances the

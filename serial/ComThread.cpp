@@ -119,6 +119,10 @@ void TComThread::Body() {
     TComEvents events = 0;
     const TDeviceEventWait::TWake wake = wait_->Wait(events);
     if (wake == TDeviceEventWait::TWake::Stopped) break;
+    if (wake == TDeviceEventWait::TWake::Gone) {
+      ReportDeviceLost();
+      break;
+    }
     if (wake == TDeviceEventWait::TWake::Skipped) continue;
     try {
       Dispatch(events);
@@ -147,6 +151,18 @@ void TComThread::Dispatch(TComEvents events) {
     case smNone:
       port_.RunBatch(events);
       break;
+  }
+}
+
+void TComThread::ReportDeviceLost() {
+  const auto lost = [this] { port_.RunDeviceLost(); };
+  try {
+    if (method_ == smNone)
+      lost();
+    else
+      handOver_.Run(notifier_, lost, method_ == smWindowSync);
+  } catch (...) {
+    // The thread ends either way; a handler's failure has nowhere else to go.
   }
 }
 

@@ -72,6 +72,8 @@ class TComThread {
  private:
   void Body();
   void Dispatch(TComEvents events);
+  // The device went away: the port's handler runs where batches run, once.
+  void ReportDeviceLost();
   // A window-sync notification, already acknowledged.
   void RunNotified(TComEvent event);
 

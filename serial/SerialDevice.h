@@ -99,7 +99,8 @@ class TSerialDevice {
 // Waits for the events of a mask on one device; Stop() ends a wait from any thread.
 class TDeviceEventWait {
  public:
-  enum class TWake { Stopped, Events, Skipped };
+  // Gone: the device went away (unplugged, or its pty's other end closed); waiting on is pointless.
+  enum class TWake { Stopped, Events, Skipped, Gone };
 
   // Sets the device's event mask; 0 or the errno of the failure in `error`.
   TDeviceEventWait(TSerialDevice& device, TComEvents mask, int& error);
@@ -123,4 +124,5 @@ class TDeviceEventWait {
   int stop_ = -1;
   int output_ = -1;  // a second descriptor of the device, so output room is told apart from input
   TLineCounters counts_;
+  bool gone_ = false;
 };

@@ -1,22 +1,29 @@
-// Linux serial devices: termios2, modem-line ioctls, input counters, epoll and an eventfd stop signal.
+// Linux serial devices: termios2, modem-line ioctls, input counters, epoll and an eventfd stop signal;
+// and the file reads of the port survey.
 // <termios.h> is not included: its struct termios clashes with the kernel's termios2 headers.
 
+#include "PortSystem.h"
 #include "SerialDevice.h"
 
 #include <asm/termbits.h>
+#include <dirent.h>
 #include <fcntl.h>
+#include <limits.h>
 #include <linux/serial.h>
 #include <poll.h>
+#include <pwd.h>
 #include <sys/epoll.h>
 #include <sys/eventfd.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
+#include <memory>
 
 namespace {
 using TClock = std::chrono::steady_clock;
@@ -27,6 +34,9 @@ constexpr int kStopTag = 3;
 
 // Ptys and some USB adapters have no modem lines or counters: they answer as if the ioctl did not exist.
 bool Unsupported(int error) { return error == ENOTTY || error == EINVAL; }
+
+// What a descriptor answers once its device was unplugged or its pty's other end closed.
+bool DeviceGoneError(int error) { return error == EIO || error == ENXIO || error == ENODEV; }
 
 int Ioctl(int fd, unsigned long request, void* argument) {
   return ioctl(fd, request, argument) < 0 ? errno : 0;
@@ -398,6 +408,7 @@ bool TDeviceEventWait::OutputRanEmpty() {
 
 TDeviceEventWait::TWake TDeviceEventWait::Wait(TComEvents& occurred) {
   occurred = 0;
+  if (gone_) return TWake::Gone;
   epoll_event ready[3];
   const int n = epoll_wait(epoll_, ready, 3, -1);
   if (n < 0 && errno != EINTR) return TWake::Stopped;  // a broken wait would only spin
@@ -408,15 +419,76 @@ TDeviceEventWait::TWake TDeviceEventWait::Wait(TComEvents& occurred) {
     if (ready[i].data.u32 == kStopTag) return TWake::Stopped;
     input = input || ready[i].data.u32 == kInputTag;
     output = output || ready[i].data.u32 == kOutputTag;
+    gone_ = gone_ || (ready[i].events & (EPOLLHUP | EPOLLERR)) != 0;
   }
   if (input) {
     int waiting = 0;
-    Ioctl(device_.Handle(), FIONREAD, &waiting);
+    gone_ = DeviceGoneError(Ioctl(device_.Handle(), FIONREAD, &waiting)) || gone_;
     if (waiting > 0) occurred |= ComEvent(evRxChar);
     if (device_.InputSize() > 0 && waiting * 5 >= device_.InputSize() * 4) occurred |= ComEvent(evRx80Full);
   }
   if (output && OutputRanEmpty()) occurred |= ComEvent(evTxEmpty);
   occurred |= CountedEvents();
   occurred &= mask_;
-  return occurred ? TWake::Events : TWake::Skipped;
+  // What came with the hang-up is handed over first; the next wait tells of the hang-up.
+  if (occurred) return TWake::Events;
+  return gone_ ? TWake::Gone : TWake::Skipped;
+}
+
+std::vector<std::string> DirectoryEntries(const std::string& directory) {
+  std::vector<std::string> names;
+  DIR* dir = opendir(directory.c_str());
+  if (!dir) return names;
+  while (const dirent* entry = readdir(dir)) {
+    const std::string name = entry->d_name;
+    if (name != "." && name != "..") names.push_back(name);
+  }
+  closedir(dir);
+  return names;
+}
+
+std::string LinkTarget(const std::string& path) {
+  char target[PATH_MAX];
+  const ssize_t length = readlink(path.c_str(), target, sizeof target);
+  return length > 0 ? std::string(target, static_cast<size_t>(length)) : std::string();
+}
+
+std::string ResolvedPath(const std::string& path) {
+  const std::unique_ptr<char, decltype(&free)> resolved(realpath(path.c_str(), nullptr), &free);
+  return resolved ? std::string(resolved.get()) : std::string();
+}
+
+std::string SmallFileText(const std::string& path, size_t limit) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+  if (fd < 0) return {};
+  std::string text;
+  char chunk[4096];
+  while (text.size() < limit) {
+    const ssize_t n = ::read(fd, chunk, std::min(sizeof chunk, limit - text.size()));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    text.append(chunk, static_cast<size_t>(n));
+  }
+  ::close(fd);
+  return text;
+}
+
+TFileOwnership OwnershipOf(const std::string& path) {
+  struct stat info;
+  if (stat(path.c_str(), &info) != 0) return {};
+  return {true, info.st_uid, info.st_gid, static_cast<unsigned>(info.st_mode & 07777)};
+}
+
+TUserIdentity CurrentUser() {
+  TUserIdentity user;
+  user.Uid = getuid();
+  user.Groups.push_back(getegid());
+  const int count = getgroups(0, nullptr);
+  std::vector<gid_t> groups(static_cast<size_t>(std::max(count, 0)));
+  if (count > 0 && getgroups(count, groups.data()) == count) user.Groups.insert(user.Groups.end(), groups.begin(), groups.end());
+  passwd entry{};
+  passwd* found = nullptr;
+  std::vector<char> buffer(16384);
+  if (getpwuid_r(user.Uid, &entry, buffer.data(), buffer.size(), &found) == 0 && found) user.Name = found->pw_name;
+  return user;
 }

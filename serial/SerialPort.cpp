@@ -318,6 +318,11 @@ void TCustomComPort::RunEventAction(TComEvent event) {
   }
 }
 
+// A port that is being closed, or was closed meanwhile, has nothing left to lose.
+void TCustomComPort::RunDeviceLost() {
+  if (connected_ && !closing_ && device_) DoDeviceLost();
+}
+
 namespace {
 void Raise(const TCustomComPort::TNotifyEvent& handler, TCustomComPort& sender) {
   if (handler) handler(sender);
@@ -333,6 +338,7 @@ void TCustomComPort::DoBreak() { Raise(OnBreak, *this); }
 void TCustomComPort::DoRing() { Raise(OnRing, *this); }
 void TCustomComPort::DoRxFlag() { Raise(OnRxFlag, *this); }
 void TCustomComPort::DoRx80Full() { Raise(OnRx80Full, *this); }
+void TCustomComPort::DoDeviceLost() { Raise(OnDeviceLost, *this); }
 
 void TCustomComPort::DoRxChar(int count) {
   if (OnRxChar) OnRxChar(*this, count);

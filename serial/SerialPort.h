@@ -290,6 +290,9 @@ class TCustomComPort : public QObject {
   TNotifyEvent OnTxEmpty, OnBreak, OnRing, OnRxFlag, OnRx80Full;
   TComSignalEvent OnCTSChange, OnDSRChange, OnRLSDChange;
   TComErrorEvent OnError;
+  // The device went away under the open port (unplugged, or its pty's other end closed): raised
+  // once, where OnRxChar runs. No further events come; the port stays open until it is closed.
+  TNotifyEvent OnDeviceLost;
 
  protected:
   virtual void StoreIniFile(const std::string& path);
@@ -314,6 +317,7 @@ class TCustomComPort : public QObject {
   virtual void DoError(TComErrors errors);
   virtual void DoRLSDChange(bool onOff);
   virtual void DoRx80Full();
+  virtual void DoDeviceLost();
 
  private:
   friend class TComThread;
@@ -334,6 +338,7 @@ class TCustomComPort : public QObject {
   // Runs the actions of one batch of events, in their fixed order.
   void RunBatch(TComEvents events);
   void RunEventAction(TComEvent event);
+  void RunDeviceLost();
 
   std::string port_ = "COM1";
   TBaudRate baudRate_ = br9600;

@@ -27,6 +27,9 @@ class TLink : public QObject {
 
  signals:
   void TextReceived(const std::string& text);
+  // The link ended by itself while open, "The serial device went away"; the session adds where
+  // its transfer stood.
+  void Lost(const std::string& what);
   void StateChanged(LinkState state);
   void Failed(const std::string& reason);
   // A datagram reached this link's local port from a sender that is not its scale and was dropped.

@@ -1,10 +1,9 @@
 #include "SerialLink.h"
 
 #include "PortNames.h"
+#include "PortSurvey.h"
 #include "SerialPort.h"
 
-#include <cerrno>
-#include <cstring>
 #include <exception>
 
 namespace {
@@ -16,24 +15,19 @@ class TNamedOrPathPort : public TComPort {
  protected:
   std::string DevicePath() const override { return NamedOrPathDevice(Port()); }
 };
-
-// Why the port did not open, in words after the port's own message.
-std::string OpenFailureText(const TComPort& port, const EComPort& error) {
-  if (error.Code() != 1) return error.what();
-  const std::string device = NamedOrPathDevice(port.Port());
-  const std::string name = device.empty() || device == port.Port() ? port.Port() : port.Port() + " (" + device + ")";
-  std::string words;
-  switch (error.SystemCode()) {
-    case ENOENT: words = name + " does not exist"; break;
-    case EBUSY:
-    case EAGAIN: words = name + " is in use by another program"; break;
-    case EACCES:
-    case EPERM: words = "no permission to open " + name + " (is the user in the dialout group?)"; break;
-    default: words = name + ": " + std::strerror(error.SystemCode()); break;
-  }
-  return std::string(error.what()) + ": " + words + ".";
-}
 }  // namespace
+
+const char kSerialDeviceGoneText[] = "The serial device went away";
+
+std::string SerialOpenDiagnosis(const std::string& port, const std::string& device, const EComPort& error) {
+  if (error.Code() != 1 || error.SystemCode() < 0) return {};
+  return device.empty() ? port + " does not exist." : DiagnoseOpenFailure(device, error.SystemCode());
+}
+
+std::string SerialOpenFailureText(const std::string& port, const std::string& device, const EComPort& error) {
+  const std::string diagnosis = SerialOpenDiagnosis(port, device, error);
+  return diagnosis.empty() ? error.what() : std::string(error.what()) + ": " + diagnosis;
+}
 
 void SendSerialCommand(TComPort& port, const std::string& command) {
   if (!port.Connected()) return;
@@ -76,6 +70,11 @@ TSerialLink::TSerialLink(std::unique_ptr<TComPort> port, QObject* parent) : TLin
     const std::string text = ReadSerialText(*port_, count);
     if (!text.empty()) emit TextReceived(text);
   };
+  // Told first, so the transfer fails for the device rather than for a closed link.
+  port_->OnDeviceLost = [this](TCustomComPort&) {
+    emit Lost(kSerialDeviceGoneText);
+    Close();
+  };
 }
 
 TSerialLink::~TSerialLink() {
@@ -105,7 +104,7 @@ void TSerialLink::Open() {
   try {
     port_->OpenPort();
   } catch (const EComPort& error) {
-    emit Failed(OpenFailureText(*port_, error));
+    emit Failed(SerialOpenFailureText(port_->Port(), NamedOrPathDevice(port_->Port()), error));
     return;
   } catch (const std::exception& error) {
     emit Failed(error.what());

@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 
+class EComPort;
 class TComPort;
 
 // A closed port with the settings file's [ComPort1] settings (as the window keeps them), then
@@ -15,6 +16,12 @@ std::unique_ptr<TComPort> MakeSerialPort(const TLinkSettings& settings);
 void SendSerialCommand(TComPort& port, const std::string& command);
 // Reads up to `count` waiting bytes; empty when the read fails.
 std::string ReadSerialText(TComPort& port, int count);
+// What a serial link reports when its device goes away under an open port.
+extern const char kSerialDeviceGoneText[];
+// Why the port named `port` (opening `device`) did not open: the cause and its fix in words.
+std::string SerialOpenDiagnosis(const std::string& port, const std::string& device, const EComPort& error);
+// The port's message, then the diagnosis.
+std::string SerialOpenFailureText(const std::string& port, const std::string& device, const EComPort& error);
 // "serial:COM1@9600".
 std::string SerialLinkName(const TComPort& port);
 // Sets a rate in bits per second: a named rate where one fits, else a custom one.

@@ -42,7 +42,10 @@ TScaleSession::TScaleSession(std::unique_ptr<TLink> link, std::unique_ptr<ITrans
 void TScaleSession::ReceiveFromLink() {
   connect(link_.get(), &TLink::TextReceived, this,
           [this](const std::string& text) { HandleReply(text, static_cast<int>(text.size())); });
+  connect(link_.get(), &TLink::Lost, this, [this](const std::string& what) { LinkLost(what); });
 }
+
+void TScaleSession::LinkLost(const std::string& what) { engine_.GiveUp(what + " (" + engine_.WaitingCommand() + ")."); }
 
 TScaleSession::~TScaleSession() = default;
 

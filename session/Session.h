@@ -35,6 +35,9 @@ class TScaleSession : public QObject, private ITransferHost {
   void Stop();
   bool Running() const { return view_.SendButtonTag() != 0; }
 
+  // The link ended by itself (`what`, e.g. "The serial device went away"): a running transfer
+  // fails at once, naming the command it stood at.
+  void LinkLost(const std::string& what);
   // The single entry for the text this session's scale sent.
   void HandleReply(const std::string& text, int length) { engine_.HandleReply(text, length); }
   void SendOrder(const std::string& command) override { link_->Send(command); }

@@ -9,6 +9,7 @@
 #include "TransferWait.h"
 #include "okno.h"
 
+#include <QLabel>
 #include <QPushButton>
 #include <QTest>
 
@@ -161,4 +162,22 @@ TEST_F(TransferOverPty, AUtf8FileGoesOutInTheScalesCodePage) {
   ExpectSuccess(form);
   sim.Stop();
   EXPECT_EQ(dir.Read("raw"), kTurtleCp1250Wire);
+}
+
+TEST_F(TransferOverPty, APtyThatHangsUpMidTransferFailsAtOnceAndThePortReadsClosed) {
+  TScaleSimProcess sim(SimulatorArguments({"--close-after", "3"}));
+  TForm1 form;
+  // Noticed only at the answer timeout, the failure would name the timeout instead.
+  form.Transfer.SetAnswerTimeoutMs(1000);
+  SendTable(form, TDatabaseTable::Parse("1\n2\n3\n4\n5\n"));
+  sim.Stop();
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].Text.toStdString(), "The serial device went away (record 4 of 5).\nDatabase could not be sent to scale.");
+  EXPECT_EQ(boxes[0].Title, "Failure");
+  EXPECT_FALSE(form.ComPort1.Connected());
+  EXPECT_EQ(form.PortState, 0);
+  EXPECT_EQ(form.LabelConnection->text().toStdString(), "COM1 9600bps disconnected");
+  EXPECT_EQ(form.btnOpenPort->text(), "Connect");
+  EXPECT_EQ(form.bbWyslijBaze->text(), "Send database");
+  EXPECT_EQ(form.PortDiagnosis->text().toStdString(), "The serial device went away.");
 }

@@ -77,6 +77,8 @@ TEST_F(MainWindowSerialTest, AFailedOpenShowsTheBoxAndStaysDisconnected) {
   EXPECT_EQ(form->PortState, 0);
   EXPECT_EQ(Label(), "COM1 9600bps disconnected");
   EXPECT_EQ(LabelColour(), QColor(255, 0, 0));
+  EXPECT_EQ(form->PortDiagnosis->text().toStdString(), "/nonexistent/tty does not exist.")
+      << "the cause goes to the status line";
 }
 
 TEST_F(MainWindowSerialTest, APortHeldElsewhereShowsTheSameBox) {

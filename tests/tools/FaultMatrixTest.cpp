@@ -113,6 +113,13 @@ std::string Collapsed(const std::string& log) {
   return collapsed;
 }
 
+// Over the pty the serial port notices the scale's hang-up itself, well before the answer timeout.
+const char kPtyHangUpReason[] = "The serial device went away (record 6 of 12).";
+
+bool ClosesTheLink(const TBehaviour& behaviour) {
+  return !behaviour.Faults.empty() && behaviour.Faults.front() == "--close-after";
+}
+
 std::vector<std::string> SimLinkArguments(TLinkKind kind, int udpReplyPort) {
   switch (kind) {
     case TLinkKind::Serial: return {"--pty"};
@@ -206,6 +213,10 @@ void CheckCell(const TCell& cell, const TBehaviour& behaviour, TLinkKind kind, c
   if (cell.Result == "failed") {
     EXPECT_NE(cell.Error.find(' '), std::string::npos) << "a reason in words: '" << cell.Error << "'";
     EXPECT_NE(cell.Err.find(": failed "), std::string::npos) << cell.Err;
+    if (kind == TLinkKind::Serial && ClosesTheLink(behaviour)) {
+      EXPECT_EQ(cell.Error, kPtyHangUpReason);
+      EXPECT_NE(cell.Err.find(std::string(": ") + kPtyHangUpReason + "\n"), std::string::npos) << "the end line: " << cell.Err;
+    }
     return;
   }
   EXPECT_EQ(cell.RecordsSent, kRows) << "sent means every record acknowledged once";

@@ -14,6 +14,7 @@
 
 #include <filesystem>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -318,6 +319,34 @@ TEST_F(SendEndToEnd, ADryRunPrintsEveryCommandAsItGoesOnTheWireAndOpensNothing) 
             "Se\\0\n");
 }
 
+TEST_F(SendEndToEnd, PortsListsAComLinkOfThePortsFolderWithItsPtyAsTextAndAsJson) {
+  TScaleSimProcess scale({"--pty", "--com", "5", "--ports-dir", dir.File("ports")});
+  environment.insert("SCALEDB_PORTS_DIR", QString::fromStdString(dir.File("ports")));
+  const TResult text = Run({"--ports"});
+  const TResult json = Run({"--ports", "--json"});
+  scale.Stop();
+
+  EXPECT_EQ(text.ExitCode, 0) << text.Err;
+  std::vector<std::string> words;
+  for (const std::string& line : Lines(text.Out)) {
+    if (!line.starts_with(scale.PtyPath() + " ")) continue;
+    std::istringstream cells(line);
+    for (std::string word; cells >> word;) words.push_back(word);
+  }
+  ASSERT_GE(words.size(), 3u) << text.Out;
+  EXPECT_EQ(words[1], "COM5") << text.Out;
+  EXPECT_EQ(words[2], "pty") << text.Out;
+
+  EXPECT_EQ(json.ExitCode, 0) << json.Err;
+  QJsonObject pty;
+  for (const auto& port : QJsonDocument::fromJson(QByteArray::fromStdString(json.Out)).object()["ports"].toArray())
+    if (port.toObject()["device"].toString().toStdString() == scale.PtyPath()) pty = port.toObject();
+  ASSERT_FALSE(pty.isEmpty()) << json.Out;
+  EXPECT_EQ(pty["com"].toArray(), QJsonArray({"COM5"}));
+  EXPECT_TRUE(pty["may_open"].toBool());
+  EXPECT_EQ(pty["holders"].toArray()[0].toObject()["program"].toString(), "scale-sim") << json.Out;
+}
+
 TEST_F(SendEndToEnd, UsageErrorsAndUnreadableFilesExitTwoAndSendNothing) {
   dir.Write("products.csv", "a\n");
   dir.Write("bad.targets", "tcp:127.0.0.1:1\nfront=tcp:127.0.0.1\n");
@@ -346,6 +375,7 @@ TEST_F(SendEndToEnd, UsageErrorsAndUnreadableFilesExitTwoAndSendNothing) {
        "udp:255.255.255.255:1001: 255.255.255.255 is a broadcast address; name one scale's own address."},
       {{"--dry-run", products, "udp:224.0.0.9:5000"}, "udp:224.0.0.9:5000: 224.0.0.9 is a multicast address"},
       {{"--dry-run", products, "udp:0.0.0.0:5000"}, "udp:0.0.0.0:5000: 0.0.0.0 is the address of no scale"},
+      {{"--ports", products}, "--ports sends nothing: give it no file or target"},
   };
   for (const auto& c : cases) {
     const TResult result = Run(c.Words);

@@ -6,6 +6,7 @@
 #include <string_view>
 
 const char kSendUsage[] = R"(Usage: scaledb-send [OPTIONS] FILE [TARGET...]
+       scaledb-send --ports [--json [FILE]]
 Sends a database file to one or many scales at once, with the same commands and the same
 acknowledgements as "Send database" in the window.
 
@@ -45,6 +46,12 @@ Options:
                         line, with C escapes (\r, \n, \0, \\, octal \ooo for other bytes)
   --json FILE           write a report when all targets have ended ("-": standard output)
   --quiet               print only failures
+  --ports               list the serial devices present and exit, one line each: the device,
+                        its COM names, driver, USB vendor:product and names, whether you may
+                        open it (and why not), the process holding it and its stable
+                        /dev/serial/by-id/ name, then what stands in the way and its fix
+                        (group rights, a holder, brltty, ModemManager). No file or target.
+                        With --json FILE as JSON; --json as the last word: standard output
   --help                show this text
   --version             show the version
 
@@ -147,6 +154,7 @@ bool ApplyFlag(std::string_view option, TSendOptions& options) {
   else if (option == "--transliterate") options.Transliterate = true;
   else if (option == "--check") options.Check = true;
   else if (option == "--quiet") options.Quiet = true;
+  else if (option == "--ports") options.Ports = true;
   else if (option == "--help") options.Help = true;
   else if (option == "--version") options.Version = true;
   else return false;
@@ -158,6 +166,7 @@ std::string ApplyOption(const std::string& word, TWords& words, TSendOptions& op
   const std::string option = word.substr(0, equals);
   if (TakesValue(option)) {
     if (equals != std::string::npos) return ApplyValue(option, word.substr(equals + 1), options);
+    if (!words.More() && option == "--json" && options.Ports) return ApplyValue(option, "-", options);
     if (!words.More()) return option + " needs a value";
     return ApplyValue(option, words.Take(), options);
   }
@@ -198,6 +207,9 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& words) {
       return line;
     }
   }
-  if (!options.Help && !options.Version && options.File.empty()) line.Error = "no database file given";
+  if (options.Ports && (!options.File.empty() || !options.Targets.empty() || !options.TargetsFiles.empty()))
+    line.Error = "--ports sends nothing: give it no file or target";
+  else if (!options.Help && !options.Version && !options.Ports && options.File.empty())
+    line.Error = "no database file given";
   return line;
 }

@@ -22,6 +22,7 @@ struct TSendOptions {
   bool DryRun = false;
   std::string JsonPath;  // empty: no report; "-": standard output
   bool Quiet = false;
+  bool Ports = false;  // --ports: list the serial devices, send nothing
   bool Help = false;
   bool Version = false;
 };

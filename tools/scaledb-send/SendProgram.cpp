@@ -5,6 +5,8 @@
 #include "FileCheck.h"
 #include "History.h"
 #include "Options.h"
+#include "PortList.h"
+#include "PortSurvey.h"
 #include "Progress.h"
 #include "Report.h"
 #include "SendRun.h"
@@ -214,6 +216,18 @@ void AppendToHistory(const TTransferRecord& record, bool& complained) {
   }
 }
 
+// --ports: the list on standard output, or as JSON where --json says.
+int PrintPorts(const TSendOptions& options) {
+  const TPortSurvey survey = SurveyPorts(SystemPortRoots(), CurrentUser());
+  if (options.JsonPath.empty()) {
+    std::fputs(PortListText(survey).c_str(), stdout);
+    return kSent;
+  }
+  TReportFile report;
+  if (const std::string error = report.Open(options.JsonPath, {}); !error.empty()) return UsageError(error);
+  return report.Write(PortListJson(survey)) ? kSent : kFailed;
+}
+
 int Send(const TSendOptions& options, std::shared_ptr<const TDatabaseTable> table,
          std::function<std::string(std::string)> encode, TReportFile& report) {
   TSendSettings settings;
@@ -271,6 +285,7 @@ int RunSendProgram(const std::vector<std::string>& words) {
     std::puts("scaledb-send " SCALEDB_VERSION);
     return kSent;
   }
+  if (options.Ports) return PrintPorts(options);
   // A check needs no target.
   if (!options.Check) {
     if (const std::string error = SettleTargets(options); !error.empty()) return UsageError(error);
