@@ -29,8 +29,8 @@ QStringList Cells(const TTransferRecord& record) {
 }
 }  // namespace
 
-TTransferHistoryWindow::TTransferHistoryWindow(QWidget* parent)
-    : QDialog(parent), OpenUrl([](const QUrl& url) { return QDesktopServices::openUrl(url); }) {
+TTransferHistoryWindow::TTransferHistoryWindow(TSource source, QWidget* parent)
+    : QDialog(parent), OpenUrl([](const QUrl& url) { return QDesktopServices::openUrl(url); }), source_(std::move(source)) {
   setObjectName(QStringLiteral("TransferHistory"));
   setWindowTitle(QStringLiteral("Transfer history"));
   // Wide enough for a long reason, yet never wider than the screen: Close stays in reach.
@@ -65,7 +65,7 @@ TTransferHistoryWindow::TTransferHistoryWindow(QWidget* parent)
 }
 
 void TTransferHistoryWindow::Reload() {
-  const std::vector<TTransferRecord> records = ReadHistory(HistoryPath(), kShownTransfers);
+  const std::vector<TTransferRecord> records = source_(kShownTransfers);
   Table->setRowCount(static_cast<int>(records.size()));
   for (int row = 0; row < Table->rowCount(); ++row) {
     const QStringList cells = Cells(records[static_cast<size_t>(row)]);

@@ -1,9 +1,12 @@
 #pragma once
-// "File → Transfer history": the last transfers of the history file, newest first, read-only.
+// "File → Transfer history": the last transfers, newest first, read-only.
 
 #include <QDialog>
 
+#include "TransferRecord.h"
+
 #include <functional>
+#include <vector>
 
 class QPushButton;
 class QTableWidget;
@@ -13,9 +16,11 @@ class TTransferHistoryWindow : public QDialog {
  public:
   static constexpr size_t kShownTransfers = 200;
 
-  explicit TTransferHistoryWindow(QWidget* parent = nullptr);
+  using TSource = std::function<std::vector<TTransferRecord>(size_t count)>;
+  // `source` gives the last transfers, newest first.
+  explicit TTransferHistoryWindow(TSource source, QWidget* parent = nullptr);
 
-  // Reads the history file again.
+  // Reads the transfers again.
   void Reload();
 
   QTableWidget* Table;
@@ -25,4 +30,6 @@ class TTransferHistoryWindow : public QDialog {
 
  private:
   void OpenFolder();
+
+  TSource source_;
 };

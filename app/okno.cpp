@@ -1,6 +1,7 @@
 #include "okno.h"
 
 #include "ConnectionUnit.h"
+#include "ContentDigest.h"
 #include "ErrorHandler.h"
 #include "Global.h"
 #include "History.h"
@@ -8,6 +9,7 @@
 #include "MessageBox.h"
 #include "PortNames.h"
 #include "RadioGroup.h"
+#include "ScaleKey.h"
 #include "SerialLink.h"
 #include "SerialPortsWindow.h"
 #include "SettingsLocation.h"
@@ -34,6 +36,7 @@
 #include <QWindow>
 
 #include <cstring>
+#include <utility>
 
 namespace {
 const QColor kConnectedColour(0, 128, 0);
@@ -99,9 +102,18 @@ TForm1::TForm1(QWidget* parent)
   connect(&Transfer, &TTransfer::Finished, this, [this](bool failed) { ShowTransferResult(failed); });
   connect(&Transfer, &TTransfer::Abandoned, this, [this](const std::string& reason) { ShowTransferAbandoned(reason); });
   connect(&Transfer, &TTransfer::CommandSent, this, [this](int, int row, const std::string&) { ShowSentRow(row); });
-  connect(&Transfer, &TTransfer::Started, this, [this] { TakeTransferTable(); });
-  connect(&Transfer, &TTransfer::Finished, this, [this] { transferTable_.reset(); });
-  connect(&Transfer, &TTransfer::Abandoned, this, [this] { transferTable_.reset(); });
+  connect(&Transfer, &TTransfer::Started, this, [this] {
+    TakeTransferTable();
+    LedgerBegin();
+  });
+  connect(&Transfer, &TTransfer::Finished, this, [this] {
+    transferTable_.reset();
+    scaleLock_.Release();
+  });
+  connect(&Transfer, &TTransfer::Abandoned, this, [this] {
+    transferTable_.reset();
+    scaleLock_.Release();
+  });
   BuildMenu();
   BuildControls();
   connect(qGuiApp, &QGuiApplication::focusWindowChanged, this,
@@ -113,6 +125,7 @@ TForm1::TForm1(QWidget* parent)
 }
 
 TForm1::~TForm1() {
+  Recorder.EndUnfinished();
   if (MainWindowHandle == this) MainWindowHandle = nullptr;
 }
 
@@ -223,6 +236,8 @@ void TForm1::FormCreate() {
   OpenConfig(XMLConfig);
   ReportUnreadableConfig();
   ReadConfig(XMLConfig);
+  Ledger = std::make_unique<TLedger>(StateDirectory());
+  SayLedgerNotice();
   SetTransferLimits(Transfer, TransferSettings);
 }
 
@@ -459,7 +474,46 @@ void TForm1::bbWyslijBazeClick() {
                    QStringLiteral("Failure"), TMessageIcon::Information);
     return;
   }
+  if (SendButtonTag() == 0 && !LockScale()) return;
   Transfer.bbWyslijBazeClick();
+}
+
+TLinkSettings TForm1::WindowLinkSettings() const {
+  TLinkSettings link;
+  if (ConnectionSettings.Kind == 0) {
+    link.SerialPort = ComPort1.Port();
+    return link;
+  }
+  link.Kind = ConnectionSettings.Protocol == 1 ? TLinkSettings::TKind::Udp : TLinkSettings::TKind::Tcp;
+  link.Host = ConnectionSettings.Host;
+  link.Port = ConnectionSettings.Port;
+  return link;
+}
+
+bool TForm1::LockScale() {
+  const std::string key = ScaleKeyOf(WindowLinkSettings());
+  ledgerScale_ = key;
+  if (scaleLock_.Held() && scaleLock_.Key() == key) return true;
+  const TScaleLock::TOutcome lock = scaleLock_.Take(key, kProgramName);
+  if (lock.Busy) {
+    ShowMessageBox(QString::fromStdString(lock.Text), QStringLiteral("Failure"), TMessageIcon::Information);
+    return false;
+  }
+  if (!lock.Text.empty()) statusBar()->showMessage(QString::fromLocal8Bit(lock.Text.c_str()));
+  return true;
+}
+
+void TForm1::LedgerBegin() {
+  const std::optional<TTransferRecord>& record = Recorder.Current();
+  if (!record) return;
+  if (ledgerScale_.empty()) ledgerScale_ = ScaleKeyOf(WindowLinkSettings());
+  ledgerId_ = Ledger->Begin({ledgerScale_, record->Link}, *record);
+  SayLedgerNotice();
+}
+
+void TForm1::SayLedgerNotice() {
+  if (const std::string notice = Ledger->TakeNotice(); !notice.empty())
+    statusBar()->showMessage(QString::fromLocal8Bit(notice.c_str()));
 }
 
 void TForm1::CheckOpenedFile() {
@@ -563,11 +617,15 @@ TTransferRecord TForm1::DescribeTransfer() const {
   record.Link = Session.Link().Name();
   record.Kind = DatabaseKindName(rgUrzadzenie->ItemIndex(), DatabaseKindPosition());
   record.Rows = RowCount();
+  record.Digest = ContentDigest(TransferTable(), DatabaseKindPosition(), rowEncoder_);
   return record;
 }
 
 void TForm1::RecordTransfer(const TTransferRecord& record) {
   Progress->ShowResult(record);
+  Ledger->End(std::exchange(ledgerId_, 0), record);
+  ledgerScale_.clear();
+  SayLedgerNotice();
   try {
     AppendHistory(HistoryPath(), record);
   } catch (const EHistory& error) {
@@ -578,7 +636,9 @@ void TForm1::RecordTransfer(const TTransferRecord& record) {
 }
 
 void TForm1::TransferHistory1Click() {
-  if (!HistoryWindow) HistoryWindow = new TTransferHistoryWindow(this);
+  if (!HistoryWindow)
+    HistoryWindow = new TTransferHistoryWindow(
+        [this](size_t count) { return Ledger->Usable() ? Ledger->Latest(count) : ReadHistory(HistoryPath(), count); }, this);
   HistoryWindow->Reload();
   HistoryWindow->show();
   HistoryWindow->raise();

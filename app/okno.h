@@ -4,6 +4,8 @@
 #include "DatabaseModel.h"
 #include "EthConnection.h"
 #include "FileCheck.h"
+#include "Ledger.h"
+#include "ScaleLock.h"
 #include "SerialPort.h"
 #include "Session.h"
 #include "TransferRecord.h"
@@ -109,6 +111,8 @@ class TForm1 : public QMainWindow, public ITransferView {
   QAction* Rs2321;
   QAction* SerialPorts1;
   TTransferHistoryWindow* HistoryWindow = nullptr;
+  // What every scale holds; opened at start in the state directory.
+  std::unique_ptr<TLedger> Ledger;
   TSerialPortsWindow* SerialPortsWindow = nullptr;
 
  protected:
@@ -129,6 +133,11 @@ class TForm1 : public QMainWindow, public ITransferView {
   void ShowSentRow(int row);
   void CheckOpenedFile();
   void TakeTransferTable();
+  // Takes the lock of the scale the window would send to; false, with the box, when it is busy.
+  bool LockScale();
+  void LedgerBegin();
+  void SayLedgerNotice();
+  TLinkSettings WindowLinkSettings() const;
   void ReportUnreadableConfig();
   TConfigSave SaveSerialSettings();
   void ReportFailedSaves(const std::vector<TConfigSave>& saves);
@@ -146,6 +155,10 @@ class TForm1 : public QMainWindow, public ITransferView {
   std::shared_ptr<const TDatabaseTable> transferTable_;
   // The opened file's rows on their way to the scale's code page; handed to the session at a start.
   std::function<std::string(std::string)> rowEncoder_;
+  // One sender per scale: held from "Send database" to the end of its transfer.
+  TScaleLock scaleLock_;
+  int64_t ledgerId_ = 0;
+  std::string ledgerScale_;
 };
 
 // "4800", "9600", ... or "user defined" for the rates the label does not name.

@@ -487,6 +487,17 @@ TPortSurvey SurveyPorts(const TPortRoots& roots, const TUserIdentity& user) {
   return survey;
 }
 
+std::string StableDeviceName(const std::string& path, const std::string& devRoot) {
+  const std::string device = ResolvedPath(path);
+  if (device.empty()) return path;
+  const std::string directory = WithoutTrailingSlash(devRoot) + "/serial/by-id";
+  std::vector<std::string> entries = DirectoryEntries(directory);
+  std::sort(entries.begin(), entries.end());
+  for (const std::string& entry : entries)
+    if (ResolvedPath(directory + "/" + entry) == device) return directory + "/" + entry;
+  return device;
+}
+
 TSerialDeviceInfo DescribeDevice(const TPortSurvey& survey, const std::string& path) {
   const std::string resolved = ResolvedPath(path);
   for (const TSerialDeviceInfo& device : survey.Devices)

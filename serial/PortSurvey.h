@@ -76,6 +76,9 @@ struct TPortSurvey {
 TPortSurvey SurveyPorts(const TPortRoots& roots, const TUserIdentity& user);
 // The listed device a path leads to, or a description of whatever it leads to.
 TSerialDeviceInfo DescribeDevice(const TPortSurvey& survey, const std::string& path);
+// The /dev/serial/by-id/ name that leads to the device a path leads to; else that device's path
+// with every link resolved; else the path as it stands.
+std::string StableDeviceName(const std::string& path, const std::string& devRoot = "/dev");
 // "yes", or "no: " and why: "no: not in group dialout".
 std::string PortAccessText(const TSerialDeviceInfo& device);
 // What stands in the way of a device, one sentence with its fix each: rights, holders, brltty,

@@ -29,8 +29,8 @@ void CreateDirectories(const std::string& directory) {
   }
 }
 
-// The time as it was on the clock, with its offset from UTC also when that is zero:
-// 2026-12-09T21:30:05.250+01:00, 2026-12-09T08:48:11.670+00:00.
+}  // namespace
+
 QString TimeWithOffset(const QDateTime& time) {
   const int offset = time.offsetFromUtc();
   const int minutes = std::abs(offset) / 60;
@@ -39,11 +39,15 @@ QString TimeWithOffset(const QDateTime& time) {
          QStringLiteral("%1:%2").arg(minutes / 60, 2, 10, QLatin1Char('0')).arg(minutes % 60, 2, 10, QLatin1Char('0'));
 }
 
+std::string HistoryTime(const QDateTime& time) { return TimeWithOffset(time).toStdString(); }
+
+namespace {
 QString Text(const std::string& text) { return QString::fromLocal8Bit(text.data(), static_cast<qsizetype>(text.size())); }
 std::string Bytes(const QJsonValue& value) { return value.toString().toLocal8Bit().toStdString(); }
 }  // namespace
 
 std::string StateDirectory() {
+  if (const char* named = std::getenv("SCALEDB_STATE_DIR"); named && *named == '/') return WithSlash(named);
   const char* state = std::getenv("XDG_STATE_HOME");
   if (state && *state == '/') return WithSlash(state) + "scaledb/";
   const char* home = std::getenv("HOME");
@@ -67,6 +71,7 @@ std::string HistoryLine(const TTransferRecord& record) {
       {"result", Text(record.Result)},
       {"seconds", qRound64(record.Seconds * 1000) / 1000.0},
       {"reason", record.Reason.empty() ? QJsonValue() : QJsonValue(Text(record.Reason))},
+      {"digest", record.Digest.empty() ? QJsonValue() : QJsonValue(Text(record.Digest))},
   };
   return QJsonDocument(line).toJson(QJsonDocument::Compact).toStdString();
 }
@@ -89,6 +94,7 @@ bool ParseHistoryLine(const std::string& text, TTransferRecord& record) {
   record.Result = Bytes(line["result"]);
   record.Seconds = line["seconds"].toDouble();
   record.Reason = Bytes(line["reason"]);
+  record.Digest = Bytes(line["digest"]);
   return true;
 }
 

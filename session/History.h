@@ -13,10 +13,15 @@ class EHistory : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-// $XDG_STATE_HOME/scaledb/, else ~/.local/state/scaledb/; with a trailing '/'.
+// $SCALEDB_STATE_DIR, else $XDG_STATE_HOME/scaledb/, else ~/.local/state/scaledb/; with a trailing '/'.
 std::string StateDirectory();
 // transfers.jsonl in the state directory.
 std::string HistoryPath();
+
+// The time as it was on the clock, with its offset from UTC also when that is zero:
+// 2026-12-09T21:30:05.250+01:00, 2026-12-09T08:48:11.670+00:00.
+QString TimeWithOffset(const QDateTime& time);
+std::string HistoryTime(const QDateTime& time);
 
 // One line of the history, without its line feed.
 std::string HistoryLine(const TTransferRecord& record);

@@ -1,5 +1,7 @@
 #include "Link.h"
 
+#include <cstdlib>
+
 #include "EthernetLink.h"
 #include "SerialLink.h"
 #include "SerialPort.h"
@@ -12,6 +14,23 @@ std::string LinkName(const TLinkSettings& settings) {
     case TLinkSettings::TKind::Udp: return "udp:" + settings.Host + ":" + std::to_string(settings.Port);
   }
   return {};
+}
+
+std::optional<TLinkSettings> LinkSettingsFromName(const std::string& name) {
+  TLinkSettings settings;
+  if (name.starts_with("serial:")) {
+    const size_t at = name.rfind('@');
+    settings.SerialPort = name.substr(7, at == std::string::npos ? std::string::npos : at - 7);
+    return settings;
+  }
+  const size_t colon = name.rfind(':');
+  if (colon == std::string::npos || colon < 4) return std::nullopt;
+  if (name.starts_with("tcp:")) settings.Kind = TLinkSettings::TKind::Tcp;
+  else if (name.starts_with("udp:")) settings.Kind = TLinkSettings::TKind::Udp;
+  else return std::nullopt;
+  settings.Host = name.substr(4, colon - 4);
+  settings.Port = std::atoi(name.c_str() + colon + 1);
+  return settings;
 }
 
 std::string WireBytes(TLinkSettings::TKind kind, const std::string& command) {

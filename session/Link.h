@@ -8,6 +8,7 @@
 #include <QObject>
 
 #include <memory>
+#include <optional>
 #include <string>
 
 class TLink : public QObject {
@@ -38,6 +39,9 @@ class TLink : public QObject {
 
 // "serial:COM1@9600", "tcp:host:port", "udp:host:port".
 std::string LinkName(const TLinkSettings& settings);
+
+// The link a name of LinkName stands for (the rate of a serial link left out); none for another text.
+std::optional<TLinkSettings> LinkSettingsFromName(const std::string& name);
 
 // The bytes a command goes out as: CR LF after it on serial and TCP, one zero byte after it in
 // its UDP datagram.

@@ -25,6 +25,8 @@ struct TTransferRecord {
   std::string Result;   // "sent", "failed", or "stopped" when stopped before its end
   double Seconds = 0;
   std::string Reason;  // why it failed; empty otherwise
+  // SHA-256 of the commands the transfer sends, as hex; empty where it is not known.
+  std::string Digest;
 };
 
 // The reason of a transfer that ended on an empty row.
@@ -47,6 +49,9 @@ class TTransferRecorder : public QObject {
   void CountIgnoredDatagram();
   // The transfer under way, if any.
   const std::optional<TTransferRecord>& Current() const { return current_; }
+  // Ends the transfer under way as stopped, as the recorder's end would; an owner whose receivers
+  // go before the recorder calls it first.
+  void EndUnfinished();
 
  signals:
   void Recorded(const TTransferRecord& record);
@@ -56,7 +61,6 @@ class TTransferRecorder : public QObject {
   void CommandSent(int row);
   void LineReceived(bool matched);
   void End(const std::string& result, const std::string& reason);
-  void EndUnfinished();
 
   std::function<TTransferRecord()> describe_;
   std::optional<TTransferRecord> current_;

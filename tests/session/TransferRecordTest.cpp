@@ -131,7 +131,7 @@ TEST(TransferHistory, LinesAreAppendedAndReadBackNewestFirst) {
   }
   std::string text = dir.Read("state/scaledb/transfers.jsonl");
   EXPECT_EQ(text.substr(0, text.find('\n')),
-            "{\"file\":\"/srv/ceny \xC5\xBC\xC3\xB3\xC5\x82w.csv\",\"ignored_datagrams\":0,\"kind\":\"users\","
+            "{\"digest\":null,\"file\":\"/srv/ceny \xC5\xBC\xC3\xB3\xC5\x82w.csv\",\"ignored_datagrams\":0,\"kind\":\"users\","
             "\"link\":\"serial:COM1@9600\","
             "\"program\":\"scaledb-send\",\"reason\":\"The scale refused record 17 of 120 (last answer: \\\"Er\\\").\","
             "\"records_sent\":16,\"resends\":2,\"result\":\"failed\",\"rows\":120,\"seconds\":12.346,"

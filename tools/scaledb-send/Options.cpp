@@ -136,6 +136,9 @@ std::string ApplyValue(std::string_view option, const std::string& value, TSendO
   } else if (option == "--json") {
     if (value.empty()) return std::string(option) + " needs a file name";
     options.JsonPath = value;
+  } else if (option == "--state-dir") {
+    if (value.empty()) return std::string(option) + " needs a folder";
+    options.StateDir = value;
   }
   return {};
 }
@@ -143,7 +146,7 @@ std::string ApplyValue(std::string_view option, const std::string& value, TSendO
 // fuzz/targets_fuzz.cpp walks the words with the same lists of options.
 bool TakesValue(std::string_view option) {
   for (const char* name : {"--targets", "--kind", "--pace", "--answer-timeout", "--retries", "--udp-local-port", "--encoding",
-                           "--json"})
+                           "--json", "--state-dir"})
     if (option == name) return true;
   return false;
 }
@@ -155,6 +158,8 @@ bool ApplyFlag(std::string_view option, TSendOptions& options) {
   else if (option == "--check") options.Check = true;
   else if (option == "--quiet") options.Quiet = true;
   else if (option == "--ports") options.Ports = true;
+  else if (option == "--only-changed") options.OnlyChanged = true;
+  else if (option == "--status") options.Status = true;
   else if (option == "--help") options.Help = true;
   else if (option == "--version") options.Version = true;
   else return false;
@@ -166,7 +171,7 @@ std::string ApplyOption(const std::string& word, TWords& words, TSendOptions& op
   const std::string option = word.substr(0, equals);
   if (TakesValue(option)) {
     if (equals != std::string::npos) return ApplyValue(option, word.substr(equals + 1), options);
-    if (!words.More() && option == "--json" && options.Ports) return ApplyValue(option, "-", options);
+    if (!words.More() && option == "--json" && (options.Ports || options.Status)) return ApplyValue(option, "-", options);
     if (!words.More()) return option + " needs a value";
     return ApplyValue(option, words.Take(), options);
   }
@@ -175,16 +180,36 @@ std::string ApplyOption(const std::string& word, TWords& words, TSendOptions& op
   return "unknown option '" + word + "'";
 }
 
+std::string AddTarget(const std::string& word, TSendOptions& options) {
+  TTargetParse target = ParseTarget(word);
+  if (!target.Error.empty()) return target.Error;
+  options.Targets.push_back(std::move(target.Target));
+  return {};
+}
+
+bool LooksLikeTarget(std::string_view word) {
+  const size_t equals = word.find('=');
+  const std::string_view link = equals == std::string_view::npos ? word : word.substr(equals + 1);
+  return link.starts_with("serial:") || link.starts_with("tcp:") || link.starts_with("udp:");
+}
+
 std::string ApplyPositional(const std::string& word, TSendOptions& options) {
+  if (options.Status && LooksLikeTarget(word)) return AddTarget(word, options);
   if (options.File.empty()) {
     if (word.empty()) return "the file name is empty";
     options.File = word;
     return {};
   }
-  TTargetParse target = ParseTarget(word);
-  if (!target.Error.empty()) return target.Error;
-  options.Targets.push_back(std::move(target.Target));
-  return {};
+  return AddTarget(word, options);
+}
+
+// --status takes its targets and its file in any order: a word that names a link is a target.
+void SettleStatusWords(TSendOptions& options) {
+  if (!options.Status || !LooksLikeTarget(options.File)) return;
+  TTargetParse target = ParseTarget(options.File);
+  if (!target.Error.empty()) return;
+  options.Targets.insert(options.Targets.begin(), std::move(target.Target));
+  options.File.clear();
 }
 }  // namespace
 
@@ -207,9 +232,10 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& words) {
       return line;
     }
   }
+  SettleStatusWords(options);
   if (options.Ports && (!options.File.empty() || !options.Targets.empty() || !options.TargetsFiles.empty()))
     line.Error = "--ports sends nothing: give it no file or target";
-  else if (!options.Help && !options.Version && !options.Ports && options.File.empty())
+  else if (!options.Help && !options.Version && !options.Ports && !options.Status && options.File.empty())
     line.Error = "no database file given";
   return line;
 }

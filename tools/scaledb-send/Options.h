@@ -23,6 +23,9 @@ struct TSendOptions {
   std::string JsonPath;  // empty: no report; "-": standard output
   bool Quiet = false;
   bool Ports = false;  // --ports: list the serial devices, send nothing
+  bool OnlyChanged = false;  // a target whose scale holds this file already is not contacted
+  bool Status = false;       // --status: what each scale holds, from the ledger; sends nothing
+  std::string StateDir;      // --state-dir: the ledger and the history there; empty: the usual place
   bool Help = false;
   bool Version = false;
 };

@@ -123,6 +123,15 @@ void TProgress::Ended(size_t target, const std::string& line, bool failed) {
   }
 }
 
+void TProgress::Note(const std::string& line) {
+  if (mode_ != TMode::Live || finished_) {
+    Print(line);
+    return;
+  }
+  pendingEnds_.push_back(line);
+  Redraw();
+}
+
 void TProgress::Finish() {
   if (mode_ == TMode::Live && !finished_) {
     finished_ = true;

@@ -36,6 +36,8 @@ class TProgress : public QObject {
   void Acknowledged(size_t target);
   // `line` is the target's end line: "NAME: sent ..." or "NAME: failed ...".
   void Ended(size_t target, const std::string& line, bool failed);
+  // A line that belongs to no target (a notice), above the live lines; also when quiet.
+  void Note(const std::string& line);
   // The live lines give way to the end lines; nothing is drawn afterwards.
   void Finish();
 

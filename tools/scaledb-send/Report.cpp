@@ -19,7 +19,7 @@ std::string TargetJson(const TTargetOutcome& outcome) {
          ", \"resends\": " + std::to_string(record.Resends) +
          ", \"unexpected_answers\": " + std::to_string(record.UnexpectedAnswers) +
          ", \"ignored_datagrams\": " + std::to_string(record.IgnoredDatagrams) + ", \"seconds\": " + Seconds(record.Seconds) +
-         ", \"error\": " + (record.Result == "sent" ? std::string("null") : JsonString(record.Reason)) + "}";
+         ", \"error\": " + (record.Result == "sent" || record.Result == "current" ? std::string("null") : JsonString(record.Reason)) + "}";
 }
 }  // namespace
 

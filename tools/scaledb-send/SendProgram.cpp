@@ -1,5 +1,6 @@
 #include "SendProgram.h"
 
+#include "ContentDigest.h"
 #include "DatabaseTable.h"
 #include "DryRun.h"
 #include "FileCheck.h"
@@ -8,19 +9,25 @@
 #include "PortList.h"
 #include "PortSurvey.h"
 #include "Progress.h"
+#include "Ledger.h"
 #include "Report.h"
+#include "ScaleKey.h"
 #include "SendRun.h"
 #include "Settings.h"
+#include "Status.h"
 #include "StopSignals.h"
 #include "System.h"
 #include "UDPServer.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
 
 #include <cstdio>
+#include <cstdlib>
+#include <map>
 #include <memory>
 #include <optional>
 #include <cerrno>
@@ -65,6 +72,17 @@ std::string NotOneScaleTarget(const std::vector<TTarget>& targets) {
     if (target.Link.Kind != TLinkSettings::TKind::Udp) continue;
     if (const std::string reason = NotOneScaleReason(target.Link.Host); !reason.empty())
       return target.Name + ": " + reason;
+  }
+  return {};
+}
+
+// Each target's scale key, and no scale twice under two names once names and numbers are resolved.
+std::string ResolveScales(std::vector<TTarget>& targets) {
+  std::map<std::string, std::string> named;
+  for (TTarget& target : targets) {
+    target.Key = ScaleKeyOf(target.Link);
+    const auto [first, added] = named.emplace(target.Key, target.Name);
+    if (!added) return "'" + first->second + "' and '" + target.Name + "' are the same scale (" + target.Key + ")";
   }
   return {};
 }
@@ -228,9 +246,52 @@ int PrintPorts(const TSendOptions& options) {
   return report.Write(PortListJson(survey)) ? kSent : kFailed;
 }
 
+// --status: the scales named, else every scale the ledger knows; 0 when each holds FILE.
+int PrintStatus(TSendOptions& options) {
+  if (const std::string error = ReadTargetsFiles(options); !error.empty()) return UsageError(error);
+  if (const std::string error = ResolveScales(options.Targets); !error.empty()) return UsageError(error);
+  std::string digest;
+  if (!options.File.empty()) {
+    std::string readError;
+    const std::shared_ptr<const TDatabaseTable> table = ReadTable(options.File, readError);
+    if (!table) {
+      Complain(readError);
+      return kUsage;
+    }
+    const TFileReport check = CheckFile(*table, TEncodingSettings{options.Encoding, options.Transliterate});
+    if (!check.CanSend()) return UsageError("the file cannot be sent: " + RefusalReason(check));
+    digest = ContentDigest(*table, options.KindPosition, RowEncoder(check));
+  }
+  TLedger ledger(StateDirectory());
+  std::vector<TScaleState> states;
+  if (options.Targets.empty()) states = ledger.States();
+  for (const TTarget& target : options.Targets) {
+    TScaleState state = ledger.State(target.Key).value_or(TScaleState{});
+    state.Key = target.Key;
+    state.Name = target.Name;
+    state.Link = target.Text;
+    states.push_back(std::move(state));
+  }
+  if (const std::string notice = ledger.TakeNotice(); !notice.empty()) Complain(notice);
+  const std::string text = options.JsonPath.empty() ? StatusTable(states, digest) : StatusJson(states, options.File, digest);
+  if (options.JsonPath.empty() || options.JsonPath == "-") {
+    std::fwrite(text.data(), 1, text.size(), stdout);
+  } else {
+    TReportFile report;
+    if (const std::string error = report.Open(options.JsonPath, {options.File}); !error.empty()) return UsageError(error);
+    if (!report.Write(text)) return kFailed;
+  }
+  if (std::fflush(stdout) != 0) return kFailed;
+  return AllHold(states, digest) ? kSent : kFailed;
+}
+
 int Send(const TSendOptions& options, std::shared_ptr<const TDatabaseTable> table,
          std::function<std::string(std::string)> encode, TReportFile& report) {
+  TLedger ledger(StateDirectory());
   TSendSettings settings;
+  settings.Digest = ContentDigest(*table, options.KindPosition, encode);
+  settings.Ledger = &ledger;
+  settings.OnlyChanged = options.OnlyChanged;
   settings.RowEncoder = std::move(encode);
   settings.File = QFileInfo(QString::fromLocal8Bit(options.File.c_str())).absoluteFilePath().toLocal8Bit().toStdString();
   settings.Kind = options.Kind;
@@ -254,10 +315,12 @@ int Send(const TSendOptions& options, std::shared_ptr<const TDatabaseTable> tabl
   QObject::connect(&run, &TSendRun::RecordAcknowledged, [&](size_t target) { progress.Acknowledged(target); });
   QObject::connect(&run, &TSendRun::TargetEnded, [&](size_t target) {
     const TTargetOutcome& outcome = run.Outcome(target);
-    progress.Ended(target, outcome.EndLine, outcome.Record.Result != "sent");
+    progress.Ended(target, outcome.EndLine, outcome.Record.Result != "sent" && outcome.Record.Result != "current");
     if (outcome.TransferStarted) AppendToHistory(outcome.Record, historyComplained);
   });
   QObject::connect(&run, &TSendRun::AllEnded, [] { QCoreApplication::exit(); });
+  QObject::connect(&run, &TSendRun::Notice, [&progress](const std::string& text) { progress.Note("scaledb-send: " + text); });
+  if (const std::string notice = ledger.TakeNotice(); !notice.empty()) progress.Note("scaledb-send: " + notice);
   const TStopSignals stopSignals([&run] { run.Interrupt(); });
 
   run.Start();
@@ -285,6 +348,9 @@ int RunSendProgram(const std::vector<std::string>& words) {
     std::puts("scaledb-send " SCALEDB_VERSION);
     return kSent;
   }
+  if (!options.StateDir.empty())
+    setenv("SCALEDB_STATE_DIR", QDir(QString::fromLocal8Bit(options.StateDir.c_str())).absolutePath().toLocal8Bit().constData(), 1);
+  if (options.Status) return PrintStatus(options);
   if (options.Ports) return PrintPorts(options);
   // A check needs no target.
   if (!options.Check) {
@@ -303,6 +369,8 @@ int RunSendProgram(const std::vector<std::string>& words) {
     return kUsage;
   }
   if (options.DryRun) return DryRun(options, std::move(table), RowEncoder(check));
+  // Resolving names may ask a name server, which a dry run never does.
+  if (const std::string error = ResolveScales(options.Targets); !error.empty()) return UsageError(error);
   PrintWarnings(options, check);
   TReportFile report;
   std::vector<std::string> inputs = options.TargetsFiles;

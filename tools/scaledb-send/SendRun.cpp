@@ -1,6 +1,8 @@
 #include "SendRun.h"
 
 #include "DatabaseTable.h"
+#include "Ledger.h"
+#include "ScaleLock.h"
 #include "Session.h"
 #include "Settings.h"
 #include "UdpEndpoint.h"
@@ -15,6 +17,8 @@ struct TSendRun::TRun {
   std::unique_ptr<TTransferRecorder> Recorder;
   // Bounds the opening of the link by the answer timeout.
   std::unique_ptr<QTimer> ConnectTimer;
+  TScaleLock Lock;
+  int64_t LedgerId = 0;
   QDateTime Begun;
   bool Opened = false;
   bool Ended = false;
@@ -22,7 +26,6 @@ struct TSendRun::TRun {
 };
 
 namespace {
-const char kProgram[] = "scaledb-send";
 const char kInterrupted[] = "interrupted";
 
 std::unique_ptr<TLink> MakeTargetLink(const TTarget& target, std::shared_ptr<TUdpEndpoint>& udpEndpoint,
@@ -80,6 +83,7 @@ void TSendRun::Watch(size_t target) {
   connect(&run.Session->Engine(), &TTransfer::LineReceived, this, [this, target](const std::string&, bool matched) {
     if (matched) emit RecordAcknowledged(target);
   });
+  connect(&run.Session->Engine(), &TTransfer::Started, this, [this, target] { Begun(target); });
   connect(run.Recorder.get(), &TTransferRecorder::Recorded, this,
           [this, target](const TTransferRecord& record) {
             runs_[target]->Outcome.TransferStarted = true;
@@ -88,11 +92,58 @@ void TSendRun::Watch(size_t target) {
 }
 
 void TSendRun::Start() {
-  for (size_t target = 0; target < runs_.size(); ++target) {
-    runs_[target]->Begun = QDateTime::currentDateTime();
-    BoundOpening(target);
-    runs_[target]->Session->Link().Open();
+  for (size_t target = 0; target < runs_.size(); ++target) StartTarget(target);
+}
+
+// A scale that holds the file already is left alone; one that another sender talks to is busy.
+void TSendRun::StartTarget(size_t target) {
+  TRun& run = *runs_[target];
+  run.Begun = QDateTime::currentDateTime();
+  if (EndIfCurrent(target)) return;
+  const TScaleLock::TOutcome lock = run.Lock.Take(run.Target.Key, settings_.Program);
+  if (lock.Busy) {
+    EndWithoutTransfer(target, lock.Text);
+    return;
   }
+  if (!lock.Text.empty()) emit Notice(lock.Text + "; sending without it");
+  BoundOpening(target);
+  run.Session->Link().Open();
+}
+
+bool TSendRun::EndIfCurrent(size_t target) {
+  if (!settings_.OnlyChanged || !settings_.Ledger) return false;
+  const std::optional<TScaleState> state = settings_.Ledger->State(runs_[target]->Target.Key);
+  PassOnLedgerNotice();
+  if (!state || state->Holds != TScaleState::THolds::Content || state->Digest != settings_.Digest) return false;
+  TTransferRecord record = Describe(target);
+  record.Started = runs_[target]->Begun;
+  record.Result = "current";
+  record.Reason = "up to date (sent " + (state->LastSuccess ? state->LastSuccess->toString("yyyy-MM-dd HH:mm").toStdString() : "") +
+                  " by " + state->LastSuccessProgram + ")";
+  Ended(target, record);
+  return true;
+}
+
+void TSendRun::Begun(size_t target) {
+  TRun& run = *runs_[target];
+  if (!settings_.Ledger || !run.Recorder->Current()) return;
+  run.LedgerId = settings_.Ledger->Begin({run.Target.Key, run.Target.Name}, *run.Recorder->Current());
+  PassOnLedgerNotice();
+}
+
+// A transfer that started completes its entry; an attempt that never reached the scale is one.
+void TSendRun::Record(size_t target, const TTransferRecord& record) {
+  TRun& run = *runs_[target];
+  if (!settings_.Ledger || record.Result == "current") return;
+  if (run.Outcome.TransferStarted)
+    settings_.Ledger->End(run.LedgerId, record);
+  else
+    settings_.Ledger->RecordAttempt({run.Target.Key, run.Target.Name}, record);
+  PassOnLedgerNotice();
+}
+
+void TSendRun::PassOnLedgerNotice() {
+  if (const std::string notice = settings_.Ledger->TakeNotice(); !notice.empty()) emit Notice(notice);
 }
 
 // A connection that is never answered would otherwise wait for the system's own limit, minutes.
@@ -159,7 +210,8 @@ void TSendRun::Interrupt() {
 
 TTransferRecord TSendRun::Describe(size_t target) const {
   TTransferRecord record;
-  record.Program = kProgram;
+  record.Program = settings_.Program;
+  record.Digest = settings_.Digest;
   record.File = settings_.File;
   record.Link = runs_[target]->Session->Link().Name();
   record.Kind = settings_.Kind;
@@ -183,14 +235,23 @@ void TSendRun::Ended(size_t target, const TTransferRecord& record) {
   run.Outcome.Name = run.Target.Name;
   run.Outcome.Target = run.Target.Text;
   run.Outcome.Record = record;
-  if (record.Result == "sent")
+  Record(target, record);
+  if (record.Result == "current")
+    run.Outcome.EndLine = run.Target.Name + ": " + record.Reason;
+  else if (record.Result == "sent")
     run.Outcome.EndLine = run.Target.Name + ": sent " + std::to_string(record.RecordsSent) + " records in " +
                           Duration(record.Seconds);
   else
     run.Outcome.EndLine = run.Target.Name + ": failed " + FailurePoint(run) + ": " + record.Reason;
   emit TargetEnded(target);
   // Closed once the event that ended it has returned: a link may not go inside its own event.
-  QMetaObject::invokeMethod(this, [this, target] { runs_[target]->Session->Link().Close(); }, Qt::QueuedConnection);
+  QMetaObject::invokeMethod(
+      this,
+      [this, target] {
+        runs_[target]->Session->Link().Close();
+        runs_[target]->Lock.Release();
+      },
+      Qt::QueuedConnection);
   if (++ended_ == runs_.size()) QMetaObject::invokeMethod(this, [this] { emit AllEnded(); }, Qt::QueuedConnection);
 }
 
@@ -217,6 +278,6 @@ const TTargetOutcome& TSendRun::Outcome(size_t target) const { return runs_[targ
 
 bool TSendRun::AllSent() const {
   for (const auto& run : runs_)
-    if (!run->Ended || run->Outcome.Record.Result != "sent") return false;
+    if (!run->Ended || (run->Outcome.Record.Result != "sent" && run->Outcome.Record.Result != "current")) return false;
   return true;
 }

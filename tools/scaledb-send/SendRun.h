@@ -15,6 +15,7 @@
 #include <vector>
 
 class TDatabaseTable;
+class TLedger;
 class TUdpEndpoint;
 
 struct TSendSettings {
@@ -27,13 +28,20 @@ struct TSendSettings {
   int UdpLocalPort = 1001;
   // Each row's text on its way to the wire; each session gets its own copy. Empty: unchanged.
   std::function<std::string(std::string)> RowEncoder;
+  std::string Program = "scaledb-send";  // as the history, the ledger and the locks name it
+  std::string Digest;                    // of the commands every target is sent
+  // Where every transfer and attempt is recorded; none records nothing.
+  TLedger* Ledger = nullptr;
+  // A target whose scale holds Digest already is not contacted.
+  bool OnlyChanged = false;
 };
 
 struct TTargetOutcome {
   std::string Name;
   std::string Target;      // the target as written
-  TTransferRecord Record;  // Result "sent" or "failed", the counts, the reason
-  std::string EndLine;     // "NAME: sent N records in 1m12s", "NAME: failed at record k of N: ..."
+  TTransferRecord Record;  // Result "sent", "failed" or "current", the counts, the reason
+  // "NAME: sent N records in 1m12s", "NAME: failed at record k of N: ...", "NAME: up to date (...)"
+  std::string EndLine;
   bool TransferStarted = false;  // false when the link never opened or the run ended first
 };
 
@@ -56,6 +64,7 @@ class TSendRun : public QObject {
   TTargetStatus Status(size_t target) const;
   // Meaningful for a target once it has ended.
   const TTargetOutcome& Outcome(size_t target) const;
+  // Every target ended "sent" or "current".
   bool AllSent() const;
 
  signals:
@@ -64,11 +73,19 @@ class TSendRun : public QObject {
   void TargetEnded(size_t target);
   // Every target has ended and every link is closed.
   void AllEnded();
+  // Something to be said once, that changes no outcome: the ledger could not be written, a lock
+  // could not be taken at all.
+  void Notice(const std::string& text);
 
  private:
   struct TRun;
   void Watch(size_t target);
+  void StartTarget(size_t target);
+  bool EndIfCurrent(size_t target);
   void BoundOpening(size_t target);
+  void Begun(size_t target);
+  void Record(size_t target, const TTransferRecord& record);
+  void PassOnLedgerNotice();
   void LinkStateChanged(size_t target, int state);
   void LinkFailed(size_t target, const std::string& reason);
   void FailUnderWay(size_t target, const std::string& reason);

@@ -1,0 +1,355 @@
+#include "Ledger.h"
+
+#include "History.h"
+#include "Link.h"
+#include "ScaleKey.h"
+#include "SessionSystem.h"
+#include "Sqlite.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+#include <cstdio>
+#include <ctime>
+#include <fstream>
+#include <map>
+#include <utility>
+
+namespace {
+constexpr int kSchemaVersion = 1;
+const char kNeverEnded[] = "never ended";
+
+const char kSchema[] = R"(
+CREATE TABLE transfers(
+  id INTEGER PRIMARY KEY,
+  scale TEXT NOT NULL,
+  name TEXT NOT NULL,
+  link TEXT NOT NULL,
+  started TEXT NOT NULL,
+  started_ms INTEGER NOT NULL,
+  ended_ms INTEGER,
+  program TEXT NOT NULL,
+  user TEXT NOT NULL,
+  host TEXT NOT NULL,
+  file TEXT NOT NULL,
+  kind TEXT NOT NULL,
+  rows INTEGER NOT NULL,
+  digest TEXT NOT NULL,
+  reached INTEGER NOT NULL,
+  result TEXT,
+  records_sent INTEGER NOT NULL DEFAULT 0,
+  resends INTEGER NOT NULL DEFAULT 0,
+  unexpected_answers INTEGER NOT NULL DEFAULT 0,
+  ignored_datagrams INTEGER NOT NULL DEFAULT 0,
+  seconds REAL NOT NULL DEFAULT 0,
+  reason TEXT NOT NULL DEFAULT '');
+CREATE INDEX transfers_of_scale ON transfers(scale, id);
+CREATE TABLE scales(
+  scale TEXT PRIMARY KEY,
+  name TEXT NOT NULL,
+  link TEXT NOT NULL,
+  last_attempt INTEGER,
+  last_reached INTEGER,
+  last_success INTEGER);
+)";
+
+const char kInsertTransfer[] = R"(
+INSERT INTO transfers(scale, name, link, started, started_ms, ended_ms, program, user, host, file, kind, rows,
+                      digest, reached, result, records_sent, resends, unexpected_answers, ignored_datagrams,
+                      seconds, reason)
+VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13, ?14, ?15, ?16, ?17, ?18, ?19, ?20, ?21))";
+
+const char kScaleAttempted[] = R"(
+INSERT INTO scales(scale, name, link, last_attempt, last_reached) VALUES(?1, ?2, ?3, ?4, ?5)
+ON CONFLICT(scale) DO UPDATE SET name = excluded.name, link = excluded.link, last_attempt = excluded.last_attempt,
+  last_reached = coalesce(excluded.last_reached, last_reached))";
+
+const char kEndTransfer[] = R"(
+UPDATE transfers SET ended_ms = ?2, result = ?3, records_sent = ?4, resends = ?5, unexpected_answers = ?6,
+  ignored_datagrams = ?7, seconds = ?8, reason = ?9 WHERE id = ?1)";
+
+const char kScaleSent[] = "UPDATE scales SET last_success = ?1 WHERE scale = (SELECT scale FROM transfers WHERE id = ?1)";
+
+const char kStates[] = R"(
+SELECT s.scale, s.name, s.link, reached.result, reached.digest, ok.ended_ms, ok.program,
+       attempt.started_ms, attempt.result, attempt.reason
+FROM scales s
+LEFT JOIN transfers reached ON reached.id = s.last_reached
+LEFT JOIN transfers ok ON ok.id = s.last_success
+LEFT JOIN transfers attempt ON attempt.id = s.last_attempt)";
+
+const char kLatest[] = R"(
+SELECT started, program, file, link, kind, rows, records_sent, resends, unexpected_answers, ignored_datagrams,
+       coalesce(result, 'never ended'), seconds, reason, digest
+FROM transfers WHERE reached = 1 ORDER BY id DESC LIMIT ?1)";
+
+QDateTime FromMs(int64_t ms) { return QDateTime::fromMSecsSinceEpoch(ms); }
+
+std::string Stamp() {
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  char stamp[32];
+  std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &local);
+  return stamp;
+}
+
+bool Exists(const std::string& path) { return QFileInfo::exists(QString::fromLocal8Bit(path.c_str())); }
+
+// Who and where, once per process: they do not change while it runs.
+const std::string& User() {
+  static const std::string user = UserName();
+  return user;
+}
+
+const std::string& Host() {
+  static const std::string host = HostName();
+  return host;
+}
+
+// A transfer that reached its scale starts without its end; an attempt that did not, and a line of
+// the old history, come ended.
+void BindTransfer(TSqliteStatement& insert, const TScaleRef& scale, const TTransferRecord& record, bool reached,
+                  bool ended) {
+  const int64_t started = record.Started.toMSecsSinceEpoch();
+  insert.Bind(1, scale.Key).Bind(2, scale.Name).Bind(3, record.Link);
+  insert.Bind(4, HistoryTime(record.Started)).Bind(5, started);
+  if (ended) insert.Bind(6, started + static_cast<int64_t>(record.Seconds * 1000));
+  else insert.BindNull(6);
+  insert.Bind(7, record.Program).Bind(8, User()).Bind(9, Host()).Bind(10, record.File).Bind(11, record.Kind);
+  insert.Bind(12, static_cast<int64_t>(record.Rows)).Bind(13, record.Digest).Bind(14, static_cast<int64_t>(reached));
+  if (ended) insert.Bind(15, record.Result);
+  else insert.BindNull(15);
+  insert.Bind(16, static_cast<int64_t>(record.RecordsSent)).Bind(17, static_cast<int64_t>(record.Resends));
+  insert.Bind(18, static_cast<int64_t>(record.UnexpectedAnswers)).Bind(19, static_cast<int64_t>(record.IgnoredDatagrams));
+  insert.Bind(20, record.Seconds).Bind(21, record.Reason);
+}
+
+// The scale an old history line's link names, resolved as a target naming it now would be.
+class TKeysOfLinks {
+ public:
+  std::string KeyOf(const std::string& link) {
+    const auto found = keys_.find(link);
+    if (found != keys_.end()) return found->second;
+    const std::optional<TLinkSettings> settings = LinkSettingsFromName(link);
+    return keys_[link] = settings ? ScaleKeyOf(*settings) : link;
+  }
+
+ private:
+  std::map<std::string, std::string> keys_;
+};
+
+// transfers.jsonl as it stood: each of its transfers reached its scale.
+void ImportHistory(TSqliteDatabase& db, const std::string& historyPath) {
+  std::ifstream file(historyPath);
+  if (!file) return;
+  TSqliteStatement insert = db.Prepare(kInsertTransfer);
+  TKeysOfLinks keys;
+  TTransferRecord record;
+  for (std::string line; std::getline(file, line);) {
+    if (!ParseHistoryLine(line, record)) continue;
+    BindTransfer(insert, {keys.KeyOf(record.Link), record.Link}, record, true, true);
+    insert.Run();
+  }
+  db.Execute(R"(
+INSERT INTO scales(scale, name, link, last_attempt, last_reached, last_success)
+SELECT t.scale, t.name, t.link, t.id, t.id, last.sent
+FROM (SELECT scale, max(id) AS id, max(CASE WHEN result = 'sent' THEN id END) AS sent FROM transfers GROUP BY scale) last
+JOIN transfers t ON t.id = last.id)");
+}
+
+TScaleState ReadState(const TSqliteStatement& row) {
+  TScaleState state;
+  state.Key = row.Text(0);
+  state.Name = row.Text(1);
+  state.Link = row.Text(2);
+  if (const std::optional<std::string> digest = row.OptionalText(4)) {
+    state.Holds = row.OptionalText(3) == "sent" ? TScaleState::THolds::Content : TScaleState::THolds::InterruptedLoad;
+    state.Digest = *digest;
+  }
+  if (const std::optional<int64_t> sent = row.OptionalInteger(5)) state.LastSuccess = FromMs(*sent);
+  state.LastSuccessProgram = row.Text(6);
+  if (const std::optional<int64_t> attempt = row.OptionalInteger(7)) {
+    state.LastAttempt = FromMs(*attempt);
+    state.LastResult = row.OptionalText(8).value_or(kNeverEnded);
+    state.LastReason = row.Text(9);
+  }
+  return state;
+}
+}  // namespace
+
+TLedger::TLedger(const std::string& stateDirectory) : path_(stateDirectory + kLedgerFileName) {
+  try {
+    Open(stateDirectory);
+  } catch (const ESqlite& error) {
+    db_.reset();
+    writeFailureSaid_ = true;
+    Note("The ledger " + path_ + " cannot be used: " + error.what() + ". Transfers go on unrecorded there.");
+  }
+}
+
+TLedger::~TLedger() = default;
+
+std::string TLedger::TakeNotice() { return std::exchange(notice_, std::string()); }
+
+void TLedger::Note(const std::string& notice) {
+  if (notice_.empty()) notice_ = notice;
+}
+
+template <typename Action>
+void TLedger::Guarded(const char* what, Action action) {
+  if (!db_) return;
+  try {
+    action();
+  } catch (const ESqlite& error) {
+    if (writeFailureSaid_) return;
+    writeFailureSaid_ = true;
+    Note("The ledger " + path_ + " " + what + ": " + error.what() + ". Transfers go on unrecorded there.");
+  }
+}
+
+void TLedger::Open(const std::string& stateDirectory) {
+  QDir().mkpath(QString::fromLocal8Bit(stateDirectory.c_str()));
+  try {
+    OpenFresh();
+    Migrate(stateDirectory + "transfers.jsonl");
+  } catch (const ESqlite& error) {
+    if (!Exists(path_)) throw;
+    db_.reset();
+    SetAside(error.what());
+    OpenFresh();
+    Migrate(stateDirectory + "transfers.jsonl");
+  }
+}
+
+void TLedger::OpenFresh() {
+  db_ = std::make_unique<TSqliteDatabase>(path_);
+  db_->Execute("PRAGMA journal_mode = WAL");
+  db_->Execute("PRAGMA synchronous = NORMAL");
+  db_->Execute("SELECT count(*) FROM sqlite_master");
+}
+
+// Nothing recorded is thrown away: the file stays beside the new one under another name.
+void TLedger::SetAside(const std::string& reason) {
+  const std::string kept = path_ + ".unreadable-" + Stamp();
+  if (std::rename(path_.c_str(), kept.c_str()) != 0)
+    throw ESqlite("it cannot be read (" + reason + ") and cannot be set aside", 0);
+  for (const char* companion : {"-wal", "-shm"}) std::rename((path_ + companion).c_str(), (kept + companion).c_str());
+  Note("The ledger " + path_ + " could not be read (" + reason + "); it is kept as " + kept +
+       " and a new one is started.");
+}
+
+// Each step brings the schema from one version to the next; the history that came before the
+// ledger is read in once, when it is made.
+void TLedger::Migrate(const std::string& historyPath) {
+  TSqliteStatement read = db_->Prepare("PRAGMA user_version");
+  read.Step();
+  const int64_t version = read.Integer(0);
+  read.Reset();
+  if (version > kSchemaVersion)
+    throw ESqlite("it was made by a newer version of this program (schema " + std::to_string(version) + ")", 0);
+  if (version == kSchemaVersion) return;
+  TSqliteTransaction transaction(*db_);
+  db_->Execute(kSchema);
+  ImportHistory(*db_, historyPath);
+  db_->Execute("PRAGMA user_version = " + std::to_string(kSchemaVersion));
+  transaction.Commit();
+}
+
+int64_t TLedger::Begin(const TScaleRef& scale, const TTransferRecord& record) {
+  int64_t id = 0;
+  Guarded("cannot be written", [&] {
+    TSqliteTransaction transaction(*db_);
+    TSqliteStatement insert = db_->Prepare(kInsertTransfer);
+    BindTransfer(insert, scale, record, true, false);
+    insert.Run();
+    id = db_->LastInsertId();
+    db_->Prepare(kScaleAttempted).Bind(1, scale.Key).Bind(2, scale.Name).Bind(3, record.Link).Bind(4, id).Bind(5, id).Run();
+    transaction.Commit();
+  });
+  return id;
+}
+
+void TLedger::End(int64_t id, const TTransferRecord& record) {
+  if (id == 0) return;
+  Guarded("cannot be written", [&] {
+    TSqliteTransaction transaction(*db_);
+    const int64_t ended = record.Started.toMSecsSinceEpoch() + static_cast<int64_t>(record.Seconds * 1000);
+    db_->Prepare(kEndTransfer)
+        .Bind(1, id).Bind(2, ended).Bind(3, record.Result).Bind(4, static_cast<int64_t>(record.RecordsSent))
+        .Bind(5, static_cast<int64_t>(record.Resends)).Bind(6, static_cast<int64_t>(record.UnexpectedAnswers))
+        .Bind(7, static_cast<int64_t>(record.IgnoredDatagrams)).Bind(8, record.Seconds).Bind(9, record.Reason)
+        .Run();
+    if (record.Result == "sent") db_->Prepare(kScaleSent).Bind(1, id).Run();
+    transaction.Commit();
+  });
+}
+
+void TLedger::RecordAttempt(const TScaleRef& scale, const TTransferRecord& record) {
+  Guarded("cannot be written", [&] {
+    TSqliteTransaction transaction(*db_);
+    TSqliteStatement insert = db_->Prepare(kInsertTransfer);
+    BindTransfer(insert, scale, record, false, true);
+    insert.Run();
+    const int64_t id = db_->LastInsertId();
+    db_->Prepare(kScaleAttempted).Bind(1, scale.Key).Bind(2, scale.Name).Bind(3, record.Link).Bind(4, id).BindNull(5).Run();
+    transaction.Commit();
+  });
+}
+
+std::optional<TScaleState> TLedger::State(const std::string& key) {
+  std::optional<TScaleState> state;
+  Guarded("cannot be read", [&] {
+    TSqliteStatement row = db_->Prepare(std::string(kStates) + " WHERE s.scale = ?1");
+    row.Bind(1, key);
+    if (row.Step()) state = ReadState(row);
+  });
+  return state;
+}
+
+std::vector<TScaleState> TLedger::States() {
+  std::vector<TScaleState> states;
+  Guarded("cannot be read", [&] {
+    TSqliteStatement row = db_->Prepare(std::string(kStates) + " ORDER BY s.name, s.scale");
+    while (row.Step()) states.push_back(ReadState(row));
+  });
+  return states;
+}
+
+std::vector<TTransferRecord> TLedger::Latest(size_t count) {
+  std::vector<TTransferRecord> records;
+  Guarded("cannot be read", [&] {
+    TSqliteStatement row = db_->Prepare(kLatest);
+    row.Bind(1, static_cast<int64_t>(count));
+    while (row.Step()) {
+      TTransferRecord record;
+      record.Started = QDateTime::fromString(QString::fromStdString(row.Text(0)), Qt::ISODateWithMs);
+      record.Program = row.Text(1);
+      record.File = row.Text(2);
+      record.Link = row.Text(3);
+      record.Kind = row.Text(4);
+      record.Rows = static_cast<int>(row.Integer(5));
+      record.RecordsSent = static_cast<int>(row.Integer(6));
+      record.Resends = static_cast<int>(row.Integer(7));
+      record.UnexpectedAnswers = static_cast<int>(row.Integer(8));
+      record.IgnoredDatagrams = static_cast<int>(row.Integer(9));
+      record.Result = row.Text(10);
+      record.Seconds = row.Real(11);
+      record.Reason = row.Text(12);
+      record.Digest = row.Text(13);
+      records.push_back(std::move(record));
+    }
+  });
+  return records;
+}
+
+std::string HoldsText(const TScaleState& state, const std::string& digest) {
+  switch (state.Holds) {
+    case TScaleState::THolds::NeverSent: return "never sent";
+    case TScaleState::THolds::InterruptedLoad: return "unknown: interrupted load";
+    case TScaleState::THolds::Content:
+      if (!digest.empty()) return state.Digest == digest ? "this file" : "other content";
+      return state.Digest.empty() ? "content of an older record" : state.Digest.substr(0, 12);
+  }
+  return {};
+}

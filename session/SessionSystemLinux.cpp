@@ -1,0 +1,52 @@
+#include "SessionSystem.h"
+
+#include <fcntl.h>
+#include <pwd.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <climits>
+#include <cstring>
+
+int OpenLockFile(const std::string& path) { return ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0666); }
+
+bool TryExclusiveLock(int fd) { return ::flock(fd, LOCK_EX | LOCK_NB) == 0; }
+
+void WriteLockHolder(int fd, const std::string& text) {
+  if (::ftruncate(fd, 0) == 0) static_cast<void>(::pwrite(fd, text.data(), text.size(), 0));
+}
+
+std::string ReadLockHolder(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+  if (fd < 0) return {};
+  char text[256];
+  const ssize_t size = ::read(fd, text, sizeof text);
+  ::close(fd);
+  return size > 0 ? std::string(text, static_cast<size_t>(size)) : std::string();
+}
+
+void CloseLockFile(int fd) { ::close(fd); }
+
+bool IsWritableFolder(const std::string& path) {
+  struct stat info {};
+  return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode) && ::access(path.c_str(), W_OK | X_OK) == 0;
+}
+
+bool EnsureSharedFolder(const std::string& path) {
+  if (::mkdir(path.c_str(), 01777) == 0) ::chmod(path.c_str(), 01777);
+  return IsWritableFolder(path);
+}
+
+int ProcessId() { return static_cast<int>(::getpid()); }
+
+std::string UserName() {
+  const passwd* entry = ::getpwuid(::getuid());
+  return entry && entry->pw_name ? entry->pw_name : std::to_string(::getuid());
+}
+
+std::string HostName() {
+  char name[HOST_NAME_MAX + 1] = {};
+  if (::gethostname(name, sizeof name - 1) != 0) return {};
+  return name;
+}

@@ -1,0 +1,131 @@
+#include "Sqlite.h"
+
+#include <sqlite3.h>
+
+namespace {
+constexpr int kBusyTimeoutMs = 5000;
+}  // namespace
+
+bool ESqlite::Unreadable() const { return Code == SQLITE_CORRUPT || Code == SQLITE_NOTADB; }
+
+TSqliteDatabase::TSqliteDatabase(const std::string& path) {
+  const int code = sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
+                                   nullptr);
+  if (code != SQLITE_OK) {
+    const std::string why = db_ ? sqlite3_errmsg(db_) : sqlite3_errstr(code);
+    sqlite3_close(db_);
+    db_ = nullptr;
+    throw ESqlite(why, code & 0xFF);
+  }
+  sqlite3_extended_result_codes(db_, 0);
+  sqlite3_busy_timeout(db_, kBusyTimeoutMs);
+}
+
+TSqliteDatabase::~TSqliteDatabase() { sqlite3_close(db_); }
+
+void TSqliteDatabase::Fail(const std::string& what, int code) const {
+  throw ESqlite(what + ": " + sqlite3_errmsg(db_), code & 0xFF);
+}
+
+void TSqliteDatabase::Execute(const std::string& sql) {
+  char* message = nullptr;
+  const int code = sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, &message);
+  if (code == SQLITE_OK) return;
+  const std::string why = message ? message : sqlite3_errstr(code);
+  sqlite3_free(message);
+  throw ESqlite(why, code & 0xFF);
+}
+
+TSqliteStatement TSqliteDatabase::Prepare(const std::string& sql) {
+  sqlite3_stmt* statement = nullptr;
+  const int code = sqlite3_prepare_v2(db_, sql.c_str(), static_cast<int>(sql.size()), &statement, nullptr);
+  if (code != SQLITE_OK) Fail("cannot prepare \"" + sql.substr(0, 40) + "\"", code);
+  return TSqliteStatement(*this, statement);
+}
+
+int64_t TSqliteDatabase::LastInsertId() const { return sqlite3_last_insert_rowid(db_); }
+
+TSqliteStatement::~TSqliteStatement() { sqlite3_finalize(statement_); }
+
+TSqliteStatement::TSqliteStatement(TSqliteStatement&& other) noexcept
+    : database_(other.database_), statement_(other.statement_) {
+  other.statement_ = nullptr;
+}
+
+void TSqliteStatement::Check(int code) const {
+  if (code != SQLITE_OK) database_->Fail("cannot bind a value", code);
+}
+
+TSqliteStatement& TSqliteStatement::Bind(int index, const std::string& text) {
+  Check(sqlite3_bind_text(statement_, index, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT));
+  return *this;
+}
+
+TSqliteStatement& TSqliteStatement::Bind(int index, int64_t number) {
+  Check(sqlite3_bind_int64(statement_, index, number));
+  return *this;
+}
+
+TSqliteStatement& TSqliteStatement::Bind(int index, double number) {
+  Check(sqlite3_bind_double(statement_, index, number));
+  return *this;
+}
+
+TSqliteStatement& TSqliteStatement::BindNull(int index) {
+  Check(sqlite3_bind_null(statement_, index));
+  return *this;
+}
+
+bool TSqliteStatement::Step() {
+  const int code = sqlite3_step(statement_);
+  if (code == SQLITE_ROW) return true;
+  if (code == SQLITE_DONE) return false;
+  sqlite3_reset(statement_);
+  database_->Fail("cannot run a statement", code);
+}
+
+void TSqliteStatement::Run() {
+  while (Step()) {
+  }
+  Reset();
+}
+
+void TSqliteStatement::Reset() {
+  sqlite3_reset(statement_);
+  sqlite3_clear_bindings(statement_);
+}
+
+std::string TSqliteStatement::Text(int column) const { return OptionalText(column).value_or(""); }
+
+std::optional<std::string> TSqliteStatement::OptionalText(int column) const {
+  const unsigned char* text = sqlite3_column_text(statement_, column);
+  if (!text) return std::nullopt;
+  return std::string(reinterpret_cast<const char*>(text), static_cast<size_t>(sqlite3_column_bytes(statement_, column)));
+}
+
+int64_t TSqliteStatement::Integer(int column) const { return sqlite3_column_int64(statement_, column); }
+
+std::optional<int64_t> TSqliteStatement::OptionalInteger(int column) const {
+  if (sqlite3_column_type(statement_, column) == SQLITE_NULL) return std::nullopt;
+  return Integer(column);
+}
+
+double TSqliteStatement::Real(int column) const { return sqlite3_column_double(statement_, column); }
+
+TSqliteTransaction::TSqliteTransaction(TSqliteDatabase& database) : database_(database) {
+  database_.Execute("BEGIN IMMEDIATE");
+}
+
+TSqliteTransaction::~TSqliteTransaction() {
+  if (done_) return;
+  try {
+    database_.Execute("ROLLBACK");
+  } catch (const ESqlite&) {
+    // A failed statement may have rolled it back already.
+  }
+}
+
+void TSqliteTransaction::Commit() {
+  database_.Execute("COMMIT");
+  done_ = true;
+}
