@@ -16,6 +16,7 @@ struct TSimOptions {
   int UdpReplyPort = 1001;
   std::string LogPath;  // "-" for standard output
   std::string RawPath;
+  std::string TimingPath;  // "-" for standard output
   TFaults Faults;
   bool Help = false;
 };

@@ -1,0 +1,141 @@
+// The window against scaledb-send in the same run, 80 rows each over TCP to its own simulator at
+// the scale's 100 ms pace: the gap from each acknowledgement to the next command as the scale
+// sees it (scale-sim --timing), so whatever the window does between reading an answer and
+// arming its tick shows up here.
+
+#include "Global.h"
+#include "MessageBox.h"
+#include "ScaleSimProcess.h"
+#include "okno.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QGuiApplication>
+#include <QProcess>
+#include <QTimer>
+
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+constexpr int kRows = 80;
+constexpr int kPatienceMs = 60000;
+
+struct TGaps {
+  double MeanMs = 0;
+  double MaxMs = 0;
+  int Count = 0;
+};
+
+// The second column of scale-sim's timing lines: the gap before each command but the first.
+TGaps ReadGaps(const std::string& timingFile) {
+  std::ifstream in(timingFile);
+  TGaps gaps;
+  double sum = 0;
+  for (std::string line; std::getline(in, line);) {
+    std::istringstream words(line);
+    std::string arrival, gap;
+    words >> arrival >> gap;
+    if (gap.empty() || gap == "-") continue;
+    const double ms = std::stod(gap);
+    sum += ms;
+    gaps.MaxMs = std::max(gaps.MaxMs, ms);
+    ++gaps.Count;
+  }
+  if (gaps.Count > 0) gaps.MeanMs = sum / gaps.Count;
+  return gaps;
+}
+
+bool RunEventsUntil(const std::function<bool()>& done) {
+  QElapsedTimer clock;
+  clock.start();
+  while (!done() && !clock.hasExpired(kPatienceMs)) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+  return done();
+}
+
+// "File -> Open", "Connect" and "Send database" in the shown window, until the result box.
+bool SendFromWindow(const std::string& file, int port) {
+  TForm1 form;
+  form.show();
+  ConnectionSettings = TConnectionSettings{1, "127.0.0.1", 0, port};
+  form.OpenDialog1 = [&file] { return QString::fromStdString(file); };
+  form.Otwrz1Click();
+  form.btnOpenPortClick();
+  if (!RunEventsUntil([&] { return form.PortState == 2; })) return false;
+  QString title;
+  MessageBoxHook = [&](const QString&, const QString& boxTitle, TMessageIcon) { title = boxTitle; };
+  form.bbWyslijBazeClick();
+  const bool ended = RunEventsUntil([&] { return !title.isEmpty(); });
+  MessageBoxHook = nullptr;
+  form.btnOpenPortClick();
+  return ended && title == QStringLiteral("Success");
+}
+
+bool SendFromProgram(const std::string& file, int port, const std::string& stateDir) {
+  QProcess process;
+  QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+  environment.insert("XDG_STATE_HOME", QString::fromStdString(stateDir));
+  process.setProcessEnvironment(environment);
+  process.setStandardErrorFile(QProcess::nullDevice());
+  process.start(SCALEDB_SEND_PATH, {QString::fromStdString(file), QString("tcp:127.0.0.1:%1").arg(port)});
+  return process.waitForFinished(kPatienceMs) && process.exitCode() == 0;
+}
+
+void PrintRow(const char* sender, const TGaps& gaps) {
+  std::printf("| %-26s | TCP | %7.2f ms | %7.2f ms | %3d |\n", sender, gaps.MeanMs, gaps.MaxMs, gaps.Count);
+}
+
+void BM_WindowKeepsTheScalesRhythm(benchmark::State& state) {
+  const std::filesystem::path dir = std::filesystem::temp_directory_path() / "scaledb-bench-window-rhythm";
+  std::filesystem::remove_all(dir);
+  std::filesystem::create_directories(dir);
+  SetExecutableDirectory(dir.string() + "/");
+  setenv("XDG_STATE_HOME", (dir / "state").c_str(), 1);
+  const std::string file = (dir / "products.csv").string();
+  {
+    std::ofstream out(file);
+    for (int i = 1; i <= kRows; ++i) out << i << ";Product " << i << ";12.34;kg\r\n";
+  }
+  const std::string windowTiming = (dir / "window.timing").string();
+  const std::string programTiming = (dir / "send.timing").string();
+
+  for (auto _ : state) {
+    TScaleSimProcess windowScale({"--tcp", "0", "--timing", windowTiming});
+    TScaleSimProcess programScale({"--tcp", "0", "--timing", programTiming});
+    if (!SendFromWindow(file, windowScale.TcpPort()) ||
+        !SendFromProgram(file, programScale.TcpPort(), (dir / "state").string())) {
+      state.SkipWithError("a transfer failed");
+      break;
+    }
+    windowScale.Stop();
+    programScale.Stop();
+    const TGaps window = ReadGaps(windowTiming);
+    const TGaps program = ReadGaps(programTiming);
+    state.counters["window_mean_ms"] = window.MeanMs;
+    state.counters["window_max_ms"] = window.MaxMs;
+    state.counters["send_mean_ms"] = program.MeanMs;
+    state.counters["send_max_ms"] = program.MaxMs;
+    const std::string windowName = "the window (" + QGuiApplication::platformName().toStdString() + ")";
+    std::printf("%d rows, acknowledgement -> next command as the scale sees it:\n", kRows);
+    std::printf("| %-26s | link | mean | max | gaps |\n", "sender");
+    PrintRow("scaledb-send", program);
+    PrintRow(windowName.c_str(), window);
+    std::printf("window - scaledb-send: %+.2f ms mean (wanted: window <= 100.5 ms mean, within 0.3 ms)\n",
+                window.MeanMs - program.MeanMs);
+  }
+  unsetenv("XDG_STATE_HOME");
+  SetExecutableDirectory("");
+  std::filesystem::remove_all(dir);
+}
+BENCHMARK(BM_WindowKeepsTheScalesRhythm)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
+}  // namespace
