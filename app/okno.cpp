@@ -92,7 +92,6 @@ TForm1::TForm1(QWidget* parent)
   connect(&Recorder, &TTransferRecorder::Recorded, this, [this](const TTransferRecord& record) { RecordTransfer(record); });
   connect(&Transfer, &TTransfer::Finished, this, [this](bool failed) { ShowTransferResult(failed); });
   connect(&Transfer, &TTransfer::Abandoned, this, [this](const std::string& reason) { ShowTransferAbandoned(reason); });
-  connect(&Transfer, &TTransfer::CommandSent, this, [this](int, int row, const std::string&) { ShowSentRow(row); });
   BuildMenu();
   BuildControls();
   connect(qGuiApp, &QGuiApplication::focusWindowChanged, this,
@@ -182,6 +181,7 @@ void TForm1::BuildControls() {
   auto* panelLayout = new QVBoxLayout(Panel1);
   panelLayout->setContentsMargins(kProgressLeft, 6, 11, 0);
   Progress = new TTransferProgress(Transfer, *this, Panel1);
+  Progress->ShowRow = [this](int row) { ShowSentRow(row); };
   panelLayout->addWidget(Progress);
   FileSummary = new QLabel(statusBar());
   FileSummary->setObjectName(QStringLiteral("FileSummary"));
