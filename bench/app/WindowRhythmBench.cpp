@@ -1,7 +1,7 @@
 // The window beside scaledb-send, both at once, 80 rows each over TCP to its own simulator at
 // the scale's 100 ms pace: the gap from each acknowledgement to the next command as the scale
-// sees it (scale-sim --timing), so whatever the window does between reading an answer and
-// arming its tick shows up here.
+// sees it (scale-sim --timing), so whatever the window does between a command and the next (its
+// painting, the timer's own precision) shows up here.
 
 #include "Global.h"
 #include "MessageBox.h"
@@ -22,8 +22,8 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <numeric>
 #include <functional>
+#include <numeric>
 #include <sstream>
 #include <string>
 #include <vector>
