@@ -67,41 +67,73 @@ TTransferProgress::TTransferProgress(TTransfer& engine, const ITransferView& vie
 
   refresh_.setInterval(kRefreshMs);
   connect(&refresh_, &QTimer::timeout, this, [this] { Refresh(); });
+  display_.setSingleShot(true);
+  connect(&display_, &QTimer::timeout, this, [this] { Show(); });
   connect(&engine, &TTransfer::Started, this, [this] { Begin(); });
-  connect(&engine, &TTransfer::CommandSent, this, [this](int cursor, int, const std::string&) { CommandSent(cursor); });
+  connect(&engine, &TTransfer::CommandSent, this,
+          [this](int cursor, int row, const std::string&) { CommandSent(cursor, row); });
+  connect(&engine, &TTransfer::LineReceived, this, [this] { AnswerRead(); });
   connect(&engine, &TTransfer::Stopped, this, [this] { Stopped(); });
   // Connected after the recorder, whose result comes first; this only ends a transfer that the
   // scale's own start acknowledgement set going, which no record follows.
   connect(&engine, &TTransfer::Finished, this, [this](bool failed) {
     if (!running_) return;
+    ShowPending();
     running_ = false;
     refresh_.stop();
     Line->setText(failed ? QString::fromLatin1(kTransferFailedText) : QStringLiteral("Database was sent to scale."));
   });
 }
 
+// The start shows at once, together with the button that became "Stop".
 void TTransferProgress::Begin() {
   clock_.start();
-  CommandSent(0);
+  CommandSent(0, TTransfer::kNoRow);
+  Show();
 }
 
 // Also after "Stop" while acknowledgements keep carrying the transfer on, and for rows that a
-// start acknowledgement set going without "Send database".
-void TTransferProgress::CommandSent(int cursor) {
+// start acknowledgement set going without "Send database". Only noted here: the answer is due
+// now, and the window shows the command once the answer is read or when it keeps waiting.
+void TTransferProgress::CommandSent(int cursor, int row) {
   if (!clock_.isValid()) clock_.start();
   running_ = true;
   cursor_ = cursor;
   rows_ = view_.RowCount();
+  if (row != TTransfer::kNoRow) rowToShow_ = row;
+  pending_ = true;
+  if (!display_.isActive()) display_.start(kDisplayMs);
+}
+
+// The next tick is armed by now; the showing follows from the event loop, at most every kDisplayMs.
+void TTransferProgress::AnswerRead() {
+  if (!pending_) return;
+  const qint64 sinceShown = lastShown_.isValid() ? lastShown_.elapsed() : kDisplayMs;
+  display_.start(static_cast<int>(std::max<qint64>(kDisplayMs - sinceShown, 0)));
+}
+
+void TTransferProgress::Show() {
+  display_.stop();
+  pending_ = false;
+  lastShown_.start();
   Bar->setRange(0, std::max(rows_, 1));
-  Bar->setValue(cursor >= 1 && cursor <= rows_ ? cursor - 1 : cursor == 0 ? 0 : rows_);
+  Bar->setValue(cursor_ >= 1 && cursor_ <= rows_ ? cursor_ - 1 : cursor_ == 0 ? 0 : rows_);
   Bar->show();
-  if (!refresh_.isActive()) refresh_.start();
+  if (rowToShow_ != TTransfer::kNoRow && ShowRow) ShowRow(rowToShow_);
+  rowToShow_ = TTransfer::kNoRow;
+  refresh_.start();
   Refresh();
+}
+
+// The end of a transfer shows the bar and the row as they stand before its own line.
+void TTransferProgress::ShowPending() {
+  if (pending_) Show();
 }
 
 void TTransferProgress::Refresh() { Line->setText(ProgressText(cursor_, rows_, clock_.elapsed())); }
 
 void TTransferProgress::Stopped() {
+  ShowPending();
   running_ = false;
   refresh_.stop();
   Line->setText(QStringLiteral("Stopped at ") + WaitingPhrase(cursor_, rows_) + kSeparator + Elapsed(clock_.elapsed()));
@@ -109,6 +141,7 @@ void TTransferProgress::Stopped() {
 
 void TTransferProgress::ShowResult(const TTransferRecord& record) {
   if (record.Result != "sent" && record.Result != "failed") return;
+  ShowPending();
   running_ = false;
   refresh_.stop();
   if (record.Result == "sent") {

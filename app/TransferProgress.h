@@ -1,16 +1,20 @@
 #pragma once
 // The progress of a transfer in the main window's bottom panel: a bar and a line that counts the
-// records, the time spent and the time left; after the end the line names the result.
+// records, the time spent and the time left; after the end the line names the result. What is
+// shown follows the transfer at a display rate, after acknowledgements rather than after
+// commands, so painting never sits between a command and the reading of its answer.
+
+#include "Transfer.h"
 
 #include <QElapsedTimer>
 #include <QString>
 #include <QTimer>
 #include <QWidget>
 
-class ITransferView;
+#include <functional>
+
 class QLabel;
 class QProgressBar;
-class TTransfer;
 struct TTransferRecord;
 
 // "5,000".
@@ -32,12 +36,20 @@ class TTransferProgress : public QWidget {
   // A new file: the bar and the line go, unless a transfer runs.
   void Clear();
 
+  // At most this often the bar, the line and the row follow the transfer.
+  static constexpr int kDisplayMs = 100;
+
   QProgressBar* Bar;
   QLabel* Line;
+  // Shows the table row whose record went out last.
+  std::function<void(int row)> ShowRow;
 
  private:
   void Begin();
-  void CommandSent(int cursor);
+  void CommandSent(int cursor, int row);
+  void AnswerRead();
+  void Show();
+  void ShowPending();
   void Stopped();
   void Refresh();
 
@@ -45,7 +57,14 @@ class TTransferProgress : public QWidget {
   QElapsedTimer clock_;
   // Moves the elapsed time on while a command waits.
   QTimer refresh_;
+  // Shows what changed since the last showing; started by an acknowledgement, or by a command
+  // that waits long for its answer.
+  QTimer display_;
+  QElapsedTimer lastShown_;
   int cursor_ = 0;
   int rows_ = 0;
+  // The row sent since the last showing, or none.
+  int rowToShow_ = TTransfer::kNoRow;
+  bool pending_ = false;
   bool running_ = false;
 };

@@ -101,7 +101,6 @@ TForm1::TForm1(QWidget* parent)
   connect(&Recorder, &TTransferRecorder::Recorded, this, [this](const TTransferRecord& record) { RecordTransfer(record); });
   connect(&Transfer, &TTransfer::Finished, this, [this](bool failed) { ShowTransferResult(failed); });
   connect(&Transfer, &TTransfer::Abandoned, this, [this](const std::string& reason) { ShowTransferAbandoned(reason); });
-  connect(&Transfer, &TTransfer::CommandSent, this, [this](int, int row, const std::string&) { ShowSentRow(row); });
   connect(&Transfer, &TTransfer::Started, this, [this] {
     TakeTransferTable();
     LedgerBegin();
@@ -206,6 +205,7 @@ void TForm1::BuildControls() {
   auto* panelLayout = new QVBoxLayout(Panel1);
   panelLayout->setContentsMargins(kProgressLeft, 6, 11, 0);
   Progress = new TTransferProgress(Transfer, *this, Panel1);
+  Progress->ShowRow = [this](int row) { ShowSentRow(row); };
   panelLayout->addWidget(Progress);
   FileSummary = new QLabel(statusBar());
   FileSummary->setObjectName(QStringLiteral("FileSummary"));
@@ -495,7 +495,7 @@ bool TForm1::LockScale() {
   ledgerScale_ = key;
   if (scaleLock_.Held() && scaleLock_.Key() == key) return true;
   const TScaleLock::TOutcome lock = scaleLock_.Take(key, kProgramName);
-  if (lock.Busy) {
+  if (lock.Refused) {
     ShowMessageBox(QString::fromStdString(lock.Text), QStringLiteral("Failure"), TMessageIcon::Information);
     return false;
   }

@@ -53,8 +53,7 @@ std::optional<std::string> ExpectedReply(int cursor, int position) {
 
 TTransfer::TTransfer(ITransferHost& host, QObject* parent) : QObject(parent), host_(host) {
   TimerBaza.setInterval(kTickMs);
-  TimerBaza.setTimerType(Qt::PreciseTimer);
-  connect(&TimerBaza, &QTimer::timeout, this, [this] { TimerBazaTimer(); });
+  connect(&TimerBaza, &TPaceTimer::timeout, this, [this] { TimerBazaTimer(); });
   answerTimer_.setSingleShot(true);
   // A coarse timer may fire up to 5% early, and the failure names the full time as waited.
   answerTimer_.setTimerType(Qt::PreciseTimer);

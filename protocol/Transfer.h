@@ -2,6 +2,8 @@
 // The stop-and-wait transfer of the table: start command, one record per row, end command, and
 // the assembly of received text into the lines that pace it. One instance per scale.
 
+#include "PaceTimer.h"
+
 #include <QObject>
 #include <QTimer>
 
@@ -95,7 +97,7 @@ class TTransfer : public QObject {
   // 0 start sent, 1..N row due, N + 1 last row acknowledged, -1 end sent, -2 end acknowledged.
   int TransferCursor = 0;
   bool TransferFailed = false;
-  QTimer TimerBaza;
+  TPaceTimer TimerBaza;
   // Received text since the last completed line; never holds a line feed between calls.
   std::string ReplyBuffer;
 

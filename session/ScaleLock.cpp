@@ -56,6 +56,8 @@ TScaleLock::TOutcome TScaleLock::Take(const std::string& key, const std::string&
     return {false, "cannot take the lock of this scale: the folder " + folder + " cannot be written"};
   const std::string path = folder + LockFileName(key);
   const int fd = OpenLockFile(path);
+  if (fd < 0 && (errno == EMFILE || errno == ENFILE))
+    return {true, "too many open files: no descriptor is left for the lock of this scale"};
   if (fd < 0) return {false, "cannot take the lock of this scale: " + path + ": " + std::strerror(errno)};
   if (!TryExclusiveLock(fd)) {
     CloseLockFile(fd);

@@ -16,9 +16,11 @@ class TScaleLock {
   TScaleLock& operator=(const TScaleLock&) = delete;
 
   struct TOutcome {
-    bool Busy = false;  // another sender holds it: nothing may be sent
-    // "busy: another sender (pid 4711, scaledb-send) is sending to this scale", or why no lock
-    // could be taken at all (the transfer goes on without one); empty when it is held.
+    // Nothing may be sent: another sender holds it, or no descriptor is left for it.
+    bool Refused = false;
+    // "busy: another sender (pid 4711, scaledb-send) is sending to this scale", "too many open
+    // files: ...", or why no lock could be taken at all (the transfer goes on without one); empty
+    // when it is held.
     std::string Text;
   };
   // Takes the lock of `key` for `program` without waiting; a lock already held is released first.

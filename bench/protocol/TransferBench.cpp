@@ -7,7 +7,6 @@
 #include "ScaleSimProcess.h"
 #include "okno.h"
 
-#include <QApplication>
 #include <QEventLoop>
 #include <QTimer>
 
@@ -105,12 +104,3 @@ void BM_TransferOverPty(benchmark::State& state) {
 }
 BENCHMARK(BM_TransferOverPty)->Iterations(1)->Unit(benchmark::kMillisecond);
 }  // namespace
-
-int main(int argc, char** argv) {
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  QApplication application(argc, argv);
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
-}

@@ -156,8 +156,11 @@ TEST_F(TransferView, TheRowBeingSentIsSelectedWithoutTakingTheFocusAndARefusalEn
 
   form->bbWyslijBazeClick();
   Answer("MbP");
+  // What the operator sees follows at the display rate.
+  ASSERT_TRUE(RunEventsUntil([&] { return SelectedRow() == 0; }, 5000));
   EXPECT_EQ(SelectedRow(), 0);
   Answer("Mr");
+  ASSERT_TRUE(RunEventsUntil([&] { return SelectedRow() == 1; }, 5000));
   EXPECT_EQ(SelectedRow(), 1);
   EXPECT_TRUE(form->StringGrid1->selectionModel()->isRowSelected(1, {}));
   EXPECT_TRUE(Line().startsWith(QString::fromUtf8("Record 2 of 3 \u00B7 0:00 elapsed \u00B7 about ")));

@@ -13,6 +13,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <sstream>
 #include <thread>
 
 namespace {
@@ -210,6 +211,25 @@ TEST(ScaleSimTcp, AnswersTheClientAndDisconnectsItAfterTheGivenRecords) {
   EXPECT_EQ(ReadBytes(again.get(), 4), "Me\r\n") << "the listener stays open";
   sim.Stop();
   EXPECT_EQ(dir.Read("log"), "SbU\nSrx;y\nSe\n");
+}
+
+TEST(ScaleSimTcp, TimesEachCommandFromTheLastAnswerOnItsLink) {
+  TTempDir dir;
+  TScaleSimProcess sim({"--tcp", "0", "--timing", dir.File("timing")});
+  TFd client(ConnectTcp(sim.TcpPort()));
+  Send(client.get(), "SbP\r\n");
+  EXPECT_EQ(ReadBytes(client.get(), 5), "MbP\r\n");
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  Send(client.get(), "Se\r\n");
+  EXPECT_EQ(ReadBytes(client.get(), 4), "Me\r\n");
+  sim.Stop();
+  std::istringstream lines(dir.Read("timing"));
+  double firstArrival = 0, secondArrival = 0, gap = 0;
+  std::string noGap;
+  lines >> firstArrival >> noGap >> secondArrival >> gap;
+  EXPECT_EQ(noGap, "-") << "no answer went out before the first command";
+  EXPECT_GE(gap, 50.0);
+  EXPECT_GE(secondArrival - firstArrival, gap);
 }
 
 TEST(ScaleSimUdp, AnswersAtTheReplyPortAndSplitsIntoSingleByteDatagrams) {

@@ -253,12 +253,12 @@ TEST_F(SendEndToEnd, AConnectionNeverAnsweredOrWithoutADescriptorFailsInWordsAnd
 
   std::vector<std::unique_ptr<TRefusingPort>> refusing;
   std::string targets;
-  for (int i = 0; i < 60; ++i) {
+  for (int i = 0; i < 100; ++i) {
     refusing.push_back(std::make_unique<TRefusingPort>());
     targets += "s" + std::to_string(i) + "=tcp:127.0.0.1:" + std::to_string(refusing.back()->Port()) + "\n";
   }
   dir.Write("many.targets", targets);
-  const TResult crowded = Run({"-c", "ulimit -n 48 && exec \"$0\" \"$@\"", SCALEDB_SEND_PATH, "--pace", "2",
+  const TResult crowded = Run({"-c", "ulimit -n 160 && exec \"$0\" \"$@\"", SCALEDB_SEND_PATH, "--pace", "2",
                                "--json", "-", "--targets", dir.File("many.targets"), dir.File("products.csv")},
                               "/bin/sh");
   EXPECT_EQ(crowded.ExitCode, 1) << crowded.Err;

@@ -41,6 +41,9 @@ Faults (records are counted per link, resent ones too):
 Log:
   --log FILE            write every command received, one per line, without its framing ("-": stdout)
   --raw FILE            write every byte received, unchanged, in arrival order
+  --timing FILE         write one line per command received: the milliseconds since the start and
+                        since the last answer on its link went out ("-" before the first), for
+                        example "1234.567 100.412" ("-": stdout)
 
 On start it prints, one per line: "pty <slave path>", "com <link path>", "tcp <host> <port>",
 "udp <host> <port>" for the links it opened, then "ready". It runs until SIGINT or SIGTERM and then
@@ -118,6 +121,7 @@ TSimOptions ParseOptions(int argc, char** argv) {
     else if (option == "--split-gap") options.Faults.SplitGapMs = ParseCount(option, args.Value(option), 0);
     else if (option == "--log") options.LogPath = args.Value(option);
     else if (option == "--raw") options.RawPath = args.Value(option);
+    else if (option == "--timing") options.TimingPath = args.Value(option);
     else throw std::invalid_argument("unknown option '" + std::string(option) + "'");
   }
   if (options.Help) return options;

@@ -17,6 +17,7 @@ struct TSimOptions {
   std::string UdpAnswerFrom;  // another loopback address the UDP answers leave from; empty: Host
   std::string LogPath;  // "-" for standard output
   std::string RawPath;
+  std::string TimingPath;  // "-" for standard output
   TFaults Faults;
   bool Help = false;
 };

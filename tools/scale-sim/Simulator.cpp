@@ -91,11 +91,13 @@ TSimulator::~TSimulator() {
   if (!comLinkPath_.empty()) unlink(comLinkPath_.c_str());
   if (log_ && log_ != stdout) std::fclose(log_);
   if (raw_ && raw_ != stdout) std::fclose(raw_);
+  if (timing_ && timing_ != stdout) std::fclose(timing_);
 }
 
 void TSimulator::Open() {
   log_ = OpenLog(options_.LogPath);
   raw_ = OpenLog(options_.RawPath);
+  timing_ = OpenLog(options_.TimingPath);
   if (options_.Pty) OpenPty();
   if (options_.TcpPort) OpenTcp();
   if (options_.UdpPort) OpenUdp();
@@ -233,6 +235,7 @@ void TSimulator::ReadUdp() {
 
 void TSimulator::HandleCommand(int linkId, const std::string& command, const sockaddr_in* udpSender) {
   RecordCommand(command);
+  RecordTiming(linkId == kUdpLinkId ? udpAnswerLeft_ : streams_.at(linkId).AnswerLeft);
   if (linkId == kUdpLinkId) {
     if (udpClosed_) return;
     Schedule(linkId, udpSession_->Receive(command), udpSender);
@@ -294,10 +297,13 @@ void TSimulator::RunDueItems() {
 
 void TSimulator::Deliver(const TScheduled& item) {
   if (item.LinkId == kUdpLinkId) {
-    if (item.Close) udpClosed_ = true;
-    else
-      sendto(udpAnswerFd_, item.Bytes.data(), item.Bytes.size(), 0, reinterpret_cast<const sockaddr*>(&item.UdpTarget),
-             sizeof item.UdpTarget);
+    if (item.Close) {
+      udpClosed_ = true;
+      return;
+    }
+    sendto(udpAnswerFd_, item.Bytes.data(), item.Bytes.size(), 0, reinterpret_cast<const sockaddr*>(&item.UdpTarget),
+           sizeof item.UdpTarget);
+    udpAnswerLeft_ = Clock::now();
     return;
   }
   auto found = streams_.find(item.LinkId);
@@ -320,6 +326,7 @@ void TSimulator::FlushOutbox(int id) {
       return;
     }
     link.Outbox.erase(0, static_cast<size_t>(written));
+    if (link.Outbox.empty()) link.AnswerLeft = Clock::now();
   }
   if (link.CloseWhenFlushed) CloseWhenRead(id);
 }
@@ -358,6 +365,19 @@ void TSimulator::RecordRaw(const char* bytes, size_t size) {
   if (!raw_) return;
   std::fwrite(bytes, 1, size, raw_);
   std::fflush(raw_);
+}
+
+// A command's arrival, and how long after the last answer on its link went out.
+void TSimulator::RecordTiming(const std::optional<Clock::time_point>& answerLeft) {
+  if (!timing_) return;
+  using Milliseconds = std::chrono::duration<double, std::milli>;
+  const Clock::time_point now = Clock::now();
+  const double sinceStart = Milliseconds(now - started_).count();
+  if (answerLeft)
+    std::fprintf(timing_, "%.3f %.3f\n", sinceStart, Milliseconds(now - *answerLeft).count());
+  else
+    std::fprintf(timing_, "%.3f -\n", sinceStart);
+  std::fflush(timing_);
 }
 
 void TSimulator::RecordCommand(const std::string& command) {

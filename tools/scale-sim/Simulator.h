@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 
 class TSimulator {
@@ -37,6 +38,7 @@ class TSimulator {
     std::string Outbox;
     TScaleSession Session;
     Clock::time_point LastDue{};
+    std::optional<Clock::time_point> AnswerLeft;
     bool Closing = false;  // the last answer is on its way; what arrives now is ignored
     bool CloseWhenFlushed = false;
     bool CloseChecked = false;
@@ -73,6 +75,7 @@ class TSimulator {
   void CloseStream(int id);
   void RecordRaw(const char* bytes, size_t size);
   void RecordCommand(const std::string& command);
+  void RecordTiming(const std::optional<Clock::time_point>& answerLeft);
 
   const TSimOptions& options_;
   std::map<int, TStreamLink> streams_;
@@ -85,8 +88,11 @@ class TSimulator {
   int udpAnswerFd_ = -1;
   std::unique_ptr<TScaleSession> udpSession_;
   Clock::time_point udpLastDue_{};
+  std::optional<Clock::time_point> udpAnswerLeft_;
   bool udpClosed_ = false;
   std::string comLinkPath_;
   FILE* log_ = nullptr;
   FILE* raw_ = nullptr;
+  FILE* timing_ = nullptr;
+  Clock::time_point started_ = Clock::now();
 };

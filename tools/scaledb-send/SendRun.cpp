@@ -101,7 +101,7 @@ void TSendRun::StartTarget(size_t target) {
   run.Begun = QDateTime::currentDateTime();
   if (EndIfCurrent(target)) return;
   const TScaleLock::TOutcome lock = run.Lock.Take(run.Target.Key, settings_.Program);
-  if (lock.Busy) {
+  if (lock.Refused) {
     EndWithoutTransfer(target, lock.Text);
     return;
   }
