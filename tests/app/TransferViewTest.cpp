@@ -6,6 +6,8 @@
 #include "HistoryWindow.h"
 #include "MessageBox.h"
 #include "RadioGroup.h"
+#include "ScaleKey.h"
+#include "ScaleLock.h"
 #include "TempDir.h"
 #include "TransferProgress.h"
 #include "TransferSettingsDialogs.h"
@@ -30,6 +32,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <unistd.h>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -376,4 +379,20 @@ TEST_F(TransferView, ConnectToABroadcastOrMulticastUdpAddressIsRefusedInAFailure
     EXPECT_EQ(form->Connection->State, 0) << "nothing was opened, nothing sent";
     form.reset();
   }
+}
+
+TEST_F(TransferView, AScaleAnotherSenderTalksToIsBusyAndGetsNothing) {
+  Create();
+  Open("products.csv", "a\nb\n");
+  TLinkSettings link;
+  link.SerialPort = form->ComPort1.Port();
+  TScaleLock other;
+  ASSERT_FALSE(other.Take(ScaleKeyOf(link), "scaledb-send").Refused);
+  QSignalSpy commands(&form->Transfer, &TTransfer::CommandSent);
+  form->bbWyslijBazeClick();
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].Title, "Failure");
+  EXPECT_EQ(boxes[0].Text, QString("busy: another sender (pid %1, scaledb-send) is sending to this scale").arg(getpid()));
+  EXPECT_EQ(commands.count(), 0);
+  EXPECT_EQ(form->SendButtonTag(), 0);
 }

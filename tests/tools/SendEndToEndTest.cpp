@@ -447,3 +447,104 @@ TEST_F(SendEndToEnd, AUtf8FileGoesOutInTheScalesCodePageOrIsRefusedBeforeAnythin
   EXPECT_EQ(dir.Read("tcp.raw"), cp1250 + "SbP\r\nSr" + utf8 + "\r\nSe\r\n" + "SbP\r\nSr1;?uk\r\nSr2;ok\r\nSe\r\n")
       << "converted, then nothing for the refused file, then unchanged, then transliterated";
 }
+
+namespace {
+size_t Count(const std::string& text, const std::string& part) {
+  size_t count = 0;
+  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
+  return count;
+}
+}  // namespace
+
+TEST_F(SendEndToEnd, TheLedgerKnowsWhatEachScaleHoldsAndOnlyChangedSendsOnlyWhatIsMissing) {
+  dir.Write("v1.csv", ProductsFile(4));
+  dir.Write("v2.csv", ProductsFile(5));
+  const std::string v1 = dir.File("v1.csv"), v2 = dir.File("v2.csv");
+  auto deli = std::make_unique<TScaleSimProcess>(std::vector<std::string>{"--tcp", "0", "--log", dir.File("deli.log")});
+  const std::string deliTarget = "deli=tcp:127.0.0.1:" + std::to_string(deli->TcpPort());
+  // localhost and 127.0.0.1 are one scale.
+  const std::string deliByName = "deli=tcp:localhost:" + std::to_string(deli->TcpPort());
+
+  EXPECT_EQ(Run({"--pace", "2", "--only-changed", v1, deliTarget}).ExitCode, 0);
+  const TResult current = Run({"--pace", "2", "--only-changed", "--json", "-", v1, deliByName});
+  EXPECT_EQ(current.ExitCode, 0) << current.Err;
+  EXPECT_TRUE(Contains(current.Err, "deli: up to date (sent ")) << current.Err;
+  EXPECT_EQ(ReportTargets(current.Out)[0].toObject()["result"].toString(), "current");
+  EXPECT_EQ(Count(dir.Read("deli.log"), "SbP"), 1u) << "a current scale is not contacted";
+  EXPECT_EQ(Run({"--status", v1, deliTarget}).ExitCode, 0);
+  const TResult other = Run({"--status", v2, deliTarget});
+  EXPECT_EQ(other.ExitCode, 1);
+  EXPECT_TRUE(Contains(other.Out, "other content")) << other.Out;
+  EXPECT_EQ(Run({"--pace", "2", "--only-changed", v2, deliTarget}).ExitCode, 0);
+  EXPECT_EQ(Count(dir.Read("deli.log"), "SbP"), 2u);
+  EXPECT_EQ(Count(dir.Read("deli.log"), "\nSr"), 5u + 6u) << "a changed file goes out whole";
+
+  TScaleSimProcess silent({"--tcp", "0", "--silent-after", "2"});
+  const std::string silentTarget = "silent=tcp:127.0.0.1:" + std::to_string(silent.TcpPort());
+  EXPECT_EQ(Run({"--pace", "2", "--answer-timeout", "0.3", v1, silentTarget}).ExitCode, 1);
+
+  TScaleSimProcess slow({"--tcp", "0", "--delay", "50"});
+  const std::string slowTarget = "slow=tcp:127.0.0.1:" + std::to_string(slow.TcpPort());
+  QProcess killed;
+  killed.setProcessEnvironment(environment);
+  killed.start(SCALEDB_SEND_PATH, Words({"--pace", "2", v1, slowTarget}));
+  killed.setReadChannel(QProcess::StandardError);
+  std::string err;
+  while (!Contains(err, "records (") && killed.waitForReadyRead(10000)) err += killed.readAllStandardError().toStdString();
+  killed.kill();
+  killed.waitForFinished();
+
+  const TRefusingPort refused;
+  deli->Stop();
+  deli.reset();
+  EXPECT_EQ(Run({"--pace", "2", "--answer-timeout", "0.3", "--only-changed", v1, deliTarget}).ExitCode, 1);
+
+  const TResult status = Run({"--status", "--json", "-", v2, deliTarget, silentTarget, slowTarget,
+                              "never=tcp:127.0.0.1:" + std::to_string(refused.Port())});
+  EXPECT_EQ(status.ExitCode, 1) << "not every scale holds the file";
+  const QJsonArray scales = QJsonDocument::fromJson(QByteArray::fromStdString(status.Out)).object()["scales"].toArray();
+  ASSERT_EQ(scales.size(), 4) << status.Out;
+  const struct {
+    const char* Holds;
+    const char* LastResult;
+  } expected[] = {
+      {"this file", "failed"},  // a link that never opened changes nothing of what it holds
+      {"unknown: interrupted load", "failed"},
+      {"unknown: interrupted load", "never ended"},  // killed mid-transfer
+      {"never sent", nullptr},
+  };
+  for (int i = 0; i < 4; ++i) {
+    const QJsonObject scale = scales[i].toObject();
+    EXPECT_EQ(scale["holds"].toString(), expected[i].Holds) << i;
+    if (expected[i].LastResult) EXPECT_EQ(scale["last_result"].toString(), expected[i].LastResult) << i;
+  }
+  EXPECT_EQ(Run({"--status"}).ExitCode, 0) << "without a file every scale listed is fine";
+}
+
+TEST_F(SendEndToEnd, OfTwoSendersStartedAtOnceToOneScaleOneIsBusyAndTheScaleGetsOneTransfer) {
+  dir.Write("products.csv", ProductsFile(30));
+  TScaleSimProcess scale({"--tcp", "0", "--delay", "20", "--log", dir.File("scale.log")});
+  const std::string target = "deli=tcp:127.0.0.1:" + std::to_string(scale.TcpPort());
+  QProcess first, second;
+  for (QProcess* process : {&first, &second}) {
+    process->setProcessEnvironment(environment);
+    process->start(SCALEDB_SEND_PATH, Words({"--pace", "2", dir.File("products.csv"), target}));
+  }
+  ASSERT_TRUE(first.waitForFinished(kRunTimeoutMs) && second.waitForFinished(kRunTimeoutMs));
+  const std::string errors = first.readAllStandardError().toStdString() + second.readAllStandardError().toStdString();
+  EXPECT_EQ(first.exitCode() + second.exitCode(), 1) << errors;
+  EXPECT_TRUE(Contains(errors, "deli: failed to connect: busy: another sender (pid ")) << errors;
+  EXPECT_TRUE(Contains(errors, ", scaledb-send) is sending to this scale")) << errors;
+  EXPECT_EQ(Count(dir.Read("scale.log"), "SbP"), 1u) << "never two loads interleaved on one scale";
+}
+
+TEST_F(SendEndToEnd, ADamagedLedgerIsSetAsideAndTheSendStillSucceeds) {
+  dir.Write("products.csv", ProductsFile(3));
+  std::filesystem::create_directories(dir.File("state/scaledb"));
+  dir.Write("state/scaledb/scaledb.sqlite", std::string(4096, 'x'));
+  TScaleSimProcess scale({"--tcp", "0"});
+  const TResult result = Run({"--pace", "2", dir.File("products.csv"), "tcp:127.0.0.1:" + std::to_string(scale.TcpPort())});
+  EXPECT_EQ(result.ExitCode, 0) << result.Err;
+  EXPECT_EQ(Count(result.Err, "could not be read"), 1u) << "said once: " << result.Err;
+  EXPECT_TRUE(Contains(result.Err, "it is kept as " + dir.File("state/scaledb/scaledb.sqlite.unreadable-"))) << result.Err;
+}

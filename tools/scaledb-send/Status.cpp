@@ -1,5 +1,7 @@
 #include "Status.h"
 
+#include "History.h"
+
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -23,7 +25,7 @@ std::string LastAttempt(const TScaleState& state) {
 QString Text(const std::string& text) { return QString::fromLocal8Bit(text.data(), static_cast<qsizetype>(text.size())); }
 
 QJsonValue TimeValue(const std::optional<QDateTime>& time) {
-  return time ? QJsonValue(time->toString(Qt::ISODateWithMs)) : QJsonValue();
+  return time ? QJsonValue(TimeWithOffset(*time)) : QJsonValue();
 }
 
 // Characters, not bytes, decide the width: names and reasons may be UTF-8.
