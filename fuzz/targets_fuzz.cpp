@@ -219,20 +219,24 @@ void CheckTargetsFile(const std::string& text) {
 
 bool TakesValue(const std::string& option) {
   for (const char* name :
-       {"--targets", "--kind", "--pace", "--answer-timeout", "--retries", "--udp-local-port", "--encoding", "--json"})
+       {"--targets", "--kind", "--pace", "--answer-timeout", "--retries", "--udp-local-port", "--encoding", "--json",
+        "--state-dir"})
     if (option == name) return true;
   return false;
 }
 
 bool Flag(const std::string& option) {
   return option == "--dry-run" || option == "--transliterate" || option == "--check" || option == "--quiet" ||
-         option == "--help" || option == "--version" || option == "--ports";
+         option == "--help" || option == "--version" || option == "--ports" || option == "--only-changed" ||
+         option == "--status";
 }
 
 // The words walked as the usage text describes them, without reading the option values: the
 // file and the targets, or nothing when the words cannot be a command line.
 struct TWalk {
   bool Good = true;
+  // --status takes its file and targets in any order: only the options are walked then.
+  bool Status = false;
   std::string File;
   std::vector<TReference> Targets;
 };
@@ -249,11 +253,12 @@ TWalk Walk(const std::vector<std::string>& words) {
       const size_t equals = word.find('=');
       const std::string option = word.substr(0, equals);
       if (TakesValue(option)) {
-        // After --ports a last --json without a file writes to standard output.
-        if (equals == std::string::npos && ++i == words.size()) walk.Good = ports && option == "--json";
+        // After --ports or --status a last --json without a file writes to standard output.
+        if (equals == std::string::npos && ++i == words.size()) walk.Good = (ports || walk.Status) && option == "--json";
       } else {
         walk.Good = equals == std::string::npos && Flag(option);
         ports = ports || option == "--ports";
+        walk.Status = walk.Status || option == "--status";
       }
     } else if (walk.File.empty()) {
       walk.File = word;
@@ -270,8 +275,8 @@ void CheckCommandLine(const std::string& text) {
   const std::vector<std::string> words = Lines(text);
   const TCommandLine line = ParseCommandLine(words);
   const TWalk walk = Walk(words);
-  if (!walk.Good) Check(!line.Error.empty());
-  if (!line.Error.empty()) return;
+  if (!walk.Good && !walk.Status) Check(!line.Error.empty());
+  if (!line.Error.empty() || walk.Status) return;
   const TSendOptions& options = line.Options;
   Check(walk.Good && options.File == walk.File && options.Targets.size() == walk.Targets.size());
   Check(!options.File.empty() || options.Help || options.Version || options.Ports);

@@ -16,6 +16,8 @@ Links (at least one):
   --com N               also create the link COM<N> to the slave in the ports directory (implies --pty)
   --ports-dir DIR       the ports directory (default: $SCALEDB_PORTS_DIR); created if missing
   --tcp PORT            listen for TCP clients on HOST:PORT (0 picks a free port)
+  --tcp-count N         be N TCP scales at once, on N ports (PORT, PORT+1, ... or N free ones),
+                        each printed as its own "tcp" line
   --udp PORT            receive UDP commands on HOST:PORT (0 picks a free port)
   --udp-reply-port P    answer UDP commands at the sender's address, port P (default 1001)
   --host ADDR           the loopback address to listen on (default 127.0.0.1; only 127.0.0.0/8)
@@ -101,6 +103,7 @@ TSimOptions ParseOptions(int argc, char** argv) {
     else if (option == "--ports-dir") options.PortsDir = args.Value(option);
     else if (option == "--host") options.Host = args.Value(option);
     else if (option == "--tcp") options.TcpPort = ParseCount(option, args.Value(option), 0);
+    else if (option == "--tcp-count") options.TcpCount = ParseCount(option, args.Value(option), 1, 20000);
     else if (option == "--udp") options.UdpPort = ParseCount(option, args.Value(option), 0);
     else if (option == "--udp-reply-port") options.UdpReplyPort = ParseCount(option, args.Value(option), 1);
     else if (option == "--garble-every") options.Faults.GarbleEvery = ParseCount(option, args.Value(option), 1);
@@ -129,6 +132,7 @@ TSimOptions ParseOptions(int argc, char** argv) {
   if (!options.UdpAnswerFrom.empty()) CheckLoopback("--answer-from", options.UdpAnswerFrom);
   if (!options.Pty && !options.TcpPort && !options.UdpPort)
     throw std::invalid_argument("no link chosen: give --pty, --com, --tcp or --udp");
+  if (options.TcpCount > 1 && !options.TcpPort) throw std::invalid_argument("--tcp-count needs --tcp");
   if (options.ComNumber > 0 && options.PortsDir.empty())
     throw std::invalid_argument("--com needs --ports-dir or SCALEDB_PORTS_DIR");
   return options;

@@ -12,6 +12,7 @@ struct TSimOptions {
   std::string PortsDir;
   std::string Host = "127.0.0.1";
   std::optional<int> TcpPort;
+  int TcpCount = 1;  // TCP scales, each on a port of its own
   std::optional<int> UdpPort;
   int UdpReplyPort = 1001;
   std::string UdpAnswerFrom;  // another loopback address the UDP answers leave from; empty: Host

@@ -78,6 +78,9 @@ void TScaleSimProcess::TakeAnnouncement(const std::string& line) {
   words >> kind >> first >> second;
   if (kind == "pty") ptyPath_ = first;
   else if (kind == "com") comLinkPath_ = first;
-  else if (kind == "tcp") tcpPort_ = std::stoi(second);
+  else if (kind == "tcp") {
+    tcpPorts_.push_back(std::stoi(second));
+    tcpPort_ = tcpPorts_.front();
+  }
   else if (kind == "udp") udpPort_ = std::stoi(second);
 }

@@ -18,6 +18,8 @@ class TScaleSimProcess {
   const std::string& PtyPath() const { return ptyPath_; }
   const std::string& ComLinkPath() const { return comLinkPath_; }
   int TcpPort() const { return tcpPort_; }
+  // Every TCP scale's port, in the order announced (--tcp-count).
+  const std::vector<int>& TcpPorts() const { return tcpPorts_; }
   int UdpPort() const { return udpPort_; }
   // Ends the simulator (SIGTERM) and waits for it; it then has removed its COM link.
   void Stop();
@@ -32,5 +34,6 @@ class TScaleSimProcess {
   std::string ptyPath_;
   std::string comLinkPath_;
   int tcpPort_ = 0;
+  std::vector<int> tcpPorts_;
   int udpPort_ = 0;
 };

@@ -3,7 +3,7 @@
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/tcp.h>
-#include <poll.h>
+#include <sys/epoll.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <termios.h>
@@ -80,12 +80,15 @@ std::string Unframed(std::string command, char terminator) {
 }
 }  // namespace
 
-TSimulator::TSimulator(const TSimOptions& options) : options_(options) {}
+TSimulator::TSimulator(const TSimOptions& options) : options_(options), epollFd_(epoll_create1(EPOLL_CLOEXEC)) {
+  if (epollFd_ < 0) throw SystemError("epoll");
+}
 
 TSimulator::~TSimulator() {
   for (auto& [id, link] : streams_) close(link.Fd);
   if (ptySlaveFd_ >= 0) close(ptySlaveFd_);
-  if (tcpListenFd_ >= 0) close(tcpListenFd_);
+  for (const int fd : tcpListenFds_) close(fd);
+  close(epollFd_);
   if (udpAnswerFd_ >= 0 && udpAnswerFd_ != udpFd_) close(udpAnswerFd_);
   if (udpFd_ >= 0) close(udpFd_);
   if (!comLinkPath_.empty()) unlink(comLinkPath_.c_str());
@@ -122,7 +125,7 @@ void TSimulator::OpenPty() {
   cfmakeraw(&line);
   tcsetattr(ptySlaveFd_, TCSANOW, &line);
   SetNonBlocking(master);
-  streams_.emplace(nextLinkId_++, TStreamLink(TLinkKind::Pty, master, options_.Faults));
+  AddStream(TLinkKind::Pty, master);
   Announce("pty " + slavePath);
   if (options_.ComNumber > 0) OpenComLink(slavePath);
 }
@@ -141,16 +144,23 @@ void TSimulator::OpenComLink(const std::string& slavePath) {
   Announce("com " + comLinkPath_);
 }
 
+// Each listener is a scale of its own; a port given for several counts up from there.
 void TSimulator::OpenTcp() {
-  tcpListenFd_ = BoundSocket(SOCK_STREAM, options_.Host, *options_.TcpPort);
-  if (listen(tcpListenFd_, 4) != 0) throw SystemError("listen");
-  Announce("tcp " + options_.Host + " " + std::to_string(BoundPort(tcpListenFd_)));
+  for (int i = 0; i < options_.TcpCount; ++i) {
+    const int port = *options_.TcpPort == 0 ? 0 : *options_.TcpPort + i;
+    const int fd = BoundSocket(SOCK_STREAM, options_.Host, port);
+    if (listen(fd, 4) != 0) throw SystemError("listen");
+    tcpListenFds_.push_back(fd);
+    Watch(fd, kListenerTag | tcpListenFds_.size() - 1, EPOLLIN);
+    Announce("tcp " + options_.Host + " " + std::to_string(BoundPort(fd)));
+  }
 }
 
 void TSimulator::OpenUdp() {
   udpFd_ = BoundSocket(SOCK_DGRAM, options_.Host, *options_.UdpPort);
   udpAnswerFd_ = options_.UdpAnswerFrom.empty() ? udpFd_ : BoundSocket(SOCK_DGRAM, options_.UdpAnswerFrom, 0);
   udpSession_ = std::make_unique<TScaleSession>(options_.Faults);
+  Watch(udpFd_, kUdpTag, EPOLLIN);
   Announce("udp " + options_.Host + " " + std::to_string(BoundPort(udpFd_)));
 }
 
@@ -167,38 +177,59 @@ int TSimulator::PollTimeoutMs() const {
   return static_cast<int>(std::max<std::chrono::milliseconds::rep>(0, wait.count()));
 }
 
+void TSimulator::Watch(int fd, uint64_t tag, uint32_t events) {
+  epoll_event event{};
+  event.events = events;
+  event.data.u64 = tag;
+  if (epoll_ctl(epollFd_, EPOLL_CTL_ADD, fd, &event) != 0) throw SystemError("epoll_ctl");
+}
+
+void TSimulator::AddStream(TLinkKind kind, int fd) {
+  const int id = nextLinkId_++;
+  streams_.emplace(id, TStreamLink(kind, fd, options_.Faults));
+  Watch(fd, static_cast<uint64_t>(id), EPOLLIN);
+}
+
+void TSimulator::WatchOutput(int id) {
+  const auto found = streams_.find(id);
+  if (found == streams_.end()) return;
+  TStreamLink& link = found->second;
+  const bool wanted = !link.Outbox.empty();
+  if (wanted == link.WatchesOutput) return;
+  link.WatchesOutput = wanted;
+  epoll_event event{};
+  event.events = EPOLLIN | (wanted ? EPOLLOUT : 0u);
+  event.data.u64 = static_cast<uint64_t>(id);
+  epoll_ctl(epollFd_, EPOLL_CTL_MOD, link.Fd, &event);
+}
+
 void TSimulator::ServeOnce(int timeoutMs) {
-  std::vector<pollfd> fds;
-  std::vector<int> ids;
-  for (const auto& [id, link] : streams_) {
-    fds.push_back({link.Fd, static_cast<short>(POLLIN | (link.Outbox.empty() ? 0 : POLLOUT)), 0});
-    ids.push_back(id);
-  }
-  if (tcpListenFd_ >= 0) fds.push_back({tcpListenFd_, POLLIN, 0});
-  if (udpFd_ >= 0) fds.push_back({udpFd_, POLLIN, 0});
+  epoll_event events[256];
   // Signals stay blocked outside this wait, so a stop request cannot slip in before it.
   sigset_t unblocked;
   sigemptyset(&unblocked);
-  timespec timeout{timeoutMs / 1000, (timeoutMs % 1000) * 1000000L};
-  if (ppoll(fds.data(), fds.size(), timeoutMs < 0 ? nullptr : &timeout, &unblocked) <= 0) return;
-  for (size_t i = 0; i < ids.size(); ++i) {
-    if (fds[i].revents & POLLOUT) FlushOutbox(ids[i]);
-    if (fds[i].revents & (POLLIN | POLLHUP | POLLERR)) ReadStream(ids[i]);
-  }
-  for (size_t i = ids.size(); i < fds.size(); ++i) {
-    if (!(fds[i].revents & POLLIN)) continue;
-    if (fds[i].fd == tcpListenFd_) AcceptTcpClient();
-    else ReadUdp();
+  const int ready = epoll_pwait(epollFd_, events, 256, timeoutMs, &unblocked);
+  for (int i = 0; i < ready; ++i) {
+    const uint64_t tag = events[i].data.u64;
+    if (tag == kUdpTag) {
+      ReadUdp();
+    } else if (tag & kListenerTag) {
+      AcceptTcpClient(tcpListenFds_[tag & 0xFFFFFFFFu]);
+    } else {
+      const int id = static_cast<int>(tag);
+      if (events[i].events & EPOLLOUT) FlushOutbox(id);
+      if (events[i].events & (EPOLLIN | EPOLLHUP | EPOLLERR)) ReadStream(id);
+    }
   }
 }
 
-void TSimulator::AcceptTcpClient() {
-  const int client = accept4(tcpListenFd_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+void TSimulator::AcceptTcpClient(int listenFd) {
+  const int client = accept4(listenFd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
   if (client < 0) return;
   // Each write leaves at once, so a split answer reaches the client byte by byte.
   const int yes = 1;
   setsockopt(client, IPPROTO_TCP, TCP_NODELAY, &yes, sizeof yes);
-  streams_.emplace(nextLinkId_++, TStreamLink(TLinkKind::TcpClient, client, options_.Faults));
+  AddStream(TLinkKind::TcpClient, client);
 }
 
 void TSimulator::ReadStream(int id) {
@@ -317,17 +348,21 @@ void TSimulator::Deliver(const TScheduled& item) {
 }
 
 void TSimulator::FlushOutbox(int id) {
-  TStreamLink& link = streams_.at(id);
+  const auto found = streams_.find(id);
+  if (found == streams_.end()) return;
+  TStreamLink& link = found->second;
   while (!link.Outbox.empty()) {
     const ssize_t written = write(link.Fd, link.Outbox.data(), link.Outbox.size());
     if (written < 0 && errno == EINTR) continue;
     if (written < 0) {
       if (errno != EAGAIN) CloseStream(id);
+      else WatchOutput(id);
       return;
     }
     link.Outbox.erase(0, static_cast<size_t>(written));
     if (link.Outbox.empty()) link.AnswerLeft = Clock::now();
   }
+  WatchOutput(id);
   if (link.CloseWhenFlushed) CloseWhenRead(id);
 }
 

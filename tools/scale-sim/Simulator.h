@@ -7,12 +7,14 @@
 #include <netinet/in.h>
 
 #include <chrono>
+#include <cstdint>
 #include <csignal>
 #include <cstdio>
 #include <map>
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 class TSimulator {
  public:
@@ -40,6 +42,7 @@ class TSimulator {
     Clock::time_point LastDue{};
     std::optional<Clock::time_point> AnswerLeft;
     bool Closing = false;  // the last answer is on its way; what arrives now is ignored
+    bool WatchesOutput = false;
     bool CloseWhenFlushed = false;
     bool CloseChecked = false;
     Clock::time_point CloseDeadline{};
@@ -61,9 +64,16 @@ class TSimulator {
   void OpenUdp();
   void Announce(const std::string& line);
 
+  // Epoll tags: a stream's link id, a TCP listener's index, or the UDP socket.
+  static constexpr uint64_t kListenerTag = 1ull << 32;
+  static constexpr uint64_t kUdpTag = 2ull << 32;
+  void Watch(int fd, uint64_t tag, uint32_t events);
+  void AddStream(TLinkKind kind, int fd);
+  // Output is watched only while an answer waits to be written.
+  void WatchOutput(int id);
   int PollTimeoutMs() const;
   void ServeOnce(int timeoutMs);
-  void AcceptTcpClient();
+  void AcceptTcpClient(int listenFd);
   void ReadStream(int id);
   void ReadUdp();
   void HandleCommand(int linkId, const std::string& command, const sockaddr_in* udpSender);
@@ -82,7 +92,8 @@ class TSimulator {
   std::multimap<Clock::time_point, TScheduled> scheduled_;
   int nextLinkId_ = 1;
   int ptySlaveFd_ = -1;
-  int tcpListenFd_ = -1;
+  int epollFd_ = -1;
+  std::vector<int> tcpListenFds_;
   int udpFd_ = -1;
   // The answers leave from here; udpFd_ unless they come from another address.
   int udpAnswerFd_ = -1;

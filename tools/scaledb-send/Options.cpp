@@ -5,8 +5,9 @@
 #include <optional>
 #include <string_view>
 
-const char kSendUsage[] = R"(Usage: scaledb-send [OPTIONS] FILE [TARGET...]
+const char kSendUsage[] = R"usage(Usage: scaledb-send [OPTIONS] FILE [TARGET...]
        scaledb-send --ports [--json [FILE]]
+       scaledb-send --status [TARGET... | --targets LIST] [FILE] [--json [FILE]]
 Sends a database file to one or many scales at once, with the same commands and the same
 acknowledgements as "Send database" in the window.
 
@@ -16,7 +17,9 @@ Targets (any number, any mix; all are served at the same time):
                         come from RuzOzodArir.ini, else 9600 8N1 without flow control
   tcp:HOST:PORT         TCP; commands end in CR LF
   udp:HOST:PORT         UDP to a dotted IPv4 address, one datagram per command; replies come
-                        to the local UDP port (1001), routed by the sender's address
+                        to the local UDP port (1001), routed by the sender's address; a
+                        datagram from anyone else is dropped, a broadcast or multicast address
+                        refused
   NAME=TARGET           names the target in the progress lines and the report
 With no target, the link saved in config.xml (and RuzOzodArir.ini) is used. Both files are read
 where the window reads them: beside the program, or per user when it is installed.
@@ -46,6 +49,13 @@ Options:
                         line, with C escapes (\r, \n, \0, \\, octal \ooo for other bytes)
   --json FILE           write a report when all targets have ended ("-": standard output)
   --quiet               print only failures
+  --only-changed        do not contact a scale that holds this file already (the ledger says
+                        so): "NAME: up to date (sent ... by ...)", result "current", a success
+  --status              print what each scale holds (this file, other content, unknown:
+                        interrupted load, never sent), its last success and last attempt, from
+                        the ledger, and exit: 0 when every scale listed holds FILE (or no FILE
+                        is given), 1 otherwise. No targets: every scale the ledger knows
+  --state-dir DIR       keep the ledger and the history in DIR (as SCALEDB_STATE_DIR)
   --ports               list the serial devices present and exit, one line each: the device,
                         its COM names, driver, USB vendor:product and names, whether you may
                         open it (and why not), the process holding it and its stable
@@ -57,11 +67,14 @@ Options:
 
 Progress goes to standard error: on a terminal one live line per target, otherwise a line per
 target at its start, at every 10 % and at its end. Every transfer that starts adds one line to
-the transfer history, transfers.jsonl in $XDG_STATE_HOME/scaledb/ (~/.local/state/scaledb/).
+the transfer history, transfers.jsonl in $XDG_STATE_HOME/scaledb/ (~/.local/state/scaledb/), and
+every transfer and attempt is recorded in the ledger scaledb.sqlite beside it. One sender at a
+time talks to a scale: a scale another sender holds fails at once as "busy".
 
-Exit status: 0 every target was sent; 1 a target failed, or the run was interrupted (SIGINT,
-SIGTERM); 2 a usage error or a file that cannot be read (nothing is sent then).
-)";
+Exit status: 0 every target was sent (or was current, with --only-changed); 1 a target failed,
+or the run was interrupted (SIGINT, SIGTERM); 2 a usage error or a file that cannot be read
+(nothing is sent then).
+)usage";
 
 namespace {
 constexpr int kMaxPaceMs = 3600 * 1000;
