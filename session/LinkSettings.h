@@ -18,3 +18,11 @@ struct TLinkSettings {
   std::string Host;
   int32_t Port = 0;
 };
+
+// One scale as a run names it.
+struct TTarget {
+  std::string Name;  // progress lines and the report call it this; the target text when unnamed
+  std::string Text;  // the target as written, without its name
+  TLinkSettings Link;
+  std::string Key;  // the scale it names, once resolved for a run; empty before
+};

@@ -47,6 +47,14 @@ std::string Duration(double seconds) {
   return text;
 }
 
+std::string EndLine(const TTargetOutcome& outcome) {
+  const TTransferRecord& record = outcome.Record;
+  if (record.Result == "current") return outcome.Name + ": " + record.Reason;
+  if (record.Result == "sent")
+    return outcome.Name + ": sent " + std::to_string(record.RecordsSent) + " records in " + Duration(record.Seconds);
+  return outcome.Name + ": failed " + outcome.FailurePoint + ": " + record.Reason;
+}
+
 std::string FitToColumns(const std::string& text, size_t columns) {
   size_t characters = 0;
   for (size_t i = 0; i < text.size(); ++i) {

@@ -2,6 +2,8 @@
 // Progress on standard error: on a terminal one live line per target, redrawn a few times a
 // second; otherwise a plain line per target at its start, at every 10 % and at its end.
 
+#include "ScaleRunner.h"
+
 #include <QObject>
 #include <QTimer>
 
@@ -10,15 +12,11 @@
 #include <string>
 #include <vector>
 
-struct TTargetStatus {
-  enum class TPhase { Connecting, Sending, Ended };
-  TPhase Phase = TPhase::Connecting;
-  int Acknowledged = 0;   // records the scale acknowledged
-  double Seconds = 0;     // since its transfer started
-};
-
 // "4.2s" below a minute, "1m12s", "2h03m04s".
 std::string Duration(double seconds);
+// A target's end line: "NAME: sent N records in 1m12s", "NAME: failed at record k of N: ...",
+// "NAME: up to date (sent ... by ...)".
+std::string EndLine(const TTargetOutcome& outcome);
 // A target's live line: its name padded to `nameWidth`, then where it is.
 std::string LiveLine(const std::string& name, size_t nameWidth, const std::string& link, int rows,
                      const TTargetStatus& status);

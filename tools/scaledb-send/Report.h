@@ -1,7 +1,7 @@
 #pragma once
 // The --json report, written when every target has ended.
 
-#include "SendRun.h"
+#include "ScaleRunner.h"
 
 #include <string>
 #include <vector>

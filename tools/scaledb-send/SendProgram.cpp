@@ -12,7 +12,7 @@
 #include "Ledger.h"
 #include "Report.h"
 #include "ScaleKey.h"
-#include "SendRun.h"
+#include "ScaleRunner.h"
 #include "Settings.h"
 #include "Status.h"
 #include "StopSignals.h"
@@ -288,7 +288,7 @@ int PrintStatus(TSendOptions& options) {
 int Send(const TSendOptions& options, std::shared_ptr<const TDatabaseTable> table,
          std::function<std::string(std::string)> encode, TReportFile& report) {
   TLedger ledger(StateDirectory());
-  TSendSettings settings;
+  TRunSettings settings;
   settings.Digest = ContentDigest(*table, options.KindPosition, encode);
   settings.Ledger = &ledger;
   settings.OnlyChanged = options.OnlyChanged;
@@ -300,8 +300,9 @@ int Send(const TSendOptions& options, std::shared_ptr<const TDatabaseTable> tabl
   settings.AnswerTimeoutMs = options.AnswerTimeoutMs;
   settings.Retries = options.Retries;
   settings.UdpLocalPort = options.UdpLocalPort;
+  settings.SerialSettingsFile = SerialSettingsPath();
   const int rows = table->RowCount();
-  TSendRun run(options.Targets, table, settings);
+  TScaleRunner run(options.Targets, table, settings);
 
   std::vector<std::string> names, links;
   for (const TTarget& target : options.Targets) {
@@ -311,15 +312,15 @@ int Send(const TSendOptions& options, std::shared_ptr<const TDatabaseTable> tabl
   TProgress progress(ProgressMode(options), stderr, STDERR_FILENO, names, links, rows,
                      [&run](size_t target) { return run.Status(target); });
   bool historyComplained = false;
-  QObject::connect(&run, &TSendRun::TargetStarted, [&](size_t target) { progress.Started(target); });
-  QObject::connect(&run, &TSendRun::RecordAcknowledged, [&](size_t target) { progress.Acknowledged(target); });
-  QObject::connect(&run, &TSendRun::TargetEnded, [&](size_t target) {
+  QObject::connect(&run, &TScaleRunner::TargetOpened, [&](size_t target) { progress.Started(target); });
+  QObject::connect(&run, &TScaleRunner::RecordAcknowledged, [&](size_t target) { progress.Acknowledged(target); });
+  QObject::connect(&run, &TScaleRunner::TargetEnded, [&](size_t target) {
     const TTargetOutcome& outcome = run.Outcome(target);
-    progress.Ended(target, outcome.EndLine, outcome.Record.Result != "sent" && outcome.Record.Result != "current");
+    progress.Ended(target, EndLine(outcome), outcome.Record.Result != "sent" && outcome.Record.Result != "current");
     if (outcome.TransferStarted) AppendToHistory(outcome.Record, historyComplained);
   });
-  QObject::connect(&run, &TSendRun::AllEnded, [] { QCoreApplication::exit(); });
-  QObject::connect(&run, &TSendRun::Notice, [&progress](const std::string& text) { progress.Note("scaledb-send: " + text); });
+  QObject::connect(&run, &TScaleRunner::AllEnded, [] { QCoreApplication::exit(); });
+  QObject::connect(&run, &TScaleRunner::Notice, [&progress](const std::string& text) { progress.Note("scaledb-send: " + text); });
   if (const std::string notice = ledger.TakeNotice(); !notice.empty()) progress.Note("scaledb-send: " + notice);
   const TStopSignals stopSignals([&run] { run.Interrupt(); });
 

@@ -9,13 +9,6 @@
 #include <string_view>
 #include <vector>
 
-struct TTarget {
-  std::string Name;  // progress lines and the report call it this; the target text when unnamed
-  std::string Text;  // the target as written, without its name
-  TLinkSettings Link;
-  std::string Key;  // the scale it names, once resolved for a run; empty before
-};
-
 struct TTargetParse {
   TTarget Target;
   std::string Error;  // why the text is not a target; empty when it is one

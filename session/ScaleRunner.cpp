@@ -1,17 +1,16 @@
-#include "SendRun.h"
+#include "ScaleRunner.h"
 
 #include "DatabaseTable.h"
 #include "Ledger.h"
 #include "ScaleLock.h"
 #include "Session.h"
-#include "Settings.h"
 #include "UdpEndpoint.h"
 
 #include <QDateTime>
 #include <QMetaObject>
 #include <QTimer>
 
-struct TSendRun::TRun {
+struct TScaleRunner::TRun {
   TTarget Target;
   std::unique_ptr<TScaleSession> Session;
   std::unique_ptr<TTransferRecorder> Recorder;
@@ -29,13 +28,13 @@ namespace {
 const char kInterrupted[] = "interrupted";
 
 std::unique_ptr<TLink> MakeTargetLink(const TTarget& target, std::shared_ptr<TUdpEndpoint>& udpEndpoint,
-                                      int udpLocalPort) {
+                                      const TRunSettings& run) {
   if (target.Link.Kind == TLinkSettings::TKind::Udp) {
-    if (!udpEndpoint) udpEndpoint = std::make_shared<TUdpEndpoint>(udpLocalPort);
+    if (!udpEndpoint) udpEndpoint = std::make_shared<TUdpEndpoint>(run.UdpLocalPort);
     return std::make_unique<TSharedUdpLink>(target.Link.Host, target.Link.Port, udpEndpoint);
   }
   TLinkSettings settings = target.Link;
-  if (settings.Kind == TLinkSettings::TKind::Serial) settings.SerialSettingsFile = SerialSettingsPath();
+  if (settings.Kind == TLinkSettings::TKind::Serial) settings.SerialSettingsFile = run.SerialSettingsFile;
   return MakeLink(settings);
 }
 
@@ -46,13 +45,13 @@ double SecondsSince(const QDateTime& begun) {
 }
 }  // namespace
 
-TSendRun::TSendRun(const std::vector<TTarget>& targets, std::shared_ptr<const TDatabaseTable> table,
-                   const TSendSettings& settings)
+TScaleRunner::TScaleRunner(const std::vector<TTarget>& targets, std::shared_ptr<const TDatabaseTable> table,
+                   const TRunSettings& settings)
     : table_(std::move(table)), settings_(settings) {
   for (const TTarget& target : targets) {
     auto run = std::make_unique<TRun>();
     run->Target = target;
-    run->Session = std::make_unique<TScaleSession>(MakeTargetLink(target, udpEndpoint_, settings_.UdpLocalPort),
+    run->Session = std::make_unique<TScaleSession>(MakeTargetLink(target, udpEndpoint_, settings_),
                                                    table_, settings_.KindPosition);
     TTransfer& engine = run->Session->Engine();
     engine.SetPaceMs(settings_.PaceMs);
@@ -67,14 +66,14 @@ TSendRun::TSendRun(const std::vector<TTarget>& targets, std::shared_ptr<const TD
 }
 
 // The recorders go first and quietly: a transfer they still follow is no outcome of this run.
-TSendRun::~TSendRun() {
+TScaleRunner::~TScaleRunner() {
   for (const auto& run : runs_) {
     run->Recorder->disconnect(this);
     run->Recorder.reset();
   }
 }
 
-void TSendRun::Watch(size_t target) {
+void TScaleRunner::Watch(size_t target) {
   TRun& run = *runs_[target];
   TLink& link = run.Session->Link();
   connect(&link, &TLink::StateChanged, this, [this, target](LinkState state) { LinkStateChanged(target, state); });
@@ -91,12 +90,12 @@ void TSendRun::Watch(size_t target) {
           });
 }
 
-void TSendRun::Start() {
+void TScaleRunner::Start() {
   for (size_t target = 0; target < runs_.size(); ++target) StartTarget(target);
 }
 
 // A scale that holds the file already is left alone; one that another sender talks to is busy.
-void TSendRun::StartTarget(size_t target) {
+void TScaleRunner::StartTarget(size_t target) {
   TRun& run = *runs_[target];
   run.Begun = QDateTime::currentDateTime();
   if (EndIfCurrent(target)) return;
@@ -110,7 +109,7 @@ void TSendRun::StartTarget(size_t target) {
   run.Session->Link().Open();
 }
 
-bool TSendRun::EndIfCurrent(size_t target) {
+bool TScaleRunner::EndIfCurrent(size_t target) {
   if (!settings_.OnlyChanged || !settings_.Ledger) return false;
   const std::optional<TScaleState> state = settings_.Ledger->State(runs_[target]->Target.Key);
   PassOnLedgerNotice();
@@ -124,7 +123,7 @@ bool TSendRun::EndIfCurrent(size_t target) {
   return true;
 }
 
-void TSendRun::Begun(size_t target) {
+void TScaleRunner::Begun(size_t target) {
   TRun& run = *runs_[target];
   if (!settings_.Ledger || !run.Recorder->Current()) return;
   run.LedgerId = settings_.Ledger->Begin({run.Target.Key, run.Target.Name}, *run.Recorder->Current());
@@ -132,7 +131,7 @@ void TSendRun::Begun(size_t target) {
 }
 
 // A transfer that started completes its entry; an attempt that never reached the scale is one.
-void TSendRun::Record(size_t target, const TTransferRecord& record) {
+void TScaleRunner::Record(size_t target, const TTransferRecord& record) {
   TRun& run = *runs_[target];
   if (!settings_.Ledger || record.Result == "current") return;
   if (run.Outcome.TransferStarted)
@@ -142,12 +141,12 @@ void TSendRun::Record(size_t target, const TTransferRecord& record) {
   PassOnLedgerNotice();
 }
 
-void TSendRun::PassOnLedgerNotice() {
+void TScaleRunner::PassOnLedgerNotice() {
   if (const std::string notice = settings_.Ledger->TakeNotice(); !notice.empty()) emit Notice(notice);
 }
 
 // A connection that is never answered would otherwise wait for the system's own limit, minutes.
-void TSendRun::BoundOpening(size_t target) {
+void TScaleRunner::BoundOpening(size_t target) {
   if (settings_.AnswerTimeoutMs <= 0) return;
   TRun& run = *runs_[target];
   run.ConnectTimer = std::make_unique<QTimer>();
@@ -160,20 +159,20 @@ void TSendRun::BoundOpening(size_t target) {
   run.ConnectTimer->start(settings_.AnswerTimeoutMs);
 }
 
-void TSendRun::LinkStateChanged(size_t target, int state) {
+void TScaleRunner::LinkStateChanged(size_t target, int state) {
   TRun& run = *runs_[target];
   if (run.Ended) return;
   if (state == 2 && !run.Opened) {
     run.Opened = true;
     if (run.ConnectTimer) run.ConnectTimer->stop();
-    emit TargetStarted(target);
+    emit TargetOpened(target);
     run.Session->Start();
   } else if (state == 0 && run.Opened) {
     FailUnderWay(target, "The link to the scale closed (" + run.Session->Engine().WaitingCommand() + ").");
   }
 }
 
-void TSendRun::LinkFailed(size_t target, const std::string& reason) {
+void TScaleRunner::LinkFailed(size_t target, const std::string& reason) {
   TRun& run = *runs_[target];
   if (run.Ended) return;
   if (run.Opened)
@@ -182,13 +181,13 @@ void TSendRun::LinkFailed(size_t target, const std::string& reason) {
     EndWithoutTransfer(target, reason);
 }
 
-void TSendRun::FailUnderWay(size_t target, const std::string& reason) {
+void TScaleRunner::FailUnderWay(size_t target, const std::string& reason) {
   TRun& run = *runs_[target];
   run.Session->Stop();
   run.Recorder->Interrupt(reason);
 }
 
-void TSendRun::EndWithoutTransfer(size_t target, const std::string& reason) {
+void TScaleRunner::EndWithoutTransfer(size_t target, const std::string& reason) {
   TTransferRecord record = Describe(target);
   record.Started = runs_[target]->Begun;
   record.Result = "failed";
@@ -197,7 +196,7 @@ void TSendRun::EndWithoutTransfer(size_t target, const std::string& reason) {
   Ended(target, record);
 }
 
-void TSendRun::Interrupt() {
+void TScaleRunner::Interrupt() {
   for (size_t target = 0; target < runs_.size(); ++target) {
     TRun& run = *runs_[target];
     if (run.Ended) continue;
@@ -208,7 +207,7 @@ void TSendRun::Interrupt() {
   }
 }
 
-TTransferRecord TSendRun::Describe(size_t target) const {
+TTransferRecord TScaleRunner::Describe(size_t target) const {
   TTransferRecord record;
   record.Program = settings_.Program;
   record.Digest = settings_.Digest;
@@ -219,7 +218,7 @@ TTransferRecord TSendRun::Describe(size_t target) const {
   return record;
 }
 
-std::string TSendRun::FailurePoint(const TRun& run) const {
+std::string TScaleRunner::FailurePoint(const TRun& run) const {
   const TTransferRecord& record = run.Outcome.Record;
   if (!run.Opened) return "to connect";
   if (record.Reason == kTransferFailedText)
@@ -228,7 +227,7 @@ std::string TSendRun::FailurePoint(const TRun& run) const {
   return waiting.starts_with("record") ? "at " + waiting : "at the " + waiting;
 }
 
-void TSendRun::Ended(size_t target, const TTransferRecord& record) {
+void TScaleRunner::Ended(size_t target, const TTransferRecord& record) {
   TRun& run = *runs_[target];
   if (run.Ended) return;
   run.Ended = true;
@@ -236,13 +235,7 @@ void TSendRun::Ended(size_t target, const TTransferRecord& record) {
   run.Outcome.Target = run.Target.Text;
   run.Outcome.Record = record;
   Record(target, record);
-  if (record.Result == "current")
-    run.Outcome.EndLine = run.Target.Name + ": " + record.Reason;
-  else if (record.Result == "sent")
-    run.Outcome.EndLine = run.Target.Name + ": sent " + std::to_string(record.RecordsSent) + " records in " +
-                          Duration(record.Seconds);
-  else
-    run.Outcome.EndLine = run.Target.Name + ": failed " + FailurePoint(run) + ": " + record.Reason;
+  if (record.Result == "failed") run.Outcome.FailurePoint = FailurePoint(run);
   emit TargetEnded(target);
   // Closed once the event that ended it has returned: a link may not go inside its own event.
   QMetaObject::invokeMethod(
@@ -255,7 +248,7 @@ void TSendRun::Ended(size_t target, const TTransferRecord& record) {
   if (++ended_ == runs_.size()) QMetaObject::invokeMethod(this, [this] { emit AllEnded(); }, Qt::QueuedConnection);
 }
 
-TTargetStatus TSendRun::Status(size_t target) const {
+TTargetStatus TScaleRunner::Status(size_t target) const {
   const TRun& run = *runs_[target];
   TTargetStatus status;
   if (run.Ended) {
@@ -272,11 +265,11 @@ TTargetStatus TSendRun::Status(size_t target) const {
   return status;
 }
 
-int TSendRun::IgnoredDatagrams() const { return udpEndpoint_ ? udpEndpoint_->IgnoredDatagrams() : 0; }
+int TScaleRunner::IgnoredDatagrams() const { return udpEndpoint_ ? udpEndpoint_->IgnoredDatagrams() : 0; }
 
-const TTargetOutcome& TSendRun::Outcome(size_t target) const { return runs_[target]->Outcome; }
+const TTargetOutcome& TScaleRunner::Outcome(size_t target) const { return runs_[target]->Outcome; }
 
-bool TSendRun::AllSent() const {
+bool TScaleRunner::AllSent() const {
   for (const auto& run : runs_)
     if (!run->Ended || (run->Outcome.Record.Result != "sent" && run->Outcome.Record.Result != "current")) return false;
   return true;

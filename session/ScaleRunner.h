@@ -1,10 +1,10 @@
 #pragma once
-// One run of scaledb-send: a scale session per target, all at once over one shared table. Each
-// transfer starts when its link is open; a target that cannot be opened, or fails on the way,
-// ends on its own and the others go on.
+// The runner of many scales at once, for scaledb-send and the window's Scales board: a scale
+// session per target over one shared table. Each target takes its scale's lock, opens its link
+// and starts its transfer when the link is open; a target that cannot be opened, or fails on the
+// way, ends on its own and the others go on. Every transfer and attempt goes into the ledger.
 
-#include "Progress.h"
-#include "Targets.h"
+#include "LinkSettings.h"
 #include "TransferRecord.h"
 
 #include <QObject>
@@ -18,7 +18,15 @@ class TDatabaseTable;
 class TLedger;
 class TUdpEndpoint;
 
-struct TSendSettings {
+// Where a target stands, for a progress line.
+struct TTargetStatus {
+  enum class TPhase { Connecting, Sending, Ended };
+  TPhase Phase = TPhase::Connecting;
+  int Acknowledged = 0;   // records the scale acknowledged
+  double Seconds = 0;     // since its transfer started
+};
+
+struct TRunSettings {
   std::string File;  // absolute path, as the history keeps it
   std::string Kind;  // "products", "labels", "users", "statuses"
   int KindPosition = 0;
@@ -28,6 +36,8 @@ struct TSendSettings {
   int UdpLocalPort = 1001;
   // Each row's text on its way to the wire; each session gets its own copy. Empty: unchanged.
   std::function<std::string(std::string)> RowEncoder;
+  // The serial settings (as the window keeps them) for serial targets; empty: 9600 8N1.
+  std::string SerialSettingsFile;
   std::string Program = "scaledb-send";  // as the history, the ledger and the locks name it
   std::string Digest;                    // of the commands every target is sent
   // Where every transfer and attempt is recorded; none records nothing.
@@ -39,19 +49,21 @@ struct TSendSettings {
 struct TTargetOutcome {
   std::string Name;
   std::string Target;      // the target as written
-  TTransferRecord Record;  // Result "sent", "failed" or "current", the counts, the reason
-  // "NAME: sent N records in 1m12s", "NAME: failed at record k of N: ...", "NAME: up to date (...)"
-  std::string EndLine;
+  // Result "sent", "failed" or "current", the counts, the reason; for "current" the reason is
+  // "up to date (sent 2026-12-08 02:31 by scaledb-send)".
+  TTransferRecord Record;
   bool TransferStarted = false;  // false when the link never opened or the run ended first
+  // Where a failed target stood: "to connect", "at record 17 of 120", "at the end command".
+  std::string FailurePoint;
 };
 
-class TSendRun : public QObject {
+class TScaleRunner : public QObject {
   Q_OBJECT
 
  public:
-  TSendRun(const std::vector<TTarget>& targets, std::shared_ptr<const TDatabaseTable> table,
-           const TSendSettings& settings);
-  ~TSendRun() override;
+  TScaleRunner(const std::vector<TTarget>& targets, std::shared_ptr<const TDatabaseTable> table,
+               const TRunSettings& settings);
+  ~TScaleRunner() override;
 
   // Opens every link.
   void Start();
@@ -68,7 +80,8 @@ class TSendRun : public QObject {
   bool AllSent() const;
 
  signals:
-  void TargetStarted(size_t target);
+  // The target's link is open and its transfer starts.
+  void TargetOpened(size_t target);
   void RecordAcknowledged(size_t target);
   void TargetEnded(size_t target);
   // Every target has ended and every link is closed.
@@ -95,7 +108,7 @@ class TSendRun : public QObject {
   std::string FailurePoint(const TRun& run) const;
 
   std::shared_ptr<const TDatabaseTable> table_;
-  TSendSettings settings_;
+  TRunSettings settings_;
   std::shared_ptr<TUdpEndpoint> udpEndpoint_;
   std::vector<std::unique_ptr<TRun>> runs_;
   size_t ended_ = 0;
