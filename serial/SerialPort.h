@@ -238,9 +238,6 @@ class TCustomComPort : public QObject {
   virtual void ApplyTimeoutSettings();
   virtual void ApplyBufferSizes();
 
-  // Shows the setup dialog for this port; the serial widgets library provides it.
-  void RunSetupDialog();
-
   void SaveSettings(TStoreType kind, const std::string& path);
   void RestoreSettings(TStoreType kind, const std::string& path);
 

@@ -149,5 +149,3 @@ void RunSetupDialog(TCustomComPort& port) {
   if (dialog.exec() != QDialog::Accepted || !portAlive) return;
   ApplyInOneGo(port, combos);
 }
-
-void TCustomComPort::RunSetupDialog() { ::RunSetupDialog(*this); }
