@@ -2,6 +2,7 @@
 
 #include "DialogParts.h"
 #include "ErrorHandler.h"
+#include "ObjectTree.h"
 #include "SpeedButton.h"
 #include "Translation.h"
 
