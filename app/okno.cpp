@@ -113,6 +113,8 @@ TForm1::TForm1(QWidget* parent)
     transferTable_.reset();
     scaleLock_.Release();
   });
+  // A serial command that could not be sent; the session has failed its transfer with it.
+  connect(&Session.Link(), &TLink::Lost, this, [this](const std::string& what) { ShowPortDiagnosis(what + "."); });
   BuildMenu();
   BuildControls();
   connect(qGuiApp, &QGuiApplication::focusWindowChanged, this,
@@ -221,21 +223,25 @@ void TForm1::BuildControls() {
 void TForm1::FormCreate() {
   MainWindowHandle = this;
   ComPort1.SetSavedGroups(StoredProp(sgBasic));
+  const std::string serialSettings = SettingsFile(kSerialSettingsFileName);
+  std::string serialFailure;
   try {
-    ComPort1.RestoreSettings(stIniFile, SettingsFile(kSerialSettingsFileName));
-  } catch (...) {
+    ComPort1.RestoreSettings(stIniFile, serialSettings);
+  } catch (const EComPort& error) {
+    serialFailure = serialSettings + " could not be read: " + error.what() + ". The serial port keeps its defaults.";
   }
   repaint();
   Connection = std::make_unique<CEthConnection>(this);
   Connection->OnReply = [this](const std::string& text, int length) { HandleReply(text, length); };
+  Connection->OnLinkFailure = [this](const std::string& reason) { ReportLinkFailure(reason); };
   Connection->OnOpenFailure = [](const std::string& reason) {
     ShowMessageBox(QString::fromStdString(reason), QStringLiteral("VU232v9"), TMessageIcon::Exclamation);
   };
   Connection->OnIgnoredDatagram = [this] { Recorder.CountIgnoredDatagram(); };
   PortState = 0;
   OpenConfig(XMLConfig);
-  ReportUnreadableConfig();
   ReadConfig(XMLConfig);
+  ReportUnreadableSettings(serialFailure);
   Ledger = std::make_unique<TLedger>(StateDirectory());
   SayLedgerNotice();
   SetTransferLimits(Transfer, TransferSettings);
@@ -271,21 +277,12 @@ void TForm1::closeEvent(QCloseEvent* event) {
 void TForm1::FormClose() {
   if (closed_) return;
   closed_ = true;
-  try {
-    ComPort1.ClosePort();
-  } catch (...) {
-  }
+  ClosePortQuietly(ComPort1);
   ShowConnectionState();
   const TConfigSave serialSave = SaveSerialSettings();
-  try {
-    Connection.reset();
-  } catch (...) {
-  }
+  Connection.reset();
   ReportFailedSaves({serialSave, WriteConfig(XMLConfig)});
-  try {
-    QCoreApplication::quit();
-  } catch (...) {
-  }
+  QCoreApplication::quit();
 }
 
 std::string TForm1::ConnectRefusal() const {
@@ -294,12 +291,18 @@ std::string TForm1::ConnectRefusal() const {
   return opensUdp ? NotOneScaleReason(ConnectionSettings.Host) : std::string();
 }
 
-void TForm1::ReportUnreadableConfig() {
-  if (XMLConfig.LoadFailure.empty()) return;
-  statusBar()->showMessage(QString::fromLocal8Bit(
-      (XMLConfig.LoadedPath + " could not be read: " + XMLConfig.LoadFailure + ". The defaults are used; the file is kept as " +
-       XMLConfig.KeptAs + " when the program closes.")
-          .c_str()));
+// What could not be read at start is said in the status line; the program goes on with defaults.
+void TForm1::ReportUnreadableSettings(const std::string& serialFailure) {
+  std::string text;
+  const auto add = [&text](const std::string& note) { text += (text.empty() ? "" : " ") + note; };
+  if (!XMLConfig.LoadFailure.empty())
+    add(XMLConfig.LoadedPath + " could not be read: " + XMLConfig.LoadFailure +
+        ". The defaults are used; the file is kept as " + XMLConfig.KeptAs + " when the program closes.");
+  if (!XMLConfig.ReadFailure.empty())
+    add(XMLConfig.LoadedPath + " could not be read whole: " + XMLConfig.ReadFailure +
+        ". The settings from there on keep their defaults.");
+  if (!serialFailure.empty()) add(serialFailure);
+  if (!text.empty()) statusBar()->showMessage(QString::fromLocal8Bit(text.c_str()));
 }
 
 TConfigSave TForm1::SaveSerialSettings() {
@@ -316,6 +319,7 @@ TConfigSave TForm1::SaveSerialSettings() {
         save.SavedTo = fallback;
       }
     } catch (const EComPort&) {
+      // Said with the rest: SavedTo stays empty, "they could not be saved anywhere else either".
     }
     return save;
   }
@@ -346,7 +350,8 @@ void TForm1::btnOpenPortClick() {
   if (PortState != 0) {
     try {
       ComPort1.ClosePort();
-    } catch (...) {
+    } catch (const EComPort& error) {
+      ShowPortDiagnosis(ComPort1.Port() + " could not be closed: " + error.what() + ".");
     }
     PortState = 0;
     btnOpenPort->setText(QStringLiteral("Connect"));
@@ -372,10 +377,23 @@ void TForm1::ShowOpenDiagnosis(std::exception_ptr failure) {
   } catch (const EComPort& error) {
     // The box already says that the port failed; the line says why.
     text = SerialOpenDiagnosis(ComPort1.Port(), PortDevicePath(ComPort1.Port()), error);
-  } catch (...) {
+  } catch (const std::exception& error) {
+    // Not the port's own failure (a handler of its opening): its words are all there is.
+    text = error.what();
   }
+  ShowPortDiagnosis(text);
+}
+
+void TForm1::ShowPortDiagnosis(const std::string& text) {
   PortDiagnosis->setText(QString::fromLocal8Bit(text.c_str()));
   PortDiagnosis->setToolTip(PortDiagnosis->text());
+}
+
+// A command that could not be sent or an answer not read: the line says why, and a transfer
+// under way fails with it.
+void TForm1::ReportLinkFailure(const std::string& reason) {
+  ShowPortDiagnosis(reason + ".");
+  Session.LinkLost(reason);
 }
 
 void TForm1::SetLabelColour(const QColor& colour) {
@@ -540,20 +558,17 @@ void TForm1::ApplyTransferSettings(const TTransferSettings& settings) {
 }
 
 void TForm1::ComPort1RxChar(int count) {
-  const std::string text = ReadSerialText(ComPort1, count);
-  if (!text.empty()) HandleReply(text, static_cast<int>(text.size()));
+  const TSerialRead read = ReadSerialText(ComPort1, count);
+  if (!read.Failure.empty()) ReportLinkFailure(read.Failure);
+  if (!read.Text.empty()) HandleReply(read.Text, static_cast<int>(read.Text.size()));
 }
 
 // The label reads closed before a failure box waits for the operator.
 void TForm1::ComPort1DeviceLost() {
-  try {
-    ComPort1.ClosePort();
-  } catch (...) {
-  }
+  ClosePortQuietly(ComPort1);
   PortState = 0;
   ShowConnectionState();
-  PortDiagnosis->setText(QString::fromLatin1(kSerialDeviceGoneText) + QLatin1Char('.'));
-  PortDiagnosis->setToolTip(PortDiagnosis->text());
+  ShowPortDiagnosis(std::string(kSerialDeviceGoneText) + ".");
   Session.LinkLost(kSerialDeviceGoneText);
 }
 

@@ -127,6 +127,8 @@ class TForm1 : public QMainWindow, public ITransferView {
   void SetLabelColour(const QColor& colour);
   // The cause of a failed open and its fix, in the status line; none after a good open.
   void ShowOpenDiagnosis(std::exception_ptr failure);
+  void ShowPortDiagnosis(const std::string& text);
+  void ReportLinkFailure(const std::string& reason);
   void OnFocusWindowChanged(QWindow* window);
   QString ChooseDatabaseFile();
   TTransferRecord DescribeTransfer() const;
@@ -138,7 +140,7 @@ class TForm1 : public QMainWindow, public ITransferView {
   void LedgerBegin();
   void SayLedgerNotice();
   TLinkSettings WindowLinkSettings() const;
-  void ReportUnreadableConfig();
+  void ReportUnreadableSettings(const std::string& serialFailure);
   TConfigSave SaveSerialSettings();
   void ReportFailedSaves(const std::vector<TConfigSave>& saves);
   // The table a transfer reads: the one it started with, else the one shown.

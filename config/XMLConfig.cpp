@@ -247,15 +247,24 @@ void EnsureAllKeys(TXMLConfig& config) {
 // The key element, or a null node when the group lacks it; a missing group stops the reading.
 pugi::xml_node KeyElement(const TXMLConfig& config, const char* group, const char* key) {
   const pugi::xml_node groupElement = FindGroup(config, group);
-  if (!groupElement) throw EConfigFailure("group missing");
+  if (!groupElement) throw EConfigFailure(std::string("the group ") + group + " is missing");
   return FindChildElement(groupElement, key);
 }
 
 // Hands the key's text (nullopt for no text) to `apply`; a missing key leaves the field alone.
+// A key that stops the reading is named in the failure.
 template <typename Apply>
 void ReadKey(const TXMLConfig& config, const char* group, const char* key, Apply apply) {
   const pugi::xml_node keyElement = KeyElement(config, group, key);
-  if (keyElement) apply(ElementText(keyElement));
+  if (!keyElement) return;
+  const std::string name = std::string("the key ") + key + " of " + group;
+  try {
+    apply(ElementText(keyElement));
+  } catch (const EUnreadableKey&) {
+    throw EConfigFailure(name + " holds more than a text");
+  } catch (const EConfigFailure& failure) {
+    throw EConfigFailure(name + " " + failure.what());
+  }
 }
 
 // Text keys whose no-text and unreadable outcomes both give the empty text.
@@ -280,7 +289,7 @@ void ReadYesNo(const TXMLConfig& config, const char* group, const char* key, boo
 
 // A text is required; no text stops the reading like an unreadable key does.
 std::string RequiredText(const std::optional<std::string>& text) {
-  if (!text) throw EConfigFailure("no text");
+  if (!text) throw EConfigFailure("has no text");
   return *text;
 }
 
@@ -414,10 +423,12 @@ void OpenConfig(TXMLConfig& config) {
   config.Declared = true;
   LoadConfigFile(config);
   config.KeptAs = config.LoadFailure.empty() ? "" : UnreadableKeepName(config.LoadedPath);
+  config.ReadFailure.clear();
   try {
     config.Open = true;
     EnsureAllKeys(config);
-  } catch (...) {
+  } catch (const std::runtime_error& error) {
+    config.ReadFailure = std::string("its missing keys could not be added (") + error.what() + ")";
   }
 }
 
@@ -426,12 +437,14 @@ void ReadConfig(TXMLConfig& config) {
   try {
     ReadOptions(config);
     ReadInterface(config);
-  } catch (...) {
+  } catch (const std::runtime_error& error) {
+    if (config.ReadFailure.empty()) config.ReadFailure = error.what();
   }
   // Its own guard: a connection key that stops the reading does not cost the transfer limits.
   try {
     ReadTransfer(config);
-  } catch (...) {
+  } catch (const std::runtime_error& error) {
+    if (config.ReadFailure.empty()) config.ReadFailure = error.what();
   }
 }
 

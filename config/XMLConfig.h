@@ -18,6 +18,9 @@ struct TXMLConfig {
   // Why the file that is there could not be read ("it is larger than 1 MiB"); empty when it was
   // read or is missing. Such a file is moved to KeptAs before a save would replace it.
   std::string LoadFailure;
+  // Why the reading of a loaded file stopped early ("the key Host of Interface has no text"): the
+  // settings from there on keep the values they had. Empty when every key was read.
+  std::string ReadFailure;
   std::string LoadedPath;
   std::string KeptAs;
 };

@@ -7,6 +7,7 @@
 #include "TextForms.h"
 
 #include <QCoreApplication>
+#include <QMetaObject>
 #include <QObject>
 
 #include <sys/stat.h>
@@ -135,6 +136,55 @@ std::string TTranslationInstance::TranslateResourceString(const std::string& tex
   return text;
 }
 
+// ---------------------------------------------------------------- what the object-tree translation skips
+
+void TTranslationInstance::TranslateIgnore(QObject*, const std::string& name) {
+  const std::lock_guard guard(ignoreLock_);
+  ignoreList_.insert(UpperCase(name));
+}
+
+std::set<std::string> TTranslationInstance::IgnoreList() const {
+  const std::lock_guard guard(ignoreLock_);
+  return ignoreList_;
+}
+
+void TTranslationInstance::ClearIgnoreList() {
+  const std::lock_guard guard(ignoreLock_);
+  ignoreList_.clear();
+}
+
+void TTranslationInstance::InsertClassMode(TClassMode mode) {
+  auto position = classModes_.begin();
+  while (position != classModes_.end() && !mode.Class->inherits(position->Class)) ++position;
+  classModes_.insert(position, std::move(mode));
+}
+
+void TTranslationInstance::TranslateIgnoreClassProperty(const QMetaObject* type, const std::string& property) {
+  const std::string name = UpperCase(property);
+  const std::lock_guard guard(ignoreLock_);
+  for (TClassMode& mode : classModes_) {
+    if (mode.Class != type) continue;
+    mode.Properties.push_back(name);
+    return;
+  }
+  InsertClassMode({type, {name}});
+}
+
+void TTranslationInstance::TranslateIgnoreClass(const QMetaObject* type) {
+  const std::lock_guard guard(ignoreLock_);
+  for (TClassMode& mode : classModes_) {
+    if (mode.Class != type) continue;
+    mode.Properties.clear();
+    return;
+  }
+  InsertClassMode({type, {}});
+}
+
+std::vector<TClassMode> TTranslationInstance::ClassModes() const {
+  const std::lock_guard guard(ignoreLock_);
+  return classModes_;
+}
+
 // ---------------------------------------------------------------- process-wide entry points
 
 TTranslationInstance& TranslationInstance() {
@@ -172,10 +222,6 @@ std::string TranslateResourceString(const std::string& text) {
 }
 
 void TranslateIgnore(QObject* root, const std::string& name) { TranslationInstance().TranslateIgnore(root, name); }
-
-void TranslateObjectTree(QObject* root, const std::string& domain) {
-  TranslationInstance().TranslateObjectTree(root, domain);
-}
 
 void TranslateIgnoreClassProperty(const QMetaObject* type, const std::string& property) {
   TranslationInstance().TranslateIgnoreClassProperty(type, property);

@@ -77,30 +77,23 @@ class TTranslationInstance {
   // Tries the resource-string domains in order; the first result that differs wins.
   std::string TranslateResourceString(const std::string& text, TFailure failure = TFailure::Raise);
 
+  // What the object-tree translation (ObjectTree.h, in the widgets library) skips.
   void TranslateIgnore(QObject* root, const std::string& name);
-  void TranslateObjectTree(QObject* root, const std::string& domain);
   void TranslateIgnoreClassProperty(const QMetaObject* type, const std::string& property);
   void TranslateIgnoreClass(const QMetaObject* type);
   std::vector<TClassMode> ClassModes() const;
+  // The names given to TranslateIgnore; they hold for the next object-tree translation only.
+  std::set<std::string> IgnoreList() const;
+  void ClearIgnoreList();
 
+  const std::string& CurrentDomain() const { return currentDomain_; }
   const std::string& LanguageCode() const { return languageCode_; }
   const std::string& BaseDirectory() const { return baseDirectories_.front(); }
   const std::vector<std::string>& BaseDirectories() const { return baseDirectories_; }
 
  private:
-  struct TWorkItem {
-    QObject* Object;
-    std::string Name;
-  };
   TDomain& Domain(const std::string& name);
   void InsertClassMode(TClassMode mode);
-  void TranslateObject(const TWorkItem& item, const std::set<std::string>& ignoredProperties,
-                       const std::set<std::string>& ignoreList, const std::string& domain,
-                       std::vector<TWorkItem>& work);
-  void TranslateProperty(QObject* object, int index, const std::string& domain, std::vector<TWorkItem>& work);
-  void TranslateComboItems(QObject* object, const std::string& domain);
-  std::optional<std::set<std::string>> IgnoredProperties(const QObject* object,
-                                                         const std::vector<TClassMode>& modes) const;
 
   const std::vector<std::string> baseDirectories_;
   const std::string languageCode_;
@@ -127,5 +120,4 @@ void AddResourceStringDomain(const std::string& domain);
 std::string TranslateResourceString(const std::string& text);
 // Skips the owned component `name` (or ".Property" of the root) in the next TranslateObjectTree.
 void TranslateIgnore(QObject* root, const std::string& name);
-void TranslateObjectTree(QObject* root, const std::string& domain = std::string());
 void TranslateIgnoreClassProperty(const QMetaObject* type, const std::string& property);

@@ -29,6 +29,22 @@ std::string NoPermissionText(int localPort) {
          "    sudo sysctl net.ipv4.ip_unprivileged_port_start=" + port + "\n"
          "then connect again.";
 }
+
+std::string WithoutFullStop(std::string text) {
+  if (!text.empty() && text.back() == '.') text.pop_back();
+  return text;
+}
+
+// Closing what is going away anyway: a socket that fails to close has no one left to tell.
+template <typename Socket>
+void CloseQuietly(std::unique_ptr<Socket>& socket) noexcept {
+  try {
+    if (socket && socket->Active()) socket->SetActive(false);
+  } catch (const std::exception&) {
+    // The socket goes with its owner either way.
+  }
+  socket.reset();
+}
 }  // namespace
 
 std::string UdpOpenFailureText(const std::exception_ptr& failure, int localPort) {
@@ -53,6 +69,15 @@ std::string TcpStartFailureText(const ESocketError& error, const std::string& ho
   return "Cannot connect to " + link + ": " + error.what() + ".";
 }
 
+std::string SendFailureText(const std::string& what, const std::string& host, int32_t port,
+                            const std::exception& error) {
+  return what + " could not be sent to " + host + ":" + std::to_string(port) + ": " + WithoutFullStop(error.what());
+}
+
+std::string AnswerFailureText(const std::exception& error) {
+  return "An answer from the scale could not be taken in: " + WithoutFullStop(error.what());
+}
+
 std::string TcpFailureText(TErrorEvent event, int errorCode, const std::string& host, int32_t port) {
   const std::string prefix = "Cannot connect to " + host + ":" + std::to_string(port) + ": ";
   if (event == eeLookup) return prefix + "host not found (" + SocketLayer::LookupErrorText(errorCode) + ").";
@@ -65,13 +90,17 @@ CEthConnection::CEthConnection(QObject* stateTarget, const TConnectionSettings& 
 void CEthConnection::PostState(LinkState state) { PostPortState(stateTarget_, state); }
 
 CEthConnection::~CEthConnection() {
-  try {
-    if (TcpSocket && TcpSocket->Active()) TcpSocket->SetActive(false);
-    TcpSocket.reset();
-    if (UdpServer && UdpServer->Active()) UdpServer->SetActive(false);
-    UdpServer.reset();
-  } catch (...) {
-  }
+  CloseQuietly(TcpSocket);
+  CloseQuietly(UdpServer);
+}
+
+void CEthConnection::ReportLinkFailure(const std::string& reason) {
+  QMetaObject::invokeMethod(
+      QCoreApplication::instance(),
+      [this, reason, alive = std::weak_ptr<int>(alive_)] {
+        if (!alive.expired() && OnLinkFailure) OnLinkFailure(reason);
+      },
+      Qt::QueuedConnection);
 }
 
 void CEthConnection::ToggleConnection(uint8_t protocol, const std::string& host, int32_t port) {
@@ -96,11 +125,7 @@ void CEthConnection::ToggleTcp(const std::string& host, int32_t port) {
 
 void CEthConnection::CloseTcp() {
   State = -1;
-  try {
-    TcpSocket->SetActive(false);
-    TcpSocket.reset();
-  } catch (...) {
-  }
+  CloseQuietly(TcpSocket);
 }
 
 void CEthConnection::OpenTcp(const std::string& host, int32_t port) {
@@ -133,11 +158,7 @@ std::string CEthConnection::ToggleUdp(const std::string& host, int32_t port) {
 
 void CEthConnection::CloseUdp() {
   State = 0;
-  try {
-    UdpServer->SetActive(false);
-    UdpServer.reset();
-  } catch (...) {
-  }
+  CloseQuietly(UdpServer);
 }
 
 std::string CEthConnection::OpenUdp(const std::string& host, int32_t port) {
@@ -174,13 +195,21 @@ void CEthConnection::CreateUdpServer(const std::string& host) {
     UdpRead(data, scale != 0 && DottedAddressOrZero(binding.PeerIP) == scale, alive);
   };
   UdpServer->ThreadedEvent = true;
+  UdpServer->OnReadFailure = [this](TUDPServer&, const std::exception& error) {
+    ReportLinkFailure(AnswerFailureText(error));
+  };
 }
 
+// The endpoint stays open when the opening datagram fails: the operator is told why, and so is
+// each command that fails the same way.
 void CEthConnection::SendOpeningDatagram(const std::string& host, int32_t port) {
   const char zero = '\0';
   try {
     UdpServer->Binding()->SendDatagram(host, port, &zero, 1);
-  } catch (...) {
+  } catch (const EUDPException& error) {
+    ReportLinkFailure(SendFailureText("The opening datagram", host, port, error));
+  } catch (const EConvertError& error) {
+    ReportLinkFailure(SendFailureText("The opening datagram", host, port, error));
   }
 }
 
@@ -188,7 +217,8 @@ void CEthConnection::SendTCP(const std::string& text) {
   if (!TcpSocket || !TcpSocket->Active()) return;
   try {
     TcpSocket->Socket().SendString(text);
-  } catch (...) {
+  } catch (const ESocketError& error) {
+    ReportLinkFailure(SendFailureText("The command", TcpSocket->Host(), TcpSocket->Port(), error));
   }
 }
 
@@ -199,7 +229,10 @@ void CEthConnection::SendUDP(const std::string& command) {
   datagram.push_back('\0');
   try {
     UdpServer->Binding()->SendDatagram(settings_.Host, settings_.Port, datagram.data(), datagram.size());
-  } catch (...) {
+  } catch (const EUDPException& error) {
+    ReportLinkFailure(SendFailureText("The command", settings_.Host, settings_.Port, error));
+  } catch (const EConvertError& error) {
+    ReportLinkFailure(SendFailureText("The command", settings_.Host, settings_.Port, error));
   }
 }
 
@@ -217,7 +250,9 @@ void CEthConnection::TcpRead(TClientConnection& socket) {
   std::string text;
   try {
     text = socket.ReadPendingText();
-  } catch (...) {
+  } catch (const ESocketError& error) {
+    ReportLinkFailure("The scale's answer could not be read from " + TcpSocket->Host() + ":" +
+                      std::to_string(TcpSocket->Port()) + ": " + WithoutFullStop(error.what()));
   }
   if (!text.empty() && OnReply) OnReply(text, static_cast<int>(text.size()));
 }

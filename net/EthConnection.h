@@ -44,6 +44,10 @@ class CEthConnection {
   // Told why a TCP connection could not be made (host not found, connection refused, timed
   // out). Left unset, as in the window, such an attempt just stays "connecting".
   std::function<void(const std::string& reason)> OnTcpFailure;
+  // Told why a command could not be sent or an answer not be read over the open link ("The
+  // command could not be sent to host:port: ...", no closing full stop); on the GUI thread, once
+  // the call that met the failure has returned.
+  std::function<void(const std::string& reason)> OnLinkFailure;
   // Receives every non-empty received text on the GUI thread.
   std::function<void(const std::string& text, int length)> OnReply;
   // Told on the GUI thread of each datagram dropped because it did not come from the scale's
@@ -68,6 +72,7 @@ class CEthConnection {
   void TcpRead(TClientConnection& socket);
   void TcpError(TErrorEvent event, int& errorCode);
   void PostState(LinkState state);
+  void ReportLinkFailure(const std::string& reason);
   // Runs on the listener thread; queues the text to the GUI thread and never waits for it.
   void UdpRead(std::string_view data, bool fromScale, const std::weak_ptr<int>& alive);
 
@@ -85,3 +90,9 @@ std::string UdpOpenFailureText(const std::exception_ptr& failure, int localPort 
 std::string TcpStartFailureText(const ESocketError& error, const std::string& host, int32_t port);
 // Why a TCP connection to host:port failed, from the socket's error event and code.
 std::string TcpFailureText(TErrorEvent event, int errorCode, const std::string& host, int32_t port);
+// Why a received datagram was dropped: its handler failed.
+std::string AnswerFailureText(const std::exception& error);
+// "<what> could not be sent to host:port: <the error's text>", without a closing full stop, so
+// that a transfer can add where it stood.
+std::string SendFailureText(const std::string& what, const std::string& host, int32_t port,
+                            const std::exception& error);

@@ -141,8 +141,8 @@ void TUDPListenerThread::Pass() {
     if (waits[index].revents == 0) continue;
     try {
       ReceiveOn(*bindings_[index]);
-    } catch (...) {
-      // A failing handler costs only its datagram; the listener goes on.
+    } catch (const std::exception& error) {
+      server_.ReadFailed(error);
     }
   }
 }
@@ -215,4 +215,8 @@ void TUDPServer::HandOver(TSocketHandle& binding, std::string_view data) {
 void TUDPServer::ReadStep(TSocketHandle& binding, std::string_view data) {
   current_ = &binding;
   if (OnUDPRead) OnUDPRead(*this, data, binding);
+}
+
+void TUDPServer::ReadFailed(const std::exception& error) {
+  if (OnReadFailure) OnReadFailure(*this, error);
 }

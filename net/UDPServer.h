@@ -155,6 +155,9 @@ class TUDPServer {
   // True: OnUDPRead runs on the listener thread. False: a copy of the datagram is queued to the
   // GUI thread, so the listener never waits for it.
   bool ThreadedEvent = false;
+  // Told on the listener thread why OnUDPRead failed there; that datagram is dropped and the
+  // listener goes on.
+  std::function<void(TUDPServer& sender, const std::exception& error)> OnReadFailure;
 
  private:
   friend class TUDPListenerThread;
@@ -162,6 +165,7 @@ class TUDPServer {
   void Deactivate();
   void HandOver(TSocketHandle& binding, std::string_view data);
   void ReadStep(TSocketHandle& binding, std::string_view data);
+  void ReadFailed(const std::exception& error);
 
   std::atomic<TSocketHandle*> current_{nullptr};
   std::unique_ptr<TUDPListenerThread> listener_;

@@ -75,7 +75,9 @@ void TTransfer::bbWyslijBazeClick() {
       host_.SetSendButtonTag(0);
       emit Stopped();
     }
-  } catch (...) {
+  } catch (const std::exception& failure) {
+    // A start that could not go out ends failed with its reason, never as sent.
+    Abandon(failure.what());
   }
 }
 

@@ -155,15 +155,19 @@ void TComThread::Dispatch(TComEvents events) {
 }
 
 void TComThread::ReportDeviceLost() {
-  const auto lost = [this] { port_.RunDeviceLost(); };
-  try {
-    if (method_ == smNone)
-      lost();
-    else
-      handOver_.Run(notifier_, lost, method_ == smWindowSync);
-  } catch (...) {
-    // The thread ends either way; a handler's failure has nowhere else to go.
-  }
+  // The handler's failure is shown where the handler ran, like a notified event's; the thread
+  // ends either way.
+  const auto lost = [this] {
+    try {
+      port_.RunDeviceLost();
+    } catch (const std::exception& error) {
+      if (ComPortDefaultErrorDisplay) ComPortDefaultErrorDisplay(error);
+    }
+  };
+  if (method_ == smNone)
+    lost();
+  else
+    handOver_.Run(notifier_, lost, method_ == smWindowSync);
 }
 
 void TComThread::RunNotified(TComEvent event) {

@@ -83,10 +83,13 @@ void TComBuffer::ApplyToPort(TCustomComPort& port) { port.ApplyBufferSizes(); }
 
 TCustomComPort::TCustomComPort(QObject* owner) : QObject(owner) { StartSerialLibrary(); }
 
-TCustomComPort::~TCustomComPort() {
+TCustomComPort::~TCustomComPort() { ClosePortQuietly(*this); }
+
+void ClosePortQuietly(TCustomComPort& port) noexcept {
   try {
-    ClosePort();
-  } catch (...) {
+    port.ClosePort();
+  } catch (const std::exception&) {
+    // Nothing is left to tell: the port or its device is on its way out.
   }
 }
 

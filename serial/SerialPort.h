@@ -238,9 +238,6 @@ class TCustomComPort : public QObject {
   virtual void ApplyTimeoutSettings();
   virtual void ApplyBufferSizes();
 
-  // Shows the setup dialog for this port; the serial widgets library provides it.
-  void RunSetupDialog();
-
   void SaveSettings(TStoreType kind, const std::string& path);
   void RestoreSettings(TStoreType kind, const std::string& path);
 
@@ -370,8 +367,13 @@ class TComPort : public TCustomComPort {
 };
 
 // Where errors go that escape work the port does on its own (opening after loading,
-// window-sync actions). Defaults to a warning on the Qt message handler.
+// window-sync actions, the handler of a device that went away) or that no caller can take.
+// Defaults to a warning on the Qt message handler.
 extern std::function<void(const std::exception& error)> ComPortDefaultErrorDisplay;
+
+// Closes the port where a failure has no one to tell: its device went away, or its owner is
+// going. A port whose closing failed may still read as connected.
+void ClosePortQuietly(TCustomComPort& port) noexcept;
 
 std::string BaudRateText(TBaudRate rate);
 TBaudRate BaudRateFromText(const std::string& text);

@@ -47,6 +47,7 @@ void TEthernetLink::CreateConnection() {
   connection_ = std::make_unique<CEthConnection>(stateRelay_.get(), settings_);
   connection_->OnReply = [this](const std::string& text, int) { emit TextReceived(text); };
   connection_->OnOpenFailure = [this](const std::string& reason) { emit Failed(reason); };
+  connection_->OnLinkFailure = [this](const std::string& reason) { emit Lost(reason); };
   // Told from inside a socket event: queued, so a receiver may close this link at once.
   connection_->OnTcpFailure = [this](const std::string& reason) {
     QMetaObject::invokeMethod(this, [this, reason] { emit Failed(reason); }, Qt::QueuedConnection);

@@ -20,7 +20,8 @@ class TLink : public QObject {
   // Starts opening; the outcome arrives as StateChanged, or Failed with the reason in words.
   virtual void Open() = 0;
   virtual void Close() = 0;
-  // Frames the command for this link and hands it over; lost while the link is not open.
+  // Frames the command for this link and hands it over; dropped while the link is not open. A
+  // send that fails says Lost.
   virtual void Send(const std::string& command) = 0;
   virtual LinkState State() const = 0;
   // The link as a report names it: "serial:COM1@9600", "tcp:host:port", "udp:host:port".
@@ -28,13 +29,19 @@ class TLink : public QObject {
 
  signals:
   void TextReceived(const std::string& text);
-  // The link ended by itself while open, "The serial device went away"; the session adds where
-  // its transfer stood.
+  // The link can no longer carry the transfer: it ended by itself while open ("The serial device
+  // went away"), or a command could not be sent or an answer not be read ("The command could not
+  // be sent to COM1: Input/output error"). The session adds where its transfer stood.
   void Lost(const std::string& what);
   void StateChanged(LinkState state);
   void Failed(const std::string& reason);
   // A datagram reached this link's local port from a sender that is not its scale and was dropped.
   void DatagramIgnored();
+
+ protected:
+  // Says Lost once the call that met the failure has returned, so that a session never ends its
+  // transfer inside its own send.
+  void LoseLater(const std::string& what);
 };
 
 // "serial:COM1@9600", "tcp:host:port", "udp:host:port".

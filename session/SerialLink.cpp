@@ -4,11 +4,17 @@
 #include "PortSurvey.h"
 #include "SerialPort.h"
 
+#include <cstring>
 #include <exception>
 
 namespace {
 // The section the window keeps its port's settings under.
 const char kSettingsSection[] = "ComPort1";
+
+// The system's words for a failed call, else the port's own message.
+std::string SerialCause(const EComPort& error) {
+  return error.SystemCode() > 0 ? std::strerror(error.SystemCode()) : error.what();
+}
 
 // A port that also opens a device named by its path.
 class TNamedOrPathPort : public TComPort {
@@ -29,22 +35,25 @@ std::string SerialOpenFailureText(const std::string& port, const std::string& de
   return diagnosis.empty() ? error.what() : std::string(error.what()) + ": " + diagnosis;
 }
 
-void SendSerialCommand(TComPort& port, const std::string& command) {
-  if (!port.Connected()) return;
+std::string SendSerialCommand(TComPort& port, const std::string& command) {
+  if (!port.Connected()) return {};
   try {
     port.WriteText(WireBytes(TLinkSettings::TKind::Serial, command));
-  } catch (...) {
+  } catch (const EComPort& error) {
+    return "The command could not be sent to " + port.Port() + ": " + SerialCause(error);
   }
+  return {};
 }
 
-std::string ReadSerialText(TComPort& port, int count) {
-  std::string text;
+TSerialRead ReadSerialText(TComPort& port, int count) {
+  TSerialRead read;
   try {
-    port.ReadText(text, count);
-  } catch (...) {
-    return {};
+    port.ReadText(read.Text, count);
+  } catch (const EComPort& error) {
+    read.Text.clear();
+    read.Failure = "The scale's answer could not be read from " + port.Port() + ": " + SerialCause(error);
   }
-  return text;
+  return read;
 }
 
 std::string SerialLinkName(const TComPort& port) {
@@ -65,10 +74,15 @@ void SetBitsPerSecond(TComPort& port, int rate) {
   port.SetBaudRate(brCustom);
 }
 
-TSerialLink::TSerialLink(std::unique_ptr<TComPort> port, QObject* parent) : TLink(parent), port_(std::move(port)) {
+TSerialLink::TSerialLink(std::unique_ptr<TComPort> port, QObject* parent)
+    : TSerialLink(std::move(port), std::string(), parent) {}
+
+TSerialLink::TSerialLink(std::unique_ptr<TComPort> port, std::string settingsFailure, QObject* parent)
+    : TLink(parent), port_(std::move(port)), settingsFailure_(std::move(settingsFailure)) {
   port_->OnRxChar = [this](TCustomComPort&, int count) {
-    const std::string text = ReadSerialText(*port_, count);
-    if (!text.empty()) emit TextReceived(text);
+    const TSerialRead read = ReadSerialText(*port_, count);
+    if (!read.Failure.empty()) emit Lost(read.Failure);
+    if (!read.Text.empty()) emit TextReceived(read.Text);
   };
   // Told first, so the transfer fails for the device rather than for a closed link.
   port_->OnDeviceLost = [this](TCustomComPort&) {
@@ -77,22 +91,20 @@ TSerialLink::TSerialLink(std::unique_ptr<TComPort> port, QObject* parent) : TLin
   };
 }
 
-TSerialLink::~TSerialLink() {
-  try {
-    port_->ClosePort();
-  } catch (...) {
-  }
-}
+TSerialLink::~TSerialLink() { ClosePortQuietly(*port_); }
 
-std::unique_ptr<TComPort> MakeSerialPort(const TLinkSettings& settings) {
+std::unique_ptr<TComPort> MakeSerialPort(const TLinkSettings& settings, std::string* settingsFailure) {
   auto port = std::make_unique<TNamedOrPathPort>();
   port->setObjectName(kSettingsSection);
   port->SetSavedGroups(StoredProp(sgBasic));
   if (!settings.SerialSettingsFile.empty()) {
     try {
       port->RestoreSettings(stIniFile, settings.SerialSettingsFile);
-    } catch (...) {
+    } catch (const EComPort& error) {
       // Whatever could not be read keeps its default.
+      if (settingsFailure)
+        *settingsFailure = "The serial settings could not be read from " + settings.SerialSettingsFile + ": " +
+                           error.what() + ".";
     }
   }
   if (!settings.SerialPort.empty()) port->SetPort(settings.SerialPort);
@@ -101,6 +113,10 @@ std::unique_ptr<TComPort> MakeSerialPort(const TLinkSettings& settings) {
 }
 
 void TSerialLink::Open() {
+  if (!settingsFailure_.empty()) {
+    emit Failed(settingsFailure_);
+    return;
+  }
   try {
     port_->OpenPort();
   } catch (const EComPort& error) {
@@ -113,15 +129,15 @@ void TSerialLink::Open() {
   emit StateChanged(State());
 }
 
+// Closed when the transfer has ended or the device went away: no one waits for a failure here.
 void TSerialLink::Close() {
-  try {
-    port_->ClosePort();
-  } catch (...) {
-  }
+  ClosePortQuietly(*port_);
   emit StateChanged(State());
 }
 
-void TSerialLink::Send(const std::string& command) { SendSerialCommand(*port_, command); }
+void TSerialLink::Send(const std::string& command) {
+  if (std::string failure = SendSerialCommand(*port_, command); !failure.empty()) LoseLater(failure);
+}
 
 LinkState TSerialLink::State() const { return port_->Connected() ? 2 : 0; }
 

@@ -11,11 +11,17 @@ class TComPort;
 
 // A closed port with the settings file's [ComPort1] settings (as the window keeps them), then
 // the settings' port and rate where they give one; "COM<n>" names and device paths both open.
-std::unique_ptr<TComPort> MakeSerialPort(const TLinkSettings& settings);
-// Writes the command and CR LF while the port is open; write errors are dropped.
-void SendSerialCommand(TComPort& port, const std::string& command);
-// Reads up to `count` waiting bytes; empty when the read fails.
-std::string ReadSerialText(TComPort& port, int count);
+// A settings file that is there but cannot be read leaves the defaults, and `settingsFailure`
+// (when given) says why.
+std::unique_ptr<TComPort> MakeSerialPort(const TLinkSettings& settings, std::string* settingsFailure = nullptr);
+// Writes the command and CR LF while the port is open; empty, or why the write failed.
+std::string SendSerialCommand(TComPort& port, const std::string& command);
+// The waiting bytes a read took, or why the read failed.
+struct TSerialRead {
+  std::string Text;
+  std::string Failure;
+};
+TSerialRead ReadSerialText(TComPort& port, int count);
 // What a serial link reports when its device goes away under an open port.
 extern const char kSerialDeviceGoneText[];
 // Why the port named `port` (opening `device`) did not open: the cause and its fix in words.
@@ -27,9 +33,12 @@ std::string SerialLinkName(const TComPort& port);
 // Sets a rate in bits per second: a named rate where one fits, else a custom one.
 void SetBitsPerSecond(TComPort& port, int rate);
 
+// A failed write or read says Lost with its reason, so the session fails its transfer at once.
 class TSerialLink : public TLink {
  public:
   explicit TSerialLink(std::unique_ptr<TComPort> port, QObject* parent = nullptr);
+  // A link whose port settings could not be read: it fails to open, with that reason.
+  TSerialLink(std::unique_ptr<TComPort> port, std::string settingsFailure, QObject* parent = nullptr);
   ~TSerialLink() override;
 
   void Open() override;
@@ -42,4 +51,5 @@ class TSerialLink : public TLink {
 
  private:
   std::unique_ptr<TComPort> port_;
+  std::string settingsFailure_;
 };

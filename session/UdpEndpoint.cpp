@@ -47,6 +47,10 @@ std::string TUdpEndpoint::Open() {
     const int port = binding.PeerPort;
     QMetaObject::invokeMethod(this, [this, address, port, text] { Deliver(address, port, text); }, Qt::QueuedConnection);
   };
+  server_->OnReadFailure = [this](TUDPServer&, const std::exception& error) {
+    const std::string reason = AnswerFailureText(error);
+    QMetaObject::invokeMethod(this, [this, reason] { LoseEveryOpenLink(reason); }, Qt::QueuedConnection);
+  };
   std::string failure;
   try {
     server_->SetActive(true);
@@ -58,12 +62,23 @@ std::string TUdpEndpoint::Open() {
   return failure.empty() ? "The UDP connection cannot be opened: unknown error." : failure;
 }
 
-void TUdpEndpoint::Send(const std::string& host, int32_t port, const std::string& bytes) {
-  if (!IsOpen()) return;
+std::string TUdpEndpoint::Send(const std::string& what, const std::string& host, int32_t port,
+                               const std::string& bytes) {
+  if (!IsOpen()) return {};
   try {
     server_->Binding()->SendDatagram(host, port, bytes.data(), bytes.size());
-  } catch (...) {
+  } catch (const EUDPException& error) {
+    return SendFailureText(what, host, port, error);
+  } catch (const EConvertError& error) {
+    return SendFailureText(what, host, port, error);
   }
+  return {};
+}
+
+// An answer the endpoint could not take in may have been any link's.
+void TUdpEndpoint::LoseEveryOpenLink(const std::string& reason) {
+  for (TSharedUdpLink* link : links_)
+    if (link->open_) emit link->Lost(reason);
 }
 
 void TUdpEndpoint::Attach(TSharedUdpLink& link) { links_.push_back(&link); }
@@ -103,7 +118,10 @@ void TSharedUdpLink::Open() {
     return;
   }
   open_ = true;
-  endpoint_->Send(host_, port_, std::string(1, '\0'));
+  // Open even so: the start command fails the same way, and the transfer with it.
+  if (std::string failure = endpoint_->Send("The opening datagram", host_, port_, std::string(1, '\0'));
+      !failure.empty())
+    LoseLater(failure);
   emit StateChanged(2);
 }
 
@@ -113,7 +131,10 @@ void TSharedUdpLink::Close() {
 }
 
 void TSharedUdpLink::Send(const std::string& command) {
-  if (open_) endpoint_->Send(host_, port_, WireBytes(TLinkSettings::TKind::Udp, command));
+  if (!open_) return;
+  if (std::string failure = endpoint_->Send("The command", host_, port_, WireBytes(TLinkSettings::TKind::Udp, command));
+      !failure.empty())
+    LoseLater(failure);
 }
 
 std::string TSharedUdpLink::Name() const {

@@ -37,8 +37,9 @@ class TUdpEndpoint : public QObject {
   std::string Open();
   bool IsOpen() const;
   int LocalPort() const { return localPort_; }
-  // One datagram of exactly these bytes; lost when the endpoint is closed or the send fails.
-  void Send(const std::string& host, int32_t port, const std::string& bytes);
+  // One datagram of exactly these bytes, lost when the endpoint is closed; empty, or why `what`
+  // ("The command") could not be sent.
+  std::string Send(const std::string& what, const std::string& host, int32_t port, const std::string& bytes);
   // Datagrams dropped since the endpoint was made, because no scale of its links sent them.
   int IgnoredDatagrams() const { return ignoredDatagrams_; }
 
@@ -48,6 +49,7 @@ class TUdpEndpoint : public QObject {
   void Detach(TSharedUdpLink& link);
   // On the GUI thread: hands the reply to the link of its sender.
   void Deliver(uint32_t senderAddress, int senderPort, const std::string& text);
+  void LoseEveryOpenLink(const std::string& reason);
 
   const int localPort_;
   std::unique_ptr<TUDPServer> server_;

@@ -27,7 +27,7 @@ void TWindowLink::Close() {
 
 void TWindowLink::Send(const std::string& command) {
   if (Serial()) {
-    SendSerialCommand(port_, command);
+    if (std::string failure = SendSerialCommand(port_, command); !failure.empty()) LoseLater(failure);
   } else if (!connection_) {
     return;
   } else if (settings_.Protocol == 1) {

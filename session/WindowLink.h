@@ -1,7 +1,8 @@
 #pragma once
 // The main window's link: serial or Ethernet, TCP or UDP, as the connection settings say at the
 // moment of each command. The window opens and closes the port and the connection itself and
-// hands their text to its session directly, so this link only frames and sends.
+// hands their text to its session directly, so this link only frames and sends. A serial send
+// that fails says Lost; the window tells its session of a failed Ethernet send itself.
 
 #include "Link.h"
 

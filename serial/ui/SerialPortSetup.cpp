@@ -2,6 +2,7 @@
 
 #include "DialogParts.h"
 #include "ErrorHandler.h"
+#include "ObjectTree.h"
 #include "SpeedButton.h"
 #include "Translation.h"
 
@@ -149,5 +150,3 @@ void RunSetupDialog(TCustomComPort& port) {
   if (dialog.exec() != QDialog::Accepted || !portAlive) return;
   ApplyInOneGo(port, combos);
 }
-
-void TCustomComPort::RunSetupDialog() { ::RunSetupDialog(*this); }

@@ -34,6 +34,7 @@
 #include <cstdlib>
 #include <unistd.h>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -364,6 +365,32 @@ TEST_F(TransferView, AConfigXmlThatCannotBeReadIsSaidAtStartAndKeptAtClose) {
   form->FormClose();
   EXPECT_EQ(dir.Read(form->XMLConfig.KeptAs.substr(dir.Path().size())),
             "<RS232Config><Interface><Host>10.0.0.9</Host></Interface></RS232Confg>");
+  EXPECT_TRUE(boxes.empty());
+}
+
+TEST_F(TransferView, SettingsThatCannotBeReadWholeAreSaidAtStart) {
+  const struct {
+    const char* Name;
+    std::function<void()> Arrange;
+    std::string Message;
+  } cases[] = {
+      {"a key without its text",
+       [this] { dir.Write("config.xml", "<RS232Config><Interface><Kind>Eth</Kind><Host/></Interface></RS232Config>"); },
+       dir.File("config.xml") + " could not be read whole: the key Host of Interface has no text. The settings from "
+                                "there on keep their defaults."},
+      {"a serial settings file that is a folder",
+       [this] { std::filesystem::create_directories(dir.File("RuzOzodArir.ini")); },
+       dir.File("RuzOzodArir.ini") + " could not be read: Failed to load settings. The serial port keeps its defaults."},
+  };
+  for (const auto& test : cases) {
+    std::filesystem::remove_all(dir.File("config.xml"));
+    std::filesystem::remove_all(dir.File("RuzOzodArir.ini"));
+    ConnectionSettings = TConnectionSettings{};
+    test.Arrange();
+    Create();
+    EXPECT_EQ(form->statusBar()->currentMessage().toStdString(), test.Message) << test.Name;
+    form.reset();
+  }
   EXPECT_TRUE(boxes.empty());
 }
 

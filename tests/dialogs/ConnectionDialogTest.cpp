@@ -300,13 +300,18 @@ TEST_F(ConnectionDialogTest, AdvancedOptionsCancelledLeaveTheEdits) {
   EXPECT_EQ(port.Port(), "COM1");
 }
 
-TEST_F(ConnectionDialogTest, AdvancedOptionsErrorsAreDropped) {
+TEST_F(ConnectionDialogTest, AdvancedOptionsErrorsAreShownAndTheFlagStillRefreshes) {
   TTempDir notADirectory;
   notADirectory.Write("file", "");
   setenv("SCALEDB_PORTS_DIR", notADirectory.File("file").c_str(), 1);
+  std::vector<std::string> shown;
+  const auto savedDisplay = ComPortDefaultErrorDisplay;
+  ComPortDefaultErrorDisplay = [&shown](const std::exception& error) { shown.emplace_back(error.what()); };
   SetupAccepted = true;
   dialog.EditCOM->setText("9");
   EXPECT_NO_THROW(dialog.sbSerialAdvancedClick());
+  ComPortDefaultErrorDisplay = savedDisplay;
+  EXPECT_EQ(shown, std::vector<std::string>{"Registry error (win error code: 20)"}) << "the port list that could not be read is said";
   EXPECT_EQ(dialog.EditCOM->text(), "1") << "the flag of the last run still asks for a refresh";
 }
 

@@ -1,4 +1,5 @@
 #include "CatalogueFixture.h"
+#include "ObjectTree.h"
 
 #include <QComboBox>
 #include <QDialog>
@@ -73,7 +74,7 @@ class i18n_ObjectTree : public TCatalogueTest {
 
 TEST_F(i18n_ObjectTree, TranslatesEverythingButTheIgnoredListAndTheNames) {
   instance->TranslateIgnore(&form.dialog, "combo1");
-  instance->TranslateObjectTree(&form.dialog, "cport");
+  TranslateObjectTree(*instance, &form.dialog, "cport");
   EXPECT_EQ(form.dialog.windowTitle(), "Ustawienia RS-232");
   EXPECT_EQ(form.group->title(), " Ustawienia: ");
   EXPECT_EQ(form.label->text(), "Port szeregowy:");
@@ -89,15 +90,15 @@ TEST_F(i18n_ObjectTree, TranslatesEverythingButTheIgnoredListAndTheNames) {
 
 TEST_F(i18n_ObjectTree, TheIgnoreListLastsForOneTranslation) {
   instance->TranslateIgnore(&form.dialog, "Combo1");
-  instance->TranslateObjectTree(&form.dialog, "cport");
-  instance->TranslateObjectTree(&form.dialog, "cport");
+  TranslateObjectTree(*instance, &form.dialog, "cport");
+  TranslateObjectTree(*instance, &form.dialog, "cport");
   EXPECT_EQ(form.combo1->itemText(0), "Zastosuj");
 }
 
 TEST_F(i18n_ObjectTree, DottedNamesSkipOneProperty) {
   instance->TranslateIgnore(&form.dialog, ".windowTitle");
   instance->TranslateIgnore(&form.dialog, "apply.TOOLTIP");
-  instance->TranslateObjectTree(&form.dialog, "cport");
+  TranslateObjectTree(*instance, &form.dialog, "cport");
   EXPECT_EQ(form.dialog.windowTitle(), "RS-232 settings");
   EXPECT_EQ(form.apply->toolTip(), "Apply settings");
   EXPECT_EQ(form.apply->text(), "Zastosuj teraz");
@@ -106,7 +107,7 @@ TEST_F(i18n_ObjectTree, DottedNamesSkipOneProperty) {
 TEST_F(i18n_ObjectTree, ClassPropertyEntriesCoverDerivedClassesAndWholeObjects) {
   instance->TranslateIgnoreClassProperty(&QAbstractButton::staticMetaObject, "toolTip");
   instance->TranslateIgnoreClass(&QGroupBox::staticMetaObject);
-  instance->TranslateObjectTree(&form.dialog, "cport");
+  TranslateObjectTree(*instance, &form.dialog, "cport");
   EXPECT_EQ(form.apply->toolTip(), "Apply settings");
   EXPECT_EQ(form.apply->text(), "Zastosuj teraz");
   EXPECT_EQ(form.group->title(), " Settings: ");
@@ -133,7 +134,7 @@ TEST_F(i18n_ObjectTree, StringListsAndReferencedObjectsAreReached) {
   QLabel outside("Port:");
   thing.setLines({"Apply", "", "Other"});
   thing.setPartner(&outside);
-  instance->TranslateObjectTree(&thing, "cport");
+  TranslateObjectTree(*instance, &thing, "cport");
   EXPECT_EQ(thing.lines(), (QStringList{"Zastosuj", "", "Other"}));
   EXPECT_EQ(outside.text(), "Port szeregowy:");
 }
@@ -141,7 +142,7 @@ TEST_F(i18n_ObjectTree, StringListsAndReferencedObjectsAreReached) {
 TEST_F(i18n_ObjectTree, EmptyDomainMeansTheCurrentOne) {
   WriteCatalogue("pl", "default", {{"Port:", "Złącze:"}});
   Instance("pl_PL");
-  instance->TranslateObjectTree(form.label, "");
+  TranslateObjectTree(*instance, form.label, "");
   EXPECT_EQ(form.label->text(), "Złącze:");
 }
 
@@ -151,7 +152,7 @@ TEST_F(i18n_ObjectTree, FailureNamesThePropertyAndStopsTheTranslation) {
   const std::string path = WriteCatalogue("pl", "broken", bytes);
   instance->TranslateIgnore(&form.dialog, "Combo1");
   try {
-    instance->TranslateObjectTree(&form.dialog, "broken");
+    TranslateObjectTree(*instance, &form.dialog, "broken");
     ADD_FAILURE() << "no failure";
   } catch (const ETranslationError& error) {
     EXPECT_EQ(std::string(error.what()),
@@ -160,7 +161,7 @@ TEST_F(i18n_ObjectTree, FailureNamesThePropertyAndStopsTheTranslation) {
               "GNU gettext mo file: " +
                   path);
   }
-  instance->TranslateObjectTree(&form.dialog, "cport");
+  TranslateObjectTree(*instance, &form.dialog, "cport");
   EXPECT_EQ(form.combo1->itemText(0), "Zastosuj") << "a failed translation still empties the ignore list";
 }
 }  // namespace

@@ -18,3 +18,23 @@ TEST_F(EthernetTransfer, ThousandRowsOverUdpArriveByteForByte) {
   const std::string opening(1, '\0');
   EXPECT_EQ(dir.Read("raw"), opening + ExpectedWire(file, opening));
 }
+
+// A host the connection dialog took as typed, a name where an address belongs: nothing goes out,
+// and the operator is told why instead of waiting for the scale's silence.
+TEST_F(EthernetTransfer, AUdpHostThatIsNoAddressIsSaidAtConnectAndFailsTheTransferAtOnce) {
+  TForm1 form;
+  UseEthernet(1, 5000);
+  ConnectionSettings.Host = "scale.invalid";
+  form.btnOpenPortClick();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !form.PortDiagnosis->text().isEmpty(); }, 5000));
+  EXPECT_EQ(form.PortDiagnosis->text().toStdString(),
+            "The opening datagram could not be sent to scale.invalid:5000: 'scale' is not a valid integer value.");
+  EXPECT_EQ(form.LabelConnection->text(), "scale.invalid connected");
+  SendTable(form, DatabaseFile(3));
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].Title, "Failure");
+  EXPECT_EQ(boxes[0].Text,
+            "The command could not be sent to scale.invalid:5000: 'scale' is not a valid integer value (start "
+            "command).\nDatabase could not be sent to scale.");
+  EXPECT_EQ(form.bbWyslijBaze->text(), "Send database");
+}

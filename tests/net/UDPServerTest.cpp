@@ -11,6 +11,8 @@
 #include <atomic>
 #include <chrono>
 #include <mutex>
+#include <stdexcept>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -108,6 +110,30 @@ TEST_F(UdpEndpoint, QueuedDatagramsOfAClosedEndpointAreNotHandedOn) {
   EXPECT_EQ(Received(), 0u);
 }
 
+
+TEST_F(UdpEndpoint, AFailingHandlerCostsOnlyItsDatagramAndIsReported) {
+  std::vector<std::string> failures;
+  server.Bindings.Clear();
+  server.Bindings.Add();
+  server.ThreadedEvent = true;
+  server.OnUDPRead = [this](TUDPServer&, std::string_view data, TSocketHandle&) {
+    if (data == "bad") throw std::runtime_error("no room for the answer");
+    const std::lock_guard lock(mutex);
+    datagrams.emplace_back(data);
+  };
+  server.OnReadFailure = [&](TUDPServer&, const std::exception& error) {
+    const std::lock_guard lock(mutex);
+    failures.emplace_back(error.what());
+  };
+  server.SetActive(true);
+  TUdpPeer peer;
+  peer.SendTo(server.Bindings[0].Port, "bad");
+  peer.SendTo(server.Bindings[0].Port, "Mr");
+  ASSERT_TRUE(WaitForDatagrams(1));
+  server.SetActive(false);
+  EXPECT_EQ(datagrams, std::vector<std::string>{"Mr"});
+  EXPECT_EQ(failures, std::vector<std::string>{"no room for the answer"});
+}
 
 TEST_F(UdpEndpoint, AddressPartsAreReadAsDecimalsKeepingTheLowByte) {
   Open();

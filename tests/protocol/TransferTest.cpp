@@ -223,10 +223,16 @@ TEST_F(Transfer, EveryTickReadsTheTableAnew) {
   EXPECT_EQ(host.Sent, (Commands{"SbP", "Sra", "Srb", "Src"})) << "cursor 4 is above N + 1: nothing";
 }
 
-TEST_F(Transfer, ErrorsWhileSendingTheStartCommandAreSwallowed) {
+TEST_F(Transfer, AStartCommandThatCannotBeSentEndsTheTransferFailedWithItsReason) {
+  std::vector<std::string> reasons;
+  QObject::connect(&transfer, &TTransfer::Abandoned, [&reasons](const std::string& reason) { reasons.push_back(reason); });
   host.FailSending = true;
   EXPECT_NO_THROW(transfer.bbWyslijBazeClick());
-  EXPECT_EQ(host.Tag, 1);
+  EXPECT_EQ(reasons, std::vector<std::string>{"link gone"});
+  EXPECT_EQ(host.Tag, 0) << "the button is back, nothing claims a transfer under way";
+  EXPECT_TRUE(transfer.TransferFailed);
+  EXPECT_TRUE(host.Results.empty()) << "never \"sent\"";
+  EXPECT_FALSE(TimerArmed());
 }
 
 TEST_F(Transfer, TheTimerTicksOnceAnIntervalAfterTheLineAndDisablesItself) {

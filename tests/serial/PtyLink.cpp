@@ -22,7 +22,12 @@ TPtyLink::TPtyLink(const std::string& directory, const std::string& name) : link
 TPtyLink::~TPtyLink() {
   unlink(link_.c_str());
   close(slave_);
-  close(master_);
+  HangUp();
+}
+
+void TPtyLink::HangUp() {
+  if (master_ >= 0) close(master_);
+  master_ = -1;
 }
 
 void TPtyLink::Send(const std::string& bytes) const {

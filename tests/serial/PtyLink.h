@@ -15,6 +15,8 @@ class TPtyLink {
   int Slave() const { return slave_; }
   int Master() const { return master_; }
   void Send(const std::string& bytes) const;
+  // Closes the master, as a scale's adapter that is pulled out: the slave's reads and writes fail.
+  void HangUp();
   // What arrived at the master within `timeoutMs`, stopping once `expected` bytes are there.
   std::string Receive(size_t expected, int timeoutMs = 5000) const;
 

@@ -1,7 +1,10 @@
 // Scale sessions without a window: several at once in one process, each with its own link.
 
 #include "DatabaseTable.h"
+#include "PtyLink.h"
 #include "ScaleSimProcess.h"
+#include "SerialLink.h"
+#include "SerialPort.h"
 #include "Session.h"
 #include "TempDir.h"
 #include "UdpEndpoint.h"
@@ -12,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -93,6 +97,39 @@ TEST_F(ScaleSessions, ASerialPortThatCannotOpenReportsWhyAndStaysClosed) {
   session.Session.Link().Open();
   EXPECT_EQ(session.Session.Link().State(), 0);
   EXPECT_NE(session.Failure.find("Unable to open com port"), std::string::npos) << session.Failure;
+}
+
+TEST_F(ScaleSessions, ASerialWriteThatFailsEndsTheTransferAtOnceWithItsReason) {
+  std::filesystem::create_directories(dir.File("ports"));
+  TPtyLink pty(dir.File("ports/"), "COM5");
+  TLinkSettings serial;
+  serial.SerialPort = "COM5";
+  TWatchedSession watched(serial, Table(3, "x"), 0);
+  std::string reason;
+  QObject::connect(&watched.Session.Engine(), &TTransfer::Abandoned, [&reason](const std::string& why) { reason = why; });
+  auto& link = static_cast<TSerialLink&>(watched.Session.Link());
+  // Without an event thread the hang-up is met by the write, not noticed as a device gone away.
+  link.Port().SetEvents(0);
+  link.Open();
+  ASSERT_EQ(link.State(), 2);
+  pty.HangUp();
+  watched.Session.Start();
+  ASSERT_TRUE(RunEventsUntil([&] { return !reason.empty(); }, 5000));
+  EXPECT_EQ(reason, "The command could not be sent to COM5: Input/output error (start command).");
+  EXPECT_FALSE(watched.Session.Running());
+  EXPECT_TRUE(watched.Results.empty()) << "never \"sent\"";
+}
+
+TEST_F(ScaleSessions, ASerialSettingsFileThatCannotBeReadFailsTheOpenWithItsName) {
+  const std::string settings = dir.File("RuzOzodArir.ini");
+  std::filesystem::create_directories(settings);
+  TLinkSettings serial;
+  serial.SerialPort = "COM5";
+  serial.SerialSettingsFile = settings;
+  TWatchedSession watched(serial, Table(1, "x"), 0);
+  watched.Session.Link().Open();
+  EXPECT_EQ(watched.Session.Link().State(), 0);
+  EXPECT_EQ(watched.Failure, "The serial settings could not be read from " + settings + ": Failed to load settings.");
 }
 
 TEST(SharedUdpEndpoint, AReplyGoesToTheScaleThatSentItAndAnyOtherToNone) {

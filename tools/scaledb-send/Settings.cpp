@@ -41,6 +41,11 @@ TTargetParse ConfiguredTarget() {
     return parse;
   }
   ReadConfig(config);
+  if (!config.ReadFailure.empty()) {
+    TTargetParse parse;
+    parse.Error = config.LoadedPath + " could not be read whole (" + config.ReadFailure + "), so its link is not certain; name a target";
+    return parse;
+  }
   TTargetParse parse = ConnectionSettings.Kind == 0 ? SerialTarget() : EthernetTarget(ConnectionSettings);
   parse.Target.Name = parse.Target.Text;
   return parse;

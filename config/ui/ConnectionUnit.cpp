@@ -198,7 +198,9 @@ void TConnectionForm::GetCOMPortSettings() {
 void TConnectionForm::sbSerialAdvancedClick() {
   try {
     RunSetupDialog(comPort_);
-  } catch (...) {
+  } catch (const EComPort& error) {
+    // No caller waits for it: the port's own error display says why its settings stopped.
+    if (ComPortDefaultErrorDisplay) ComPortDefaultErrorDisplay(error);
   }
   if (SetupAccepted) GetCOMPortSettings();
 }
