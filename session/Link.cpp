@@ -1,5 +1,7 @@
 #include "Link.h"
 
+#include "Targets.h"
+
 #include <cstdlib>
 
 #include "EthernetLink.h"
@@ -8,15 +10,7 @@
 
 #include <QMetaObject>
 
-std::string LinkName(const TLinkSettings& settings) {
-  switch (settings.Kind) {
-    case TLinkSettings::TKind::Serial:
-      return "serial:" + settings.SerialPort + (settings.BaudRate > 0 ? "@" + std::to_string(settings.BaudRate) : "");
-    case TLinkSettings::TKind::Tcp: return "tcp:" + settings.Host + ":" + std::to_string(settings.Port);
-    case TLinkSettings::TKind::Udp: return "udp:" + settings.Host + ":" + std::to_string(settings.Port);
-  }
-  return {};
-}
+std::string LinkName(const TLinkSettings& settings) { return TargetText(settings); }
 
 std::optional<TLinkSettings> LinkSettingsFromName(const std::string& name) {
   TLinkSettings settings;

@@ -1,6 +1,7 @@
 #include "ScaleRunner.h"
 
 #include "DatabaseTable.h"
+#include "History.h"
 #include "Ledger.h"
 #include "ScaleLock.h"
 #include "Session.h"
@@ -9,6 +10,8 @@
 #include <QDateTime>
 #include <QMetaObject>
 #include <QTimer>
+
+#include <utility>
 
 struct TScaleRunner::TRun {
   TTarget Target;
@@ -187,10 +190,10 @@ void TScaleRunner::FailUnderWay(size_t target, const std::string& reason) {
   run.Recorder->Interrupt(reason);
 }
 
-void TScaleRunner::EndWithoutTransfer(size_t target, const std::string& reason) {
+void TScaleRunner::EndWithoutTransfer(size_t target, const std::string& reason, const std::string& result) {
   TTransferRecord record = Describe(target);
   record.Started = runs_[target]->Begun;
-  record.Result = "failed";
+  record.Result = result;
   record.Reason = reason;
   record.Seconds = SecondsSince(record.Started);
   Ended(target, record);
@@ -204,6 +207,29 @@ void TScaleRunner::Interrupt() {
       FailUnderWay(target, kInterrupted);
     else
       EndWithoutTransfer(target, kInterrupted);
+  }
+}
+
+void TScaleRunner::Stop() {
+  for (size_t target = 0; target < runs_.size(); ++target) {
+    TRun& run = *runs_[target];
+    if (run.Ended) continue;
+    if (run.Recorder->Current()) {
+      run.Session->Stop();
+      run.Recorder->EndUnfinished();
+    } else {
+      EndWithoutTransfer(target, "", "stopped");
+    }
+  }
+}
+
+// A history that cannot be written is said once and changes nothing else.
+void TScaleRunner::AppendToHistory(const TTransferRecord& record) {
+  if (settings_.HistoryPath.empty()) return;
+  try {
+    AppendHistory(settings_.HistoryPath, record);
+  } catch (const EHistory& error) {
+    if (!std::exchange(historyFailureSaid_, true)) emit Notice(error.what());
   }
 }
 
@@ -235,6 +261,7 @@ void TScaleRunner::Ended(size_t target, const TTransferRecord& record) {
   run.Outcome.Target = run.Target.Text;
   run.Outcome.Record = record;
   Record(target, record);
+  if (run.Outcome.TransferStarted) AppendToHistory(record);
   if (record.Result == "failed") run.Outcome.FailurePoint = FailurePoint(run);
   emit TargetEnded(target);
   // Closed once the event that ended it has returned: a link may not go inside its own event.

@@ -44,6 +44,8 @@ struct TRunSettings {
   TLedger* Ledger = nullptr;
   // A target whose scale holds Digest already is not contacted.
   bool OnlyChanged = false;
+  // Every transfer that starts becomes a line of this history file; empty: none.
+  std::string HistoryPath;
 };
 
 struct TTargetOutcome {
@@ -69,6 +71,10 @@ class TScaleRunner : public QObject {
   void Start();
   // Every target still under way ends as failed, "interrupted".
   void Interrupt();
+  // Every target still under way ends as "stopped", as "Stop" ends the window's transfer.
+  void Stop();
+  // Some target has not ended yet.
+  bool Running() const { return ended_ < runs_.size(); }
 
   size_t Count() const { return runs_.size(); }
   // Datagrams the shared UDP port dropped because no target's scale sent them.
@@ -102,7 +108,8 @@ class TScaleRunner : public QObject {
   void LinkStateChanged(size_t target, int state);
   void LinkFailed(size_t target, const std::string& reason);
   void FailUnderWay(size_t target, const std::string& reason);
-  void EndWithoutTransfer(size_t target, const std::string& reason);
+  void EndWithoutTransfer(size_t target, const std::string& reason, const std::string& result = "failed");
+  void AppendToHistory(const TTransferRecord& record);
   void Ended(size_t target, const TTransferRecord& record);
   TTransferRecord Describe(size_t target) const;
   std::string FailurePoint(const TRun& run) const;
@@ -112,4 +119,5 @@ class TScaleRunner : public QObject {
   std::shared_ptr<TUdpEndpoint> udpEndpoint_;
   std::vector<std::unique_ptr<TRun>> runs_;
   size_t ended_ = 0;
+  bool historyFailureSaid_ = false;
 };

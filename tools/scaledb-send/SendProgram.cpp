@@ -223,17 +223,6 @@ TProgress::TMode ProgressMode(const TSendOptions& options) {
   return IsTerminal(STDERR_FILENO) ? TProgress::TMode::Live : TProgress::TMode::Plain;
 }
 
-// Every transfer that started is one line of the history; a history that cannot be written is
-// said once.
-void AppendToHistory(const TTransferRecord& record, bool& complained) {
-  try {
-    AppendHistory(HistoryPath(), record);
-  } catch (const EHistory& error) {
-    if (!complained) Complain(error.what());
-    complained = true;
-  }
-}
-
 // --ports: the list on standard output, or as JSON where --json says.
 int PrintPorts(const TSendOptions& options) {
   const TPortSurvey survey = SurveyPorts(SystemPortRoots(), CurrentUser());
@@ -301,6 +290,7 @@ int Send(const TSendOptions& options, std::shared_ptr<const TDatabaseTable> tabl
   settings.Retries = options.Retries;
   settings.UdpLocalPort = options.UdpLocalPort;
   settings.SerialSettingsFile = SerialSettingsPath();
+  settings.HistoryPath = HistoryPath();
   const int rows = table->RowCount();
   TScaleRunner run(options.Targets, table, settings);
 
@@ -311,13 +301,11 @@ int Send(const TSendOptions& options, std::shared_ptr<const TDatabaseTable> tabl
   }
   TProgress progress(ProgressMode(options), stderr, STDERR_FILENO, names, links, rows,
                      [&run](size_t target) { return run.Status(target); });
-  bool historyComplained = false;
   QObject::connect(&run, &TScaleRunner::TargetOpened, [&](size_t target) { progress.Started(target); });
   QObject::connect(&run, &TScaleRunner::RecordAcknowledged, [&](size_t target) { progress.Acknowledged(target); });
   QObject::connect(&run, &TScaleRunner::TargetEnded, [&](size_t target) {
     const TTargetOutcome& outcome = run.Outcome(target);
     progress.Ended(target, EndLine(outcome), outcome.Record.Result != "sent" && outcome.Record.Result != "current");
-    if (outcome.TransferStarted) AppendToHistory(outcome.Record, historyComplained);
   });
   QObject::connect(&run, &TScaleRunner::AllEnded, [] { QCoreApplication::exit(); });
   QObject::connect(&run, &TScaleRunner::Notice, [&progress](const std::string& text) { progress.Note("scaledb-send: " + text); });

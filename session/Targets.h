@@ -20,6 +20,9 @@ struct TTargetsParse {
 };
 
 TTargetParse ParseTarget(std::string_view text);
+// The link as a target names it: "serial:COM1@9600" (no rate when it is 0), "tcp:host:port",
+// "udp:host:port".
+std::string TargetText(const TLinkSettings& link);
 // One target per line; blank lines and lines whose first non-blank character is '#' are skipped.
 TTargetsParse ParseTargetsFile(std::string_view text);
 // Why the targets cannot be served together (a name given twice, one scale named twice); empty

@@ -126,6 +126,16 @@ std::string ScaleKey(const TLinkSettings& link) {
 }
 }  // namespace
 
+std::string TargetText(const TLinkSettings& link) {
+  switch (link.Kind) {
+    case TLinkSettings::TKind::Serial:
+      return "serial:" + link.SerialPort + (link.BaudRate > 0 ? "@" + std::to_string(link.BaudRate) : "");
+    case TLinkSettings::TKind::Tcp: return "tcp:" + link.Host + ":" + std::to_string(link.Port);
+    case TLinkSettings::TKind::Udp: return "udp:" + link.Host + ":" + std::to_string(link.Port);
+  }
+  return {};
+}
+
 TTargetParse ParseTarget(std::string_view text) {
   TTargetParse parse;
   const std::string shown = Shown(text);
