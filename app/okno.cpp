@@ -9,6 +9,7 @@
 #include "MessageBox.h"
 #include "PortNames.h"
 #include "RadioGroup.h"
+#include "ScalesBoard.h"
 #include "ScaleKey.h"
 #include "SerialLink.h"
 #include "SerialPortsWindow.h"
@@ -33,6 +34,7 @@
 #include <QTableView>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <QScreen>
 #include <QWindow>
 
 #include <cstring>
@@ -138,6 +140,9 @@ void TForm1::BuildMenu() {
   CheckFile1 = Plik1->addAction(QStringLiteral("Check file"));
   CheckFile1->setEnabled(false);
   connect(CheckFile1, &QAction::triggered, this, [this] { Guarded([this] { CheckFile1Click(); }); });
+  Scales1 = Plik1->addAction(QStringLiteral("Scales"));
+  Scales1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_L));
+  connect(Scales1, &QAction::triggered, this, [this] { Guarded([this] { Scales1Click(); }); });
   TransferHistory1 = Plik1->addAction(QStringLiteral("Transfer history"));
   connect(TransferHistory1, &QAction::triggered, this, [this] { Guarded([this] { TransferHistory1Click(); }); });
   TransferSettings1 = Plik1->addAction(QStringLiteral("Transfer settings"));
@@ -277,6 +282,8 @@ void TForm1::closeEvent(QCloseEvent* event) {
 void TForm1::FormClose() {
   if (closed_) return;
   closed_ = true;
+  // Closing the window stops the board's transfers, each recorded as stopped.
+  if (ScalesBoard) ScalesBoard->StopAll();
   ClosePortQuietly(ComPort1);
   ShowConnectionState();
   const TConfigSave serialSave = SaveSerialSettings();
@@ -468,6 +475,12 @@ QString TForm1::ChooseDatabaseFile() {
 }
 
 void TForm1::Otwrz1Click() {
+  if (ScalesBoard && ScalesBoard->Sending()) {
+    ShowMessageBox(QStringLiteral("The table is being sent to the scales of the Scales window. Open another file once "
+                                  "those transfers have ended, or stop them first."),
+                   QStringLiteral("Open"), TMessageIcon::Information);
+    return;
+  }
   if (SendButtonTag() != 0) {
     ShowMessageBox(QStringLiteral("The table is being sent to the scale. Open another file once the transfer has "
                                   "ended, or press \"Stop\" first."),
@@ -648,6 +661,36 @@ void TForm1::RecordTransfer(const TTransferRecord& record) {
     historyFailureReported_ = true;
   }
   if (HistoryWindow) HistoryWindow->Reload();
+}
+
+TBoardJob TForm1::BoardJob() const {
+  TBoardJob job;
+  if (!DatabaseFileName.empty()) job.Table = Database.SharedTable();
+  job.File = DatabaseFileName;
+  job.Kind = DatabaseKindName(rgUrzadzenie->ItemIndex(), DatabaseKindPosition());
+  job.KindPosition = DatabaseKindPosition();
+  job.RowEncoder = rowEncoder_;
+  if (!DatabaseFileName.empty() && !FileReport.CanSend()) job.Refusal = RefusalReason(FileReport);
+  job.PaceMs = Transfer.PaceMs();
+  job.AnswerTimeoutMs = Transfer.AnswerTimeoutMs();
+  job.Retries = Transfer.RecordRetries();
+  return job;
+}
+
+// Beside the main window where the screen has room, else over its right part.
+void TForm1::Scales1Click() {
+  if (!ScalesBoard) {
+    ScalesBoard = new TScalesBoard(*Ledger, [this] { return BoardJob(); }, this);
+    const QRect screen = windowHandle() && windowHandle()->screen() ? windowHandle()->screen()->availableGeometry() : QRect();
+    QPoint place = frameGeometry().topRight() + QPoint(8, 0);
+    if (screen.isValid() && place.x() + ScalesBoard->width() > screen.right())
+      place.setX(std::max(screen.left(), screen.right() - ScalesBoard->width()));
+    ScalesBoard->move(place);
+  }
+  ScalesBoard->RefreshHolds();
+  ScalesBoard->show();
+  ScalesBoard->raise();
+  ScalesBoard->activateWindow();
 }
 
 void TForm1::TransferHistory1Click() {

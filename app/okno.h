@@ -25,6 +25,8 @@ class QTableView;
 class QWindow;
 class TConnectionForm;
 class TRadioGroup;
+class TScalesBoard;
+struct TBoardJob;
 class TSerialPortsWindow;
 class TTransferHistoryWindow;
 class TTransferProgress;
@@ -59,6 +61,10 @@ class TForm1 : public QMainWindow, public ITransferView {
   void RecordTransfer(const TTransferRecord& record);
   // "File → Transfer history".
   void TransferHistory1Click();
+  // "File → Scales": the shop's scales, beside the main window.
+  void Scales1Click();
+  // What "Send database" would send now, for the Scales board.
+  TBoardJob BoardJob() const;
   // "File → Check file": the opened file's check in a read-only dialog.
   void CheckFile1Click();
   // "File → Transfer settings": the code page and the transfer's patience, kept in config.xml.
@@ -101,6 +107,7 @@ class TForm1 : public QMainWindow, public ITransferView {
   TTransferProgress* Progress;
   QAction* Otwrz1;
   QAction* TransferHistory1;
+  QAction* Scales1;
   QAction* CheckFile1;
   QAction* TransferSettings1;
   // The file check's summary, at the right of the status line.
@@ -111,6 +118,7 @@ class TForm1 : public QMainWindow, public ITransferView {
   QAction* Rs2321;
   QAction* SerialPorts1;
   TTransferHistoryWindow* HistoryWindow = nullptr;
+  TScalesBoard* ScalesBoard = nullptr;
   // What every scale holds; opened at start in the state directory.
   std::unique_ptr<TLedger> Ledger;
   TSerialPortsWindow* SerialPortsWindow = nullptr;

@@ -292,6 +292,8 @@ TTargetStatus TScaleRunner::Status(size_t target) const {
   return status;
 }
 
+int TScaleRunner::Rows() const { return table_->RowCount(); }
+
 int TScaleRunner::IgnoredDatagrams() const { return udpEndpoint_ ? udpEndpoint_->IgnoredDatagrams() : 0; }
 
 const TTargetOutcome& TScaleRunner::Outcome(size_t target) const { return runs_[target]->Outcome; }

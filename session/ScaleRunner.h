@@ -77,6 +77,8 @@ class TScaleRunner : public QObject {
   bool Running() const { return ended_ < runs_.size(); }
 
   size_t Count() const { return runs_.size(); }
+  // The rows of the table every target is sent.
+  int Rows() const;
   // Datagrams the shared UDP port dropped because no target's scale sent them.
   int IgnoredDatagrams() const;
   TTargetStatus Status(size_t target) const;
