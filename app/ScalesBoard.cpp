@@ -173,6 +173,7 @@ void TScalesBoard::BuildControls() {
   Table->setSelectionBehavior(QAbstractItemView::SelectRows);
   Table->setEditTriggers(QAbstractItemView::NoEditTriggers);
   Table->horizontalHeader()->setStretchLastSection(true);
+  Table->setWordWrap(false);
   AddButton = new QPushButton(QStringLiteral("Add"), this);
   EditButton = new QPushButton(QStringLiteral("Edit"), this);
   RemoveButton = new QPushButton(QStringLiteral("Remove"), this);
@@ -245,6 +246,7 @@ void TScalesBoard::ShowList() {
     }
   }
   RefreshHolds();
+  Table->resizeColumnsToContents();
   Summary->clear();
   EnableButtons();
 }

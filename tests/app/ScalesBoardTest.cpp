@@ -1,6 +1,7 @@
 // The Scales board sending the main window's table to a shop's scales (simulators on loopback).
 
 #include "DatabaseTable.h"
+#include "History.h"
 #include "Global.h"
 #include "MessageBox.h"
 #include "NetTestSupport.h"
@@ -109,4 +110,25 @@ TEST_F(ScalesBoard, SendsTheOpenTableToEveryScaleAtOnceAndOnlyToThoseThatLackItT
                                             std::to_string(bakery.TcpPort()) + "\nnot a scale\nrefused=tcp:127.0.0.1:" +
                                             std::to_string(refused.Port()) + "\n")
       << "every other line is kept as it was";
+}
+
+TEST_F(ScalesBoard, WhileItSendsAnotherFileIsRefusedAndClosingTheWindowStopsItsTransfers) {
+  TScaleSimProcess slow({"--tcp", "0", "--delay", "200"});
+  dir.Write("scales.targets", "slow=tcp:127.0.0.1:" + std::to_string(slow.TcpPort()) + "\n");
+  dir.Write("products.csv", kProducts);
+  form = std::make_unique<TForm1>();
+  form->OpenDialog1 = [this] { return QString::fromStdString(dir.File("products.csv")); };
+  form->Otwrz1Click();
+  TScalesBoard& board = Board();
+  board.SendToAll();
+  ASSERT_TRUE(RunEventsUntil([&] { return board.Table->cellWidget(0, TScalesBoard::kRound) != nullptr; }, 5000))
+      << "the transfer runs, its bar in the cell";
+  form->Otwrz1Click();
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_TRUE(boxes[0].startsWith("Open: The table is being sent to the scales")) << boxes[0].toStdString();
+  form->FormClose();
+  const std::vector<TTransferRecord> history = ReadHistory(HistoryPath(), 5);
+  ASSERT_EQ(history.size(), 1u);
+  EXPECT_EQ(history[0].Result, "stopped");
+  EXPECT_EQ(history[0].Program, "scaledb");
 }
