@@ -88,6 +88,7 @@ class TDatabaseTable::TParser {
  public:
   TParser(TDatabaseTable& table, char* bytes) : table_(table), bytes_(bytes) {}
   size_t Columns() const { return columns_; }
+  size_t LineFeeds() const { return lineFeeds_; }
 
   // Takes the lines of [0, end); returns where the data ends (the first byte 26, or `end`).
   size_t Run(size_t end) {
@@ -120,6 +121,7 @@ class TDatabaseTable::TParser {
       FinishLine(block + bit, separators_ + static_cast<size_t>(__builtin_popcountll(marks.Separators & before)),
                  carriageReturns_ + static_cast<size_t>(__builtin_popcountll(marks.CarriageReturns & before)));
       lineBegin_ = block + bit + 1;
+      ++lineFeeds_;
     }
   }
 
@@ -153,6 +155,7 @@ class TDatabaseTable::TParser {
   size_t separatorsAtLineBegin_ = 0;
   size_t carriageReturnsAtLineBegin_ = 0;
   size_t columns_ = 1;
+  size_t lineFeeds_ = 0;
 };
 
 TDatabaseTable::TDatabaseTable() : TDatabaseTable(Empty(5, 5)) {}
@@ -174,11 +177,17 @@ TDatabaseTable TDatabaseTable::Parse(std::unique_ptr<char[]> buffer, size_t size
   TDatabaseTable table{TRaw{}};
   TParser parser(table, buffer.get());
   table.dataEnd_ = parser.Run(size);
+  table.lineFeedsBeforeEnd_ = parser.LineFeeds();
   if (table.rows_.Size() == 0) table.rows_.Push(table.dataEnd_);
   table.columns_ = static_cast<int>(parser.Columns());
   table.data_ = std::move(buffer);
   table.dataSize_ = size;
   return table;
+}
+
+TDatabaseTable::TUnread TDatabaseTable::Unread() const {
+  if (dataEnd_ >= dataSize_) return {};
+  return {lineFeedsBeforeEnd_ + 1, std::string_view(data_.get() + dataEnd_ + 1, dataSize_ - dataEnd_ - 1)};
 }
 
 std::string_view TDatabaseTable::Line(int row) const {

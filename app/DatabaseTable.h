@@ -27,6 +27,13 @@ class TDatabaseTable {
   std::string_view Line(int row) const;
   // Heap bytes the table holds.
   size_t MemoryBytes() const { return dataSize_ + rows_.MemoryBytes(); }
+  // What a byte 26 left unread: the line it stands on (from 1) and the bytes after it, none when
+  // no byte 26 ends the data.
+  struct TUnread {
+    size_t Line = 0;
+    std::string_view Bytes;
+  };
+  TUnread Unread() const;
 
   // Builds the table from file bytes: LF or CR LF line ends, CR elsewhere dropped, byte 26 ends
   // the data, empty lines skipped, fields split at ";" without quoting or trimming.
@@ -57,6 +64,7 @@ class TDatabaseTable {
   std::unique_ptr<char[]> data_;  // the file's bytes; rows point into it
   size_t dataSize_ = 0;
   size_t dataEnd_ = 0;  // the end of the table's data: the first byte 26 or the end of the bytes
+  size_t lineFeedsBeforeEnd_ = 0;
   TRowStarts rows_;
   int columns_ = 1;
 };

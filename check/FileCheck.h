@@ -37,6 +37,10 @@ struct TFileReport {
     TCharacter First;
     int Count;
   };
+  struct TCell {
+    int Row;
+    int Field;
+  };
 
   int Rows = 0;
   int Fields = 0;  // of the widest row
@@ -47,8 +51,13 @@ struct TFileReport {
   std::vector<TRepeat> RepeatExamples;
   size_t LongestCommandBytes = 0;  // "Sr" and the row text as it goes on the wire, framing aside
   int LongestCommandRow = 0;
+  int NulCells = 0;  // cells holding a NUL byte
+  std::vector<TCell> NulCellExamples;
+  size_t EndOfFileLine = 0;  // the line of a byte 26 that ends the file before lines with text
+  int UnreadLines = 0;       // those lines
   TEncodingSettings Encoding;
-  std::string CodePageError;  // the code page is not known to the system
+  std::string CodePageError;  // the code page is not known to the system, or not single-byte
+  bool CodePageNotSingleByte = false;
   int Unconvertible = 0;  // characters of a UTF-8 file the code page cannot hold
   std::vector<TCharacter> UnconvertibleExamples;
   std::vector<TReplacement> Replacements;  // with transliteration, one per distinct character
