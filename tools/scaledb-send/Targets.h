@@ -27,6 +27,7 @@ struct TTargetsParse {
 
 TTargetParse ParseTarget(std::string_view text);
 // One target per line; blank lines and lines whose first non-blank character is '#' are skipped.
+// A UTF-8 byte order mark at the start is skipped too.
 TTargetsParse ParseTargetsFile(std::string_view text);
 // Why the targets cannot be served together (a name given twice, one scale named twice); empty
 // when they can.
