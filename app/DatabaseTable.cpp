@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <new>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -257,17 +258,41 @@ TDatabaseLoad ReadDatabase(const TReadFunction& read, size_t sizeHint, const std
   return TDatabaseLoad{TDatabaseTable::Parse(std::move(bytes), size), readError};
 }
 
-TDatabaseLoad LoadDatabaseFile(const std::string& path) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) throw EDatabaseFile(SystemErrorText("Cannot open file", path, errno));
-  struct stat info {};
-  if (::fstat(fd, &info) == 0 && S_ISDIR(info.st_mode)) {
-    ::close(fd);
-    throw EDatabaseFile(SystemErrorText("Cannot open file", path, EISDIR));
-  }
-  const size_t sizeHint = info.st_size > 0 ? static_cast<size_t>(info.st_size) : 0;
-  TDatabaseLoad load = ReadDatabase([fd](char* buffer, size_t size) { return static_cast<long>(::read(fd, buffer, size)); },
-                                    sizeHint, path);
+namespace {
+void RefuseSource(int fd, const std::string& path, const std::string& reason) {
   ::close(fd);
-  return load;
+  throw EDatabaseFile("Cannot open file \"" + path + "\": " + reason);
+}
+
+// Opened without waiting, so that neither a FIFO without a writer nor a device holds anything up;
+// what is not a regular file or an accepted pipe is refused before a byte is read.
+int OpenSource(const std::string& path, TDatabaseSources sources, struct stat& info) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) throw EDatabaseFile(SystemErrorText("Cannot open file", path, errno));
+  if (::fstat(fd, &info) != 0) RefuseSource(fd, path, std::strerror(errno));
+  if (S_ISDIR(info.st_mode)) RefuseSource(fd, path, std::strerror(EISDIR));
+  if (S_ISREG(info.st_mode)) return fd;
+  const bool pipes = sources == TDatabaseSources::RegularFileOrPipe;
+  if (!pipes || !S_ISFIFO(info.st_mode)) RefuseSource(fd, path, pipes ? "not a regular file or a pipe" : "not a regular file");
+  // A pipe is read as a reader that waits for its writer, as a plain open would have.
+  const int waiting = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  ::close(fd);
+  if (waiting < 0) throw EDatabaseFile(SystemErrorText("Cannot open file", path, errno));
+  return waiting;
+}
+}  // namespace
+
+TDatabaseLoad LoadDatabaseFile(const std::string& path, TDatabaseSources sources) {
+  struct stat info {};
+  const int fd = OpenSource(path, sources, info);
+  const size_t sizeHint = S_ISREG(info.st_mode) && info.st_size > 0 ? static_cast<size_t>(info.st_size) : 0;
+  try {
+    TDatabaseLoad load = ReadDatabase(
+        [fd](char* buffer, size_t size) { return static_cast<long>(::read(fd, buffer, size)); }, sizeHint, path);
+    ::close(fd);
+    return load;
+  } catch (const std::bad_alloc&) {
+    ::close(fd);
+    throw EDatabaseFile("Not enough memory to read file \"" + path + "\"");
+  }
 }

@@ -85,6 +85,12 @@ using TReadFunction = std::function<long(char* buffer, size_t size)>;
 // Reads a whole database through `read`; a read error keeps the complete lines read so far.
 TDatabaseLoad ReadDatabase(const TReadFunction& read, size_t sizeHint, const std::string& path);
 
-// Opens and reads a database file; throws EDatabaseFile when it cannot be opened. A read error
-// part-way keeps the complete lines read so far and names the error in ReadError.
-TDatabaseLoad LoadDatabaseFile(const std::string& path);
+// What may be read as a database besides a regular file: a pipe (a FIFO, a shell's <(...)) ends
+// only when its writer ends it, so only a caller that may wait that long accepts one.
+enum class TDatabaseSources { RegularFile, RegularFileOrPipe };
+
+// Opens and reads a database file; throws EDatabaseFile when it cannot be opened, is neither a
+// regular file nor an accepted pipe (a device, a directory), or does not fit into memory. A read
+// error part-way keeps the complete lines read so far and names the error in ReadError.
+TDatabaseLoad LoadDatabaseFile(const std::string& path,
+                               TDatabaseSources sources = TDatabaseSources::RegularFileOrPipe);

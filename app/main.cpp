@@ -46,7 +46,8 @@ int main(int argc, char** argv) {
   // SIGTERM and SIGINT close the main window the polite way, so its settings are stored.
   const TStopSignals stopSignals([&Form1] { Form1.close(); });
   Form1.show();
+  // From the event loop, so that SIGTERM also ends a box these show.
   QTimer::singleShot(0, &Form1, [] { ReportBrokenCatalogues(); });
-  OpenCommandLineFile(Form1, argc, argv);
+  QTimer::singleShot(0, &Form1, [&Form1, argc, argv] { OpenCommandLineFile(Form1, argc, argv); });
   return application.exec();
 }

@@ -7,6 +7,7 @@
 #include <QString>
 
 #include <algorithm>
+#include <new>
 #include <string_view>
 
 namespace {
@@ -235,9 +236,13 @@ TFileReport CheckFile(const TDatabaseTable& table, const TEncodingSettings& enco
     report.CodePageError = error.what();
     report.CodePageNotSingleByte = dynamic_cast<const ECodePageNotSingleByte*>(&error) != nullptr;
   }
-  CheckShapeAndText(table, report);
-  NoteUnreadLines(table, report);
-  if (report.Converts()) CheckConversion(table, *codePage, report);
+  try {
+    CheckShapeAndText(table, report);
+    NoteUnreadLines(table, report);
+    if (report.Converts()) CheckConversion(table, *codePage, report);
+  } catch (const std::bad_alloc&) {
+    report.CheckError = "There is not enough memory to check the file.";
+  }
   return report;
 }
 
@@ -245,6 +250,7 @@ std::string ReportSummary(const TFileReport& report) {
   std::string summary = Plural(report.Rows, "row", "rows") + " × " + Plural(report.Fields, "field", "fields") +
                         " · " + (report.Form == TTextForm::SingleByte ? "single-byte" : FormName(report.Form));
   if (report.Converts()) summary += " → " + report.Encoding.CodePage;
+  if (!report.CheckError.empty()) return summary + " · cannot be sent: not enough memory to check it";
   if (!report.CodePageError.empty())
     return summary + " · cannot be sent: " + report.Encoding.CodePage +
            (report.CodePageNotSingleByte ? " is not single-byte" : " is not known");
@@ -256,6 +262,7 @@ std::string ReportSummary(const TFileReport& report) {
 
 std::string ReportText(const TFileReport& report) {
   std::string text = "Rows: " + Count(report.Rows) + ", the widest with " + Plural(report.Fields, "field", "fields") + "\n";
+  if (!report.CheckError.empty()) return text + "Error: " + report.CheckError + "\n";
   text += "Text: " + FormName(report.Form) + "\n";
   text += "Longest record command: " + Plural(static_cast<int>(report.LongestCommandBytes), "byte", "bytes") +
           " (row " + Count(report.LongestCommandRow) + ")\n";
@@ -277,6 +284,7 @@ std::vector<std::string> ReportWarnings(const TFileReport& report) {
 
 std::string RefusalReason(const TFileReport& report) {
   if (report.CanSend()) return {};
+  if (!report.CheckError.empty()) return report.CheckError;
   if (!report.CodePageError.empty()) return report.CodePageError;
   return report.Encoding.CodePage + " cannot hold " + Plural(report.Unconvertible, "character", "characters") +
          " of the file (" + Examples(report.UnconvertibleExamples, report.Unconvertible, Place) + ").";

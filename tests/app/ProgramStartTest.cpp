@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <filesystem>
 #include <string>
 
@@ -70,4 +72,13 @@ TEST_F(app_ProgramStart, BrokenCataloguesAreReportedOnceAndTheProgramRunsOn) {
   EXPECT_EQ(Occurrences(errors, "terminate called"), 0u) << errors;
   EXPECT_EQ(Occurrences(errors, notACatalogue + "default.mo"), 1u) << errors;
   EXPECT_EQ(Occurrences(errors, notACatalogue + "cport.mo"), 1u) << errors;
+}
+
+TEST_F(app_ProgramStart, AFifoToOpenIsRefusedInWordsAndSigtermStillClosesTheWindow) {
+  ASSERT_EQ(::mkfifo(dir.File("prices.csv").c_str(), 0600), 0);
+  const std::string refusal = "Cannot open file \"" + dir.File("prices.csv") + "\": not a regular file";
+  Start({QString::fromStdString(dir.File("prices.csv"))});
+  ReadErrorsUntil(refusal);
+  ExpectSigtermClosesIt();
+  EXPECT_EQ(Occurrences(errors, refusal), 1u) << errors;
 }
