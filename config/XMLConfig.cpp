@@ -107,18 +107,22 @@ bool IsAcceptableDocument(const pugi::xml_document& document, const pugi::xml_pa
   return TopLevelElementCount(document) == 1 && TreeDepth(document) <= kMaxDepth;
 }
 
-// A file that cannot be read or is not well-formed leaves the document empty.
-void LoadConfigFile(TXMLConfig& config) {
-  const std::optional<std::string> bytes = ReadWholeFile(ConfigFileToLoad());
-  if (!bytes) return;
-  const pugi::xml_parse_result result = config.Document.load_buffer(bytes->data(), bytes->size(), kParseFlags);
-  if (!IsAcceptableDocument(config.Document, result, *bytes)) {
+// Bytes that are not a well-formed settings document leave the document empty.
+void LoadConfigBytes(TXMLConfig& config, std::string_view bytes) {
+  const pugi::xml_parse_result result = config.Document.load_buffer(bytes.data(), bytes.size(), kParseFlags);
+  if (!IsAcceptableDocument(config.Document, result, bytes)) {
     config.Document.reset();
     return;
   }
   config.Encoding = result.encoding;
-  config.ByteOrderMark = HasByteOrderMark(*bytes);
+  config.ByteOrderMark = HasByteOrderMark(bytes);
   config.Declared = HasDeclaration(config.Document);
+}
+
+// A file that cannot be read leaves the document empty too.
+void LoadConfigFile(TXMLConfig& config) {
+  const std::optional<std::string> bytes = ReadWholeFile(ConfigFileToLoad());
+  if (bytes) LoadConfigBytes(config, *bytes);
 }
 
 // ---------------------------------------------------------------- element access
@@ -352,27 +356,47 @@ struct TStringWriter : pugi::xml_writer {
   void write(const void* data, size_t size) override { Bytes.append(static_cast<const char*>(data), size); }
 };
 
-void SaveDocument(const TXMLConfig& config) {
+std::string DocumentBytes(const TXMLConfig& config) {
   TStringWriter writer;
   unsigned flags = pugi::format_raw;
   if (config.ByteOrderMark) flags |= pugi::format_write_bom;
   if (!config.Declared) flags |= pugi::format_no_declaration;
   config.Document.save(writer, "", flags, config.Encoding);
-  if (SaveWholeFile(SettingsFileForSaving(kConfigFileName), writer.Bytes) != 0) throw EConfigFailure("save failed");
+  return std::move(writer.Bytes);
 }
-}  // namespace
 
-void OpenConfig(TXMLConfig& config) {
+void SaveDocument(const TXMLConfig& config) {
+  if (SaveWholeFile(SettingsFileForSaving(kConfigFileName), DocumentBytes(config)) != 0) throw EConfigFailure("save failed");
+}
+
+// OpenConfig around the loading of the document.
+template <typename Load>
+void OpenLoaded(TXMLConfig& config, Load load) {
   if (config.Open) config.Document.reset();
   config.Encoding = pugi::encoding_utf8;
   config.ByteOrderMark = false;
   config.Declared = true;
-  LoadConfigFile(config);
+  load();
   try {
     config.Open = true;
     EnsureAllKeys(config);
   } catch (...) {
   }
+}
+
+void WriteSettings(TXMLConfig& config) {
+  WriteOptions(config);
+  WriteInterface(config);
+  WriteTransfer(config);
+}
+}  // namespace
+
+void OpenConfig(TXMLConfig& config) {
+  OpenLoaded(config, [&config] { LoadConfigFile(config); });
+}
+
+void OpenConfigFromBytes(TXMLConfig& config, std::string_view bytes) {
+  OpenLoaded(config, [&config, bytes] { LoadConfigBytes(config, bytes); });
 }
 
 void ReadConfig(TXMLConfig& config) {
@@ -392,10 +416,18 @@ void ReadConfig(TXMLConfig& config) {
 void WriteConfig(TXMLConfig& config) {
   if (!config.Open || OptionSettings.OrdersFileName.empty()) return;
   try {
-    WriteOptions(config);
-    WriteInterface(config);
-    WriteTransfer(config);
+    WriteSettings(config);
     SaveDocument(config);
   } catch (...) {
+  }
+}
+
+std::string ConfigBytesToSave(TXMLConfig& config) {
+  if (!config.Open || OptionSettings.OrdersFileName.empty()) return {};
+  try {
+    WriteSettings(config);
+    return DocumentBytes(config);
+  } catch (...) {
+    return {};
   }
 }

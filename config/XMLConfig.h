@@ -4,6 +4,9 @@
 
 #include <pugixml.hpp>
 
+#include <string>
+#include <string_view>
+
 // The main window's configuration document.
 struct TXMLConfig {
   pugi::xml_document Document;
@@ -21,3 +24,8 @@ inline constexpr const char* kDefaultHost = "192.168.1.100";
 void OpenConfig(TXMLConfig& config);
 void ReadConfig(TXMLConfig& config);
 void WriteConfig(TXMLConfig& config);
+
+// OpenConfig over a file's bytes already in memory, for tests and fuzzing.
+void OpenConfigFromBytes(TXMLConfig& config, std::string_view bytes);
+// The bytes WriteConfig saves, without saving them; empty when it would save nothing.
+std::string ConfigBytesToSave(TXMLConfig& config);

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <fstream>
 #include <limits>
+#include <sstream>
 
 #include <sys/stat.h>
 
@@ -89,15 +90,27 @@ TIniFile::TIniFile(std::string path) : path_(std::move(path)) {
     if (errno == ENOENT) return;
     throw EIniFile("Cannot read " + path_, errno);
   }
+  TakeLines(file);
+  if (file.bad()) throw EIniFile("Cannot read " + path_, errno);
+}
+
+TIniFile TIniFile::FromText(std::string_view text) {
+  TIniFile ini;
+  ini.inMemory_ = true;
+  std::istringstream lines{std::string(text)};
+  ini.TakeLines(lines);
+  return ini;
+}
+
+void TIniFile::TakeLines(std::istream& text) {
   std::string line;
-  while (std::getline(file, line)) {
+  while (std::getline(text, line)) {
     if (!line.empty() && line.back() == '\r') {
       line.pop_back();
       if (lines_.empty()) lineEnd_ = "\r\n";
     }
     lines_.push_back(line);
   }
-  if (file.bad()) throw EIniFile("Cannot read " + path_, errno);
 }
 
 size_t TIniFile::FindSection(const std::string& section) const {
@@ -176,8 +189,13 @@ void TIniFile::WriteInteger(const std::string& section, const std::string& key, 
   WriteString(section, key, std::to_string(value));
 }
 
-void TIniFile::Save() const {
+std::string TIniFile::Text() const {
   std::string text;
   for (const std::string& line : lines_) text += line + lineEnd_;
-  if (const int failure = SaveWholeFile(path_, text); failure != 0) throw EIniFile("Cannot write " + path_, failure);
+  return text;
+}
+
+void TIniFile::Save() const {
+  if (inMemory_) return;
+  if (const int failure = SaveWholeFile(path_, Text()); failure != 0) throw EIniFile("Cannot write " + path_, failure);
 }
