@@ -2,12 +2,21 @@
 // same parse, keys and save bytes the programs use, without the file system in every run.
 
 #include "Global.h"
+#include "SettingsLocation.h"
 #include "XMLConfig.h"
 
 #include <cstdint>
 #include <cstdlib>
 #include <string>
 #include <string_view>
+
+// Folders of their own, so that no run asks the system where the executable and the install tree
+// live; nothing is written there.
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  SetExecutableDirectory("/nonexistent/config-fuzz/bin/");
+  SetInstallPrefix("/nonexistent/config-fuzz");
+  return 0;
+}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string_view input(reinterpret_cast<const char*>(data), size);

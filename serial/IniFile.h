@@ -46,7 +46,7 @@ class TIniFile {
   void Save() const;
 
   TIniFile() = default;
-  void TakeLines(std::istream& text);
+  void TakeLines(std::string_view text);
 
   std::string path_;
   bool inMemory_ = false;

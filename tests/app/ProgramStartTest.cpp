@@ -21,9 +21,9 @@ size_t Occurrences(const std::string& text, const std::string& part) {
 }
 
 // A copy of the program in a folder of its own, started offscreen in language xx.
-class app_ProgramStart : public ::testing::Test {
+class ProgramStart : public ::testing::Test {
  protected:
-  app_ProgramStart() { std::filesystem::copy_file(SCALEDB_PROGRAM_PATH, dir.File("scaledb")); }
+  ProgramStart() { std::filesystem::copy_file(SCALEDB_PROGRAM_PATH, dir.File("scaledb")); }
 
   void Start(const QStringList& arguments = {}) {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
@@ -58,7 +58,7 @@ class app_ProgramStart : public ::testing::Test {
 };
 }  // namespace
 
-TEST_F(app_ProgramStart, BrokenCataloguesAreReportedOnceAndTheProgramRunsOn) {
+TEST_F(ProgramStart, BrokenCataloguesAreReportedOnceAndTheProgramRunsOn) {
   std::string header("\xDE\x12\x04\x95\x00\x00\x00\x00\xFF\xFF\xFF\x7F\xFF\xFF\xFF\x7F\xFF\xFF\xFF\x7F", 20);
   header += std::string(16, '\0');
   std::filesystem::create_directories(dir.File("locale/xx/LC_MESSAGES"));
@@ -74,7 +74,7 @@ TEST_F(app_ProgramStart, BrokenCataloguesAreReportedOnceAndTheProgramRunsOn) {
   EXPECT_EQ(Occurrences(errors, notACatalogue + "cport.mo"), 1u) << errors;
 }
 
-TEST_F(app_ProgramStart, AFifoToOpenIsRefusedInWordsAndSigtermStillClosesTheWindow) {
+TEST_F(ProgramStart, AFifoToOpenIsRefusedInWordsAndSigtermStillClosesTheWindow) {
   ASSERT_EQ(::mkfifo(dir.File("prices.csv").c_str(), 0600), 0);
   const std::string refusal = "Cannot open file \"" + dir.File("prices.csv") + "\": not a regular file";
   Start({QString::fromStdString(dir.File("prices.csv"))});
