@@ -276,8 +276,8 @@ int OpenSource(const std::string& path, TDatabaseSources sources, struct stat& i
   if (!pipes || !S_ISFIFO(info.st_mode)) RefuseSource(fd, path, pipes ? "not a regular file or a pipe" : "not a regular file");
   // A pipe is read as a reader that waits for its writer, as a plain open would have.
   const int waiting = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (waiting < 0) RefuseSource(fd, path, std::strerror(errno));
   ::close(fd);
-  if (waiting < 0) throw EDatabaseFile(SystemErrorText("Cannot open file", path, errno));
   return waiting;
 }
 }  // namespace
