@@ -1,10 +1,10 @@
 #include "EthConnection.h"
 
 #include "ClientSocket.h"
+#include "QueuedCall.h"
 #include "UDPServer.h"
 
 #include <QCoreApplication>
-#include <QMetaObject>
 
 #include <algorithm>
 #include <array>
@@ -222,10 +222,7 @@ void CEthConnection::UdpRead(std::string_view data, const std::weak_ptr<int>& al
   buffer[size] = '\0';
   const std::string text(buffer.data());
   if (text.empty()) return;
-  QMetaObject::invokeMethod(
-      QCoreApplication::instance(),
-      [this, alive, text] {
-        if (!alive.expired() && OnReply) OnReply(text, static_cast<int>(text.size()));
-      },
-      Qt::QueuedConnection);
+  QueueCall(QCoreApplication::instance(), [this, alive, text] {
+    if (!alive.expired() && OnReply) OnReply(text, static_cast<int>(text.size()));
+  });
 }

@@ -1,8 +1,7 @@
 #include "UdpEndpoint.h"
 
+#include "QueuedCall.h"
 #include "UDPServer.h"
-
-#include <QMetaObject>
 
 #include <algorithm>
 
@@ -54,7 +53,7 @@ std::string TUdpEndpoint::Open() {
     if (text.empty()) return;
     const uint32_t address = AddressOf(binding.PeerIP);
     const int port = binding.PeerPort;
-    QMetaObject::invokeMethod(this, [this, address, port, text] { Deliver(address, port, text); }, Qt::QueuedConnection);
+    QueueCall(this, [this, address, port, text] { Deliver(address, port, text); });
   };
   std::string failure;
   try {
