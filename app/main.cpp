@@ -5,8 +5,11 @@
 #include "okno.h"
 
 #include <QGuiApplication>
+#include <QTimer>
 
 #include <functional>
+#include <string>
+#include <vector>
 
 namespace {
 // A database file named on the command line (the desktop entry passes the file the user opened)
@@ -18,6 +21,15 @@ void OpenCommandLineFile(TForm1& form, int argc, char** argv) {
   form.OpenDialog1 = [path] { return path; };
   Guarded([&form] { form.Otwrz1Click(); });
   form.OpenDialog1 = std::move(chooser);
+}
+
+// A broken catalogue leaves its texts as written; the operator hears of it once, over the window.
+void ReportBrokenCatalogues() {
+  const std::vector<std::string> failures = TakeCatalogueFailures();
+  if (failures.empty()) return;
+  std::string message;
+  for (const std::string& failure : failures) message += (message.empty() ? "" : "\n") + failure;
+  ShowUnexpectedError(QString::fromLocal8Bit(message.c_str()));
 }
 }  // namespace
 
@@ -34,6 +46,8 @@ int main(int argc, char** argv) {
   // SIGTERM and SIGINT close the main window the polite way, so its settings are stored.
   const TStopSignals stopSignals([&Form1] { Form1.close(); });
   Form1.show();
-  OpenCommandLineFile(Form1, argc, argv);
+  // From the event loop, so that SIGTERM also ends a box these show.
+  QTimer::singleShot(0, &Form1, [] { ReportBrokenCatalogues(); });
+  QTimer::singleShot(0, &Form1, [&Form1, argc, argv] { OpenCommandLineFile(Form1, argc, argv); });
   return application.exec();
 }

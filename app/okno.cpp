@@ -489,7 +489,8 @@ void TForm1::Otwrz1Click() {
   }
   const QString path = OpenDialog1 ? OpenDialog1() : ChooseDatabaseFile();
   if (path.isEmpty()) return;
-  TDatabaseLoad load = LoadDatabaseFile(path.toLocal8Bit().toStdString());
+  // A pipe would hold the event loop until its writer ends it, so the window takes regular files only.
+  TDatabaseLoad load = LoadDatabaseFile(path.toLocal8Bit().toStdString(), TDatabaseSources::RegularFile);
   Database.SetTable(std::move(load.Table));
   DatabaseFileName = QFileInfo(path).absoluteFilePath().toLocal8Bit().toStdString();
   CheckOpenedFile();

@@ -43,6 +43,18 @@ class TIconv {
 };
 
 std::string Utf8(char32_t character) { return QString::fromUcs4(&character, 1).toStdString(); }
+
+// Judged by what iconv writes, not by the name: a letter must become one byte, and so must every
+// character of a few scripts that the code page holds at all.
+bool IsSingleByte(const std::string& name) {
+  const std::optional<std::string> letter = TIconv(name, "UTF-8").Convert(Utf8(U'A'));
+  if (!letter || letter->size() != 1) return false;
+  for (const char32_t probe : {U'é', U'ł', U'Ж', U'Ω', U'€', U'中', U'あ'}) {
+    const std::optional<std::string> bytes = TIconv(name, "UTF-8").Convert(Utf8(probe));
+    if (bytes && bytes->size() > 1) return false;
+  }
+  return true;
+}
 }  // namespace
 
 const std::vector<std::string>& KnownCodePages() {
@@ -64,6 +76,8 @@ std::pair<char32_t, size_t> DecodeUtf8(std::string_view text, size_t at) {
 TCodePage::TCodePage(std::string name) : name_(std::move(name)) {
   if (!TIconv(name_, "UTF-8").Valid())
     throw ECodePage("The code page \"" + name_ + "\" is not known to this system.");
+  if (!IsSingleByte(name_))
+    throw ECodePageNotSingleByte("The code page \"" + name_ + "\" is not single-byte; the scale takes one byte per character.");
 }
 
 const std::optional<std::string>& TCodePage::Encode(char32_t character) {

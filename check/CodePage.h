@@ -14,12 +14,19 @@ class ECodePage : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// A code page iconv knows that writes some characters in more than one byte (UTF-8, UTF-16, ...).
+class ECodePageNotSingleByte : public ECodePage {
+ public:
+  using ECodePage::ECodePage;
+};
+
 // The code pages offered to the operator; iconv may know more.
 const std::vector<std::string>& KnownCodePages();
 
 class TCodePage {
  public:
-  // Throws ECodePage when iconv does not know `name`.
+  // Throws ECodePage when iconv does not know `name`, ECodePageNotSingleByte when it is not a
+  // single-byte code page.
   explicit TCodePage(std::string name);
 
   const std::string& Name() const { return name_; }

@@ -7,6 +7,7 @@
 #include <QString>
 
 #include <algorithm>
+#include <new>
 #include <string_view>
 
 namespace {
@@ -39,6 +40,38 @@ void NoteRecordCommand(TFileReport& report, int row, size_t rowBytes, int fields
 }
 
 std::string_view FirstField(std::string_view line) { return line.substr(0, line.find(kSeparator)); }
+
+void NoteNulCells(TFileReport& report, int row, std::string_view line) {
+  if (line.find('\0') == std::string_view::npos) return;
+  int field = 1;
+  for (size_t begin = 0; begin <= line.size(); ++field) {
+    const size_t end = std::min(line.find(kSeparator, begin), line.size());
+    if (line.substr(begin, end - begin).find('\0') != std::string_view::npos) {
+      ++report.NulCells;
+      KeepExample(report.NulCellExamples, TFileReport::TCell{row + 1, field});
+    }
+    begin = end + 1;
+  }
+}
+
+// The lines after a byte 26 that hold more than line ends: the import never reads them.
+void NoteUnreadLines(const TDatabaseTable& table, TFileReport& report) {
+  const TDatabaseTable::TUnread unread = table.Unread();
+  int lines = 0;
+  bool text = false;
+  for (const char c : unread.Bytes) {
+    if (c == '\n') {
+      lines += text;
+      text = false;
+    } else if (c != '\r' && c != 26) {
+      text = true;
+    }
+  }
+  lines += text;
+  if (lines == 0) return;
+  report.EndOfFileLine = unread.Line;
+  report.UnreadLines = lines;
+}
 
 // The rows by first field, open-addressed: a million rows cost two flat arrays, no node each.
 class TFirstFields {
@@ -85,6 +118,7 @@ void CheckShapeAndText(const TDatabaseTable& table, TFileReport& report) {
     if (ascii && !IsAscii(line)) ascii = false;
     if (!ascii && utf8) utf8 = IsValidUtf8(line);
     NoteRecordCommand(report, row, line.size(), fields);
+    NoteNulCells(report, row, line);
   }
   report.Form = ascii ? TTextForm::Ascii : utf8 ? TTextForm::Utf8 : TTextForm::SingleByte;
 }
@@ -156,6 +190,18 @@ std::string RepeatsLine(const TFileReport& report) {
          ")";
 }
 
+std::string NulCellsLine(const TFileReport& report) {
+  return Plural(report.NulCells, "cell holds", "cells hold") + " a NUL byte (" +
+         Examples(report.NulCellExamples, report.NulCells,
+                  [](const TFileReport::TCell& cell) { return "row " + Count(cell.Row) + ", field " + Count(cell.Field); }) +
+         ")";
+}
+
+std::string UnreadLinesLine(const TFileReport& report) {
+  return "the file ends at byte 26 on line " + Count(static_cast<int>(report.EndOfFileLine)) + "; " +
+         Plural(report.UnreadLines, "line after it is", "lines after it are") + " not read";
+}
+
 std::string ReplacementLine(const TFileReport::TReplacement& replacement) {
   return "\"" + replacement.First.Character + "\" is sent as \"" + replacement.First.Replacement + "\" (" +
          Plural(replacement.Count, "time", "times") + ", first at " + Where(replacement.First) + ")";
@@ -164,6 +210,7 @@ std::string ReplacementLine(const TFileReport::TReplacement& replacement) {
 std::string CodePageLine(const TFileReport& report) {
   const std::string& name = report.Encoding.CodePage;
   if (name.empty()) return "none set; the file's bytes are sent unchanged";
+  if (report.CodePageNotSingleByte) return name + ", which is not single-byte";
   if (!report.CodePageError.empty()) return name + ", which this system does not know";
   if (report.Converts()) return name + "; the text is converted before it is sent";
   if (report.Form == TTextForm::Ascii) return name + "; plain ASCII needs no conversion";
@@ -172,7 +219,8 @@ std::string CodePageLine(const TFileReport& report) {
 }  // namespace
 
 int TFileReport::Warnings() const {
-  return (ShortRows > 0) + (RepeatedFirstFields > 0) + static_cast<int>(Replacements.size());
+  return (ShortRows > 0) + (RepeatedFirstFields > 0) + (NulCells > 0) + (UnreadLines > 0) +
+         static_cast<int>(Replacements.size());
 }
 
 TFileReport CheckFile(const TDatabaseTable& table, const TEncodingSettings& encoding) {
@@ -186,9 +234,15 @@ TFileReport CheckFile(const TDatabaseTable& table, const TEncodingSettings& enco
     if (!encoding.CodePage.empty()) codePage.emplace(encoding.CodePage);
   } catch (const ECodePage& error) {
     report.CodePageError = error.what();
+    report.CodePageNotSingleByte = dynamic_cast<const ECodePageNotSingleByte*>(&error) != nullptr;
   }
-  CheckShapeAndText(table, report);
-  if (report.Converts()) CheckConversion(table, *codePage, report);
+  try {
+    CheckShapeAndText(table, report);
+    NoteUnreadLines(table, report);
+    if (report.Converts()) CheckConversion(table, *codePage, report);
+  } catch (const std::bad_alloc&) {
+    report.CheckError = "There is not enough memory to check the file.";
+  }
   return report;
 }
 
@@ -196,7 +250,10 @@ std::string ReportSummary(const TFileReport& report) {
   std::string summary = Plural(report.Rows, "row", "rows") + " × " + Plural(report.Fields, "field", "fields") +
                         " · " + (report.Form == TTextForm::SingleByte ? "single-byte" : FormName(report.Form));
   if (report.Converts()) summary += " → " + report.Encoding.CodePage;
-  if (!report.CodePageError.empty()) return summary + " · cannot be sent: " + report.Encoding.CodePage + " is not known";
+  if (!report.CheckError.empty()) return summary + " · cannot be sent: not enough memory to check it";
+  if (!report.CodePageError.empty())
+    return summary + " · cannot be sent: " + report.Encoding.CodePage +
+           (report.CodePageNotSingleByte ? " is not single-byte" : " is not known");
   if (!report.CanSend()) return summary + " · cannot be sent: " + Plural(report.Unconvertible, "character", "characters") +
                                 " not in " + report.Encoding.CodePage;
   const int warnings = report.Warnings();
@@ -205,6 +262,7 @@ std::string ReportSummary(const TFileReport& report) {
 
 std::string ReportText(const TFileReport& report) {
   std::string text = "Rows: " + Count(report.Rows) + ", the widest with " + Plural(report.Fields, "field", "fields") + "\n";
+  if (!report.CheckError.empty()) return text + "Error: " + report.CheckError + "\n";
   text += "Text: " + FormName(report.Form) + "\n";
   text += "Longest record command: " + Plural(static_cast<int>(report.LongestCommandBytes), "byte", "bytes") +
           " (row " + Count(report.LongestCommandRow) + ")\n";
@@ -218,12 +276,15 @@ std::vector<std::string> ReportWarnings(const TFileReport& report) {
   std::vector<std::string> warnings;
   if (report.ShortRows > 0) warnings.push_back(ShortRowsLine(report));
   if (report.RepeatedFirstFields > 0) warnings.push_back(RepeatsLine(report));
+  if (report.NulCells > 0) warnings.push_back(NulCellsLine(report));
+  if (report.UnreadLines > 0) warnings.push_back(UnreadLinesLine(report));
   for (const auto& replacement : report.Replacements) warnings.push_back(ReplacementLine(replacement));
   return warnings;
 }
 
 std::string RefusalReason(const TFileReport& report) {
   if (report.CanSend()) return {};
+  if (!report.CheckError.empty()) return report.CheckError;
   if (!report.CodePageError.empty()) return report.CodePageError;
   return report.Encoding.CodePage + " cannot hold " + Plural(report.Unconvertible, "character", "characters") +
          " of the file (" + Examples(report.UnconvertibleExamples, report.Unconvertible, Place) + ").";

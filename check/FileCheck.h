@@ -37,6 +37,10 @@ struct TFileReport {
     TCharacter First;
     int Count;
   };
+  struct TCell {
+    int Row;
+    int Field;
+  };
 
   int Rows = 0;
   int Fields = 0;  // of the widest row
@@ -47,18 +51,29 @@ struct TFileReport {
   std::vector<TRepeat> RepeatExamples;
   size_t LongestCommandBytes = 0;  // "Sr" and the row text as it goes on the wire, framing aside
   int LongestCommandRow = 0;
+  int NulCells = 0;  // cells holding a NUL byte
+  std::vector<TCell> NulCellExamples;
+  size_t EndOfFileLine = 0;  // the line of a byte 26 that ends the file before lines with text
+  int UnreadLines = 0;       // those lines
   TEncodingSettings Encoding;
-  std::string CodePageError;  // the code page is not known to the system
+  std::string CodePageError;  // the code page is not known to the system, or not single-byte
+  bool CodePageNotSingleByte = false;
+  std::string CheckError;  // the check could not be completed; its figures are incomplete
   int Unconvertible = 0;  // characters of a UTF-8 file the code page cannot hold
   std::vector<TCharacter> UnconvertibleExamples;
   std::vector<TReplacement> Replacements;  // with transliteration, one per distinct character
 
   // UTF-8 text that goes to the scale in its code page.
-  bool Converts() const { return Form == TTextForm::Utf8 && !Encoding.CodePage.empty() && CodePageError.empty(); }
-  bool CanSend() const { return CodePageError.empty() && (Unconvertible == 0 || Encoding.Transliterate); }
+  bool Converts() const {
+    return Form == TTextForm::Utf8 && !Encoding.CodePage.empty() && CodePageError.empty() && CheckError.empty();
+  }
+  bool CanSend() const {
+    return CheckError.empty() && CodePageError.empty() && (Unconvertible == 0 || Encoding.Transliterate);
+  }
   int Warnings() const;
 };
 
+// Never throws for lack of memory: a file too large to check is one that cannot be sent.
 TFileReport CheckFile(const TDatabaseTable& table, const TEncodingSettings& encoding);
 
 // "1,204 rows × 6 fields · UTF-8 · 2 warnings".

@@ -125,13 +125,8 @@ std::string DocumentFailure(const pugi::xml_document& document, const pugi::xml_
   return {};
 }
 
-// A file that cannot be read or is not well-formed leaves the document empty and says why.
-void LoadConfigFile(TXMLConfig& config) {
-  config.LoadedPath = ConfigFileToLoad();
-  const TFileRead read = ReadWholeFile(config.LoadedPath);
-  config.LoadFailure = read.Failure;
-  if (!read.Bytes) return;
-  const std::string& bytes = *read.Bytes;
+// Bytes that are not a well-formed settings document leave the document empty and say why.
+void LoadConfigBytes(TXMLConfig& config, std::string_view bytes) {
   const pugi::xml_parse_result result = config.Document.load_buffer(bytes.data(), bytes.size(), kParseFlags);
   config.LoadFailure = DocumentFailure(config.Document, result, bytes);
   if (!config.LoadFailure.empty()) {
@@ -141,6 +136,14 @@ void LoadConfigFile(TXMLConfig& config) {
   config.Encoding = result.encoding;
   config.ByteOrderMark = HasByteOrderMark(bytes);
   config.Declared = HasDeclaration(config.Document);
+}
+
+// A file that cannot be read leaves the document empty too, and says why.
+void LoadConfigFile(TXMLConfig& config) {
+  config.LoadedPath = ConfigFileToLoad();
+  const TFileRead read = ReadWholeFile(config.LoadedPath);
+  config.LoadFailure = read.Failure;
+  if (read.Bytes) LoadConfigBytes(config, *read.Bytes);
 }
 
 // ---------------------------------------------------------------- element access
@@ -416,19 +419,49 @@ std::string UnreadableKeepName(const std::string& path) {
   return path + ".unreadable-" + stamp;
 }
 
-void OpenConfig(TXMLConfig& config) {
+namespace {
+// OpenConfig around the loading of the document.
+template <typename Load>
+void OpenLoaded(TXMLConfig& config, Load load) {
   if (config.Open) config.Document.reset();
   config.Encoding = pugi::encoding_utf8;
   config.ByteOrderMark = false;
   config.Declared = true;
-  LoadConfigFile(config);
-  config.KeptAs = config.LoadFailure.empty() ? "" : UnreadableKeepName(config.LoadedPath);
+  config.LoadFailure.clear();
+  load();
+  config.KeptAs = config.LoadFailure.empty() || config.LoadedPath.empty() ? "" : UnreadableKeepName(config.LoadedPath);
   config.ReadFailure.clear();
   try {
     config.Open = true;
     EnsureAllKeys(config);
   } catch (const std::runtime_error& error) {
     config.ReadFailure = std::string("its missing keys could not be added (") + error.what() + ")";
+  }
+}
+
+void WriteSettings(TXMLConfig& config) {
+  WriteOptions(config);
+  WriteInterface(config);
+  WriteTransfer(config);
+}
+}  // namespace
+
+void OpenConfig(TXMLConfig& config) {
+  OpenLoaded(config, [&config] { LoadConfigFile(config); });
+}
+
+void OpenConfigFromBytes(TXMLConfig& config, std::string_view bytes) {
+  config.LoadedPath.clear();
+  OpenLoaded(config, [&config, bytes] { LoadConfigBytes(config, bytes); });
+}
+
+std::string ConfigBytesToSave(TXMLConfig& config) {
+  if (!config.Open || OptionSettings.OrdersFileName.empty()) return {};
+  try {
+    WriteSettings(config);
+    return DocumentBytes(config);
+  } catch (const std::runtime_error&) {
+    return {};
   }
 }
 
@@ -452,9 +485,7 @@ TConfigSave WriteConfig(TXMLConfig& config) {
   if (!config.Open || OptionSettings.OrdersFileName.empty()) return {};
   const std::string usual = SettingsFileForSaving(kConfigFileName);
   try {
-    WriteOptions(config);
-    WriteInterface(config);
-    WriteTransfer(config);
+    WriteSettings(config);
   } catch (const std::runtime_error& error) {
     return {"", usual + ": the settings cannot be written into its document (" + error.what() + ")"};
   }

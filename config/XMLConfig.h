@@ -5,6 +5,7 @@
 #include <pugixml.hpp>
 
 #include <string>
+#include <string_view>
 
 // The main window's configuration document.
 struct TXMLConfig {
@@ -41,3 +42,8 @@ TConfigSave WriteConfig(TXMLConfig& config);
 
 // "<path>.unreadable-20261209-194023": the name a file that could not be read is kept under.
 std::string UnreadableKeepName(const std::string& path);
+
+// OpenConfig over a file's bytes already in memory, for tests and fuzzing.
+void OpenConfigFromBytes(TXMLConfig& config, std::string_view bytes);
+// The bytes WriteConfig saves, without saving them; empty when it would save nothing.
+std::string ConfigBytesToSave(TXMLConfig& config);

@@ -184,7 +184,8 @@ void CheckTargetsFile(const std::string& text) {
   const TTargetsParse parse = ParseTargetsFile(text);
   std::vector<TReference> expected;
   int lineNumber = 0;
-  for (const std::string& raw : Lines(text)) {
+  const std::string withoutMark = StartsWith(text, "\xEF\xBB\xBF") ? text.substr(3) : text;
+  for (const std::string& raw : Lines(withoutMark)) {
     ++lineNumber;
     const std::string line = Trim(raw);
     if (line.empty() || line[0] == '#') continue;

@@ -78,9 +78,15 @@ void TDomain::OpenCatalogue() {
 std::optional<std::string_view> TDomain::Find(std::string_view key, TFailure failure) {
   if (!IsOpen() && MayOpen()) OpenCatalogue();
   if (IsOpen()) return catalogue_->Find(key);
-  if (failure == TFailure::Raise && failurePending_.exchange(false, std::memory_order_acq_rel))
-    throw ETranslationError(failure_);
+  if (failure == TFailure::Raise)
+    if (std::optional<std::string> why = TakeFailure()) throw ETranslationError(*why);
   return std::nullopt;
+}
+
+std::optional<std::string> TDomain::TakeFailure() {
+  if (!IsOpen() && MayOpen()) OpenCatalogue();
+  if (!failurePending_.exchange(false, std::memory_order_acq_rel)) return std::nullopt;
+  return failure_;
 }
 
 // ---------------------------------------------------------------- TTranslationInstance
@@ -185,6 +191,15 @@ std::vector<TClassMode> TTranslationInstance::ClassModes() const {
   return classModes_;
 }
 
+std::vector<std::string> TTranslationInstance::TakeCatalogueFailures() {
+  TResourceStringDomains& domains = ResourceStringDomains();
+  const std::shared_lock reading(domains.Lock);
+  std::vector<std::string> failures;
+  for (const std::string& domain : domains.Names)
+    if (std::optional<std::string> failure = Domain(domain).TakeFailure()) failures.push_back(std::move(*failure));
+  return failures;
+}
+
 // ---------------------------------------------------------------- process-wide entry points
 
 TTranslationInstance& TranslationInstance() {
@@ -220,6 +235,8 @@ void AddResourceStringDomain(const std::string& domain) {
 std::string TranslateResourceString(const std::string& text) {
   return TranslationInstance().TranslateResourceString(text);
 }
+
+std::vector<std::string> TakeCatalogueFailures() { return TranslationInstance().TakeCatalogueFailures(); }
 
 void TranslateIgnore(QObject* root, const std::string& name) { TranslationInstance().TranslateIgnore(root, name); }
 

@@ -41,6 +41,8 @@ class TDomain {
   std::optional<std::string_view> Find(std::string_view key, TFailure failure = TFailure::Raise);
   bool IsOpen() const { return open_.load(std::memory_order_acquire); }
   bool MayOpen() const { return mayOpen_.load(std::memory_order_acquire); }
+  // Opens the catalogue if it was not tried yet; why it cannot be used, if no lookup took that yet.
+  std::optional<std::string> TakeFailure();
 
  private:
   void OpenCatalogue();
@@ -76,6 +78,8 @@ class TTranslationInstance {
                                 TFailure failure = TFailure::Raise);
   // Tries the resource-string domains in order; the first result that differs wins.
   std::string TranslateResourceString(const std::string& text, TFailure failure = TFailure::Raise);
+  // The failure of every resource-string domain's catalogue that no lookup has taken yet.
+  std::vector<std::string> TakeCatalogueFailures();
 
   // What the object-tree translation (ObjectTree.h, in the widgets library) skips.
   void TranslateIgnore(QObject* root, const std::string& name);
@@ -118,6 +122,9 @@ std::string Translate(const std::string& text);
 std::string TranslateInDomain(const std::string& domain, const std::string& text);
 void AddResourceStringDomain(const std::string& domain);
 std::string TranslateResourceString(const std::string& text);
+// Why each broken catalogue of the built-in texts cannot be used, once: for a program that shows
+// what its start-up lookups could not.
+std::vector<std::string> TakeCatalogueFailures();
 // Skips the owned component `name` (or ".Property" of the root) in the next TranslateObjectTree.
 void TranslateIgnore(QObject* root, const std::string& name);
 void TranslateIgnoreClassProperty(const QMetaObject* type, const std::string& property);

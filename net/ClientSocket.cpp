@@ -1,7 +1,8 @@
 #include "ClientSocket.h"
 
+#include "QueuedCall.h"
+
 #include <QCoreApplication>
-#include <QMetaObject>
 #include <QSocketNotifier>
 
 #include <cerrno>
@@ -77,14 +78,11 @@ void TClientConnection::StartLookup() {
     const std::lock_guard lock(request->Lock);
     if (!request->Wanted) return;
     const std::weak_ptr<TPendingLookup> token = request;
-    QMetaObject::invokeMethod(
-        QCoreApplication::instance(),
-        [this, token, result] {
-          // The request is dropped on the GUI thread when the lookup is cancelled or the
-          // connection released, so a live request means `this` is still there.
-          if (!token.expired()) LookupCompleted(result);
-        },
-        Qt::QueuedConnection);
+    QueueCall(QCoreApplication::instance(), [this, token, result] {
+      // The request is dropped on the GUI thread when the lookup is cancelled or the
+      // connection released, so a live request means `this` is still there.
+      if (!token.expired()) LookupCompleted(result);
+    });
   }).detach();
 }
 

@@ -1,10 +1,10 @@
 #include "EthConnection.h"
 
 #include "ClientSocket.h"
+#include "QueuedCall.h"
 #include "UDPServer.h"
 
 #include <QCoreApplication>
-#include <QMetaObject>
 
 #include <algorithm>
 #include <array>
@@ -281,10 +281,7 @@ void CEthConnection::UdpRead(std::string_view data, bool fromScale, const std::w
   buffer[size] = '\0';
   const std::string text(buffer.data());
   if (text.empty()) return;
-  QMetaObject::invokeMethod(
-      QCoreApplication::instance(),
-      [this, alive, text] {
-        if (!alive.expired() && OnReply) OnReply(text, static_cast<int>(text.size()));
-      },
-      Qt::QueuedConnection);
+  QueueCall(QCoreApplication::instance(), [this, alive, text] {
+    if (!alive.expired() && OnReply) OnReply(text, static_cast<int>(text.size()));
+  });
 }

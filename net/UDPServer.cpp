@@ -1,7 +1,8 @@
 #include "UDPServer.h"
 
+#include "QueuedCall.h"
+
 #include <QCoreApplication>
-#include <QMetaObject>
 
 #include <algorithm>
 #include <cerrno>
@@ -152,9 +153,8 @@ void TUDPListenerThread::ReceiveOn(TSocketHandle& binding) {
   const ptrdiff_t received = SocketLayer::ReceiveFrom(binding.Handle(), buffer_.data(), receiveSize_, sender);
   // A failed receive, or a datagram longer than the receive size, is dropped.
   if (received < 0 || static_cast<size_t>(received) > receiveSize_) return;
-  binding.PeerIP = SocketLayer::DottedText(sender.Address);
-  binding.PeerPort = sender.Port;
-  server_.HandOver(binding, std::string_view(buffer_.data(), static_cast<size_t>(received)));
+  server_.HandOver(binding, {SocketLayer::DottedText(sender.Address), sender.Port},
+                   std::string_view(buffer_.data(), static_cast<size_t>(received)));
 }
 
 TUDPServer::~TUDPServer() {
@@ -199,20 +199,22 @@ void TUDPServer::Deactivate() {
   activation_.reset();
 }
 
-void TUDPServer::HandOver(TSocketHandle& binding, std::string_view data) {
+void TUDPServer::HandOver(TSocketHandle& binding, TPeer peer, std::string_view data) {
   if (ThreadedEvent) {
-    ReadStep(binding, data);
+    ReadStep(binding, peer, data);
     return;
   }
-  QMetaObject::invokeMethod(
-      QCoreApplication::instance(),
-      [this, &binding, activation = listenerActivation_, copy = std::string(data)] {
-        if (!activation.expired()) ReadStep(binding, copy);
-      },
-      Qt::QueuedConnection);
+  // The sender goes with its datagram: the listener receives the next one meanwhile.
+  QueueCall(QCoreApplication::instance(),
+            [this, &binding, activation = listenerActivation_, peer = std::move(peer), copy = std::string(data)] {
+              if (!activation.expired()) ReadStep(binding, peer, copy);
+            });
 }
 
-void TUDPServer::ReadStep(TSocketHandle& binding, std::string_view data) {
+// The binding names the datagram's sender to the handler that runs now.
+void TUDPServer::ReadStep(TSocketHandle& binding, const TPeer& peer, std::string_view data) {
+  binding.PeerIP = peer.IP;
+  binding.PeerPort = peer.Port;
   current_ = &binding;
   if (OnUDPRead) OnUDPRead(*this, data, binding);
 }

@@ -163,8 +163,12 @@ class TUDPServer {
   friend class TUDPListenerThread;
   void Activate();
   void Deactivate();
-  void HandOver(TSocketHandle& binding, std::string_view data);
-  void ReadStep(TSocketHandle& binding, std::string_view data);
+  struct TPeer {
+    std::string IP;
+    int Port = 0;
+  };
+  void HandOver(TSocketHandle& binding, TPeer peer, std::string_view data);
+  void ReadStep(TSocketHandle& binding, const TPeer& peer, std::string_view data);
   void ReadFailed(const std::exception& error);
 
   std::atomic<TSocketHandle*> current_{nullptr};

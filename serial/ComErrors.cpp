@@ -34,11 +34,17 @@ const char* const kTexts[] = {
 };
 constexpr int kCodeCount = sizeof kTexts / sizeof kTexts[0];
 
+// These lookups run while a program starts or while an error is being built, where a broken
+// catalogue cannot be shown; they leave its report to a lookup that can.
+std::string Translated(const std::string& text) {
+  return TranslationInstance().TranslateInDomain("default", text, TFailure::LeaveForNextLookup);
+}
+
 const std::vector<std::string>& TranslatedTexts() {
   static const std::vector<std::string> texts = [] {
     AddResourceStringDomain("cport");
     std::vector<std::string> translated;
-    for (const char* text : kTexts) translated.push_back(Translate(text));
+    for (const char* text : kTexts) translated.push_back(Translated(text));
     return translated;
   }();
   return texts;
@@ -46,7 +52,7 @@ const std::vector<std::string>& TranslatedTexts() {
 
 // The number goes in where the (translated) suffix has "%d"; the suffix is never used as a format.
 std::string SystemCodeSuffix(int systemCode) {
-  std::string suffix = Translate(" (win error code: %d)");
+  std::string suffix = Translated(" (win error code: %d)");
   const size_t place = suffix.find("%d");
   if (place != std::string::npos) suffix.replace(place, 2, std::to_string(systemCode));
   return suffix;

@@ -1,8 +1,7 @@
 #include "ComThread.h"
 
+#include "QueuedCall.h"
 #include "SerialDevice.h"
-
-#include <QMetaObject>
 
 void ForEachInBatchOrder(TComEvents events, const std::function<void(TComEvent)>& action) {
   // Errors come before the input count, whose reading clears the error state as well.
@@ -22,7 +21,7 @@ void THandOver::Run(QObject& target, std::function<void()> action, bool acknowle
     state->Queue.push_back(request);
   }
   state->Changed.notify_all();
-  QMetaObject::invokeMethod(&target, [state] { RunQueued(*state); }, Qt::QueuedConnection);
+  QueueCall(&target, [state] { RunQueued(*state); });
   std::unique_lock<std::mutex> lock(state->Mutex);
   state->Changed.wait(lock, [&] { return request->Done; });
   if (!acknowledgeFirst && request->Error) std::rethrow_exception(request->Error);

@@ -2,25 +2,29 @@
 
 #include "FileSave.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
 #include <fstream>
 #include <limits>
+#include <iterator>
 
 #include <sys/stat.h>
 
 namespace {
 // A carriage return counts as a blank: files whose line ends went through two conversions end
-// their lines in CR CR LF, and the stray CR is no part of a name or value.
-std::string Trim(const std::string& text) {
-  constexpr const char* kBlanks = " \t\r";
-  const size_t first = text.find_first_not_of(kBlanks);
-  if (first == std::string::npos) return {};
-  return text.substr(first, text.find_last_not_of(kBlanks) - first + 1);
+// their lines in CR CR LF, and the stray CR is no part of a name or value. Every lookup walks the
+// lines, so the pieces are views into them, never copies.
+bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
+
+std::string_view Trim(std::string_view text) {
+  while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
+  while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
+  return text;
 }
 
-bool SameName(const std::string& a, const std::string& b) {
+bool SameName(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
   for (size_t i = 0; i < a.size(); ++i) {
     const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
@@ -29,20 +33,20 @@ bool SameName(const std::string& a, const std::string& b) {
   return true;
 }
 
-bool IsSectionHeader(const std::string& line, std::string* name = nullptr) {
-  const std::string trimmed = Trim(line);
+bool IsSectionHeader(std::string_view line, std::string_view* name = nullptr) {
+  const std::string_view trimmed = Trim(line);
   if (trimmed.empty() || trimmed[0] != '[') return false;
   const size_t close = trimmed.find(']');
-  if (close == std::string::npos) return false;
+  if (close == std::string_view::npos) return false;
   if (name) *name = Trim(trimmed.substr(1, close - 1));
   return true;
 }
 
 // A "key=value" line; comment lines starting with ';' are none.
-bool SplitKeyLine(const std::string& line, std::string& key, std::string& value) {
-  const std::string trimmed = Trim(line);
+bool SplitKeyLine(std::string_view line, std::string_view& key, std::string_view& value) {
+  const std::string_view trimmed = Trim(line);
   const size_t equals = trimmed.find('=');
-  if (trimmed.empty() || trimmed[0] == ';' || equals == std::string::npos) return false;
+  if (trimmed.empty() || trimmed[0] == ';' || equals == std::string_view::npos) return false;
   key = Trim(trimmed.substr(0, equals));
   value = Trim(trimmed.substr(equals + 1));
   return true;
@@ -89,19 +93,33 @@ TIniFile::TIniFile(std::string path) : path_(std::move(path)) {
     if (errno == ENOENT) return;
     throw EIniFile("Cannot read " + path_, errno);
   }
-  std::string line;
-  while (std::getline(file, line)) {
+  const std::string text{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+  if (file.bad()) throw EIniFile("Cannot read " + path_, errno);
+  TakeLines(text);
+}
+
+TIniFile TIniFile::FromText(std::string_view text) {
+  TIniFile ini;
+  ini.inMemory_ = true;
+  ini.TakeLines(text);
+  return ini;
+}
+
+void TIniFile::TakeLines(std::string_view text) {
+  while (!text.empty()) {
+    const size_t end = std::min(text.find('\n'), text.size());
+    std::string_view line = text.substr(0, end);
+    text.remove_prefix(std::min(end + 1, text.size()));
     if (!line.empty() && line.back() == '\r') {
-      line.pop_back();
+      line.remove_suffix(1);
       if (lines_.empty()) lineEnd_ = "\r\n";
     }
-    lines_.push_back(line);
+    lines_.emplace_back(line);
   }
-  if (file.bad()) throw EIniFile("Cannot read " + path_, errno);
 }
 
 size_t TIniFile::FindSection(const std::string& section) const {
-  std::string name;
+  std::string_view name;
   for (size_t i = 0; i < lines_.size(); ++i)
     if (IsSectionHeader(lines_[i], &name) && SameName(name, section)) return i;
   return npos;
@@ -114,7 +132,7 @@ size_t TIniFile::SectionEnd(size_t header) const {
 }
 
 size_t TIniFile::FindKey(size_t header, const std::string& key) const {
-  std::string name, value;
+  std::string_view name, value;
   const size_t end = SectionEnd(header);
   for (size_t i = header + 1; i < end; ++i)
     if (SplitKeyLine(lines_[i], name, value) && SameName(name, key)) return i;
@@ -126,9 +144,9 @@ std::string TIniFile::ReadString(const std::string& section, const std::string& 
   const size_t header = FindSection(section);
   if (header == npos) return fallback;
   const size_t line = FindKey(header, key);
-  std::string name, value;
+  std::string_view name, value;
   if (line == npos || !SplitKeyLine(lines_[line], name, value)) return fallback;
-  return value;
+  return std::string(value);
 }
 
 int TIniFile::ReadInteger(const std::string& section, const std::string& key, int fallback) const {
@@ -145,9 +163,9 @@ void TIniFile::SetValue(const std::string& section, const std::string& key, cons
   }
   const size_t existing = FindKey(header, key);
   if (existing != npos) {
-    std::string name, old;
+    std::string_view name, old;
     SplitKeyLine(lines_[existing], name, old);
-    lines_[existing] = name + "=" + value;
+    lines_[existing] = std::string(name) + "=" + value;
   } else {
     size_t last = SectionEnd(header);
     while (last > header + 1 && Trim(lines_[last - 1]).empty()) --last;
@@ -176,8 +194,13 @@ void TIniFile::WriteInteger(const std::string& section, const std::string& key, 
   WriteString(section, key, std::to_string(value));
 }
 
-void TIniFile::Save() const {
+std::string TIniFile::Text() const {
   std::string text;
   for (const std::string& line : lines_) text += line + lineEnd_;
-  if (const int failure = SaveWholeFile(path_, text); failure != 0) throw EIniFile("Cannot write " + path_, failure);
+  return text;
+}
+
+void TIniFile::Save() const {
+  if (inMemory_) return;
+  if (const int failure = SaveWholeFile(path_, Text()); failure != 0) throw EIniFile("Cannot write " + path_, failure);
 }

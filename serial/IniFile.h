@@ -3,6 +3,7 @@
 
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -19,6 +20,10 @@ class TIniFile {
  public:
   // Reads the file when it exists; one that exists but cannot be read raises EIniFile.
   explicit TIniFile(std::string path);
+  // The same over a file's text in memory, for tests and fuzzing: writes change only this object.
+  static TIniFile FromText(std::string_view text);
+  // The text a save writes.
+  std::string Text() const;
 
   // Blanks around names and values are not part of them.
   std::string ReadString(const std::string& section, const std::string& key, const std::string& fallback) const;
@@ -40,7 +45,11 @@ class TIniFile {
   void SetValue(const std::string& section, const std::string& key, const std::string& value);
   void Save() const;
 
+  TIniFile() = default;
+  void TakeLines(std::string_view text);
+
   std::string path_;
+  bool inMemory_ = false;
   std::vector<std::string> lines_;
   std::string lineEnd_ = "\n";
 };

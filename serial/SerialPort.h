@@ -58,6 +58,7 @@ std::string ComErrorText(int code);
 void StartSerialLibrary();
 
 class TCustomComPort;
+class TIniFile;
 
 // Common part of the four settings groups: a change of a field applies the group to the port.
 class TComGroup {
@@ -240,6 +241,9 @@ class TCustomComPort : public QObject {
 
   void SaveSettings(TStoreType kind, const std::string& path);
   void RestoreSettings(TStoreType kind, const std::string& path);
+  // The same with an INI file already read (one in memory, for tests and fuzzing).
+  void SaveSettings(TIniFile& ini);
+  void RestoreSettings(const TIniFile& ini);
 
   // The owner's stored description is being read: settings are recorded, not applied.
   void BeginLoading() { loading_ = true; }

@@ -136,6 +136,10 @@ void TCustomComPort::RestoreSettings(TStoreType kind, const std::string& path) {
 
 void TCustomComPort::StoreIniFile(const std::string& path) {
   TIniFile ini(path);
+  SaveSettings(ini);
+}
+
+void TCustomComPort::SaveSettings(TIniFile& ini) {
   std::vector<std::pair<std::string, std::string>> values;
   ForEachSavedKey(savedGroups_, [&](const TSettingKey& key) {
     if (IsCustomBaudRate(key) && baudRate_ != brCustom) return;
@@ -145,11 +149,12 @@ void TCustomComPort::StoreIniFile(const std::string& path) {
   ini.WriteStrings(objectName().toStdString(), values);
 }
 
-void TCustomComPort::LoadIniFile(const std::string& path) {
+void TCustomComPort::LoadIniFile(const std::string& path) { RestoreSettings(TIniFile(path)); }
+
+void TCustomComPort::RestoreSettings(const TIniFile& ini) {
   SuspendApply();
   bool failed = false;
   try {
-    const TIniFile ini(path);
     const std::string section = objectName().toStdString();
     ForEachSavedKey(savedGroups_, [&](const TSettingKey& key) {
       // The custom rate falls back to 9600, not to the current value.

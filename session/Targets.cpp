@@ -170,6 +170,8 @@ TTargetParse ParseTarget(std::string_view text) {
 
 TTargetsParse ParseTargetsFile(std::string_view text) {
   TTargetsParse parse;
+  // Editors that save UTF-8 may put a byte order mark first; it is no part of the first line.
+  if (text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);
   int lineNumber = 0;
   while (!text.empty()) {
     ++lineNumber;

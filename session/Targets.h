@@ -24,6 +24,7 @@ TTargetParse ParseTarget(std::string_view text);
 // "udp:host:port".
 std::string TargetText(const TLinkSettings& link);
 // One target per line; blank lines and lines whose first non-blank character is '#' are skipped.
+// A UTF-8 byte order mark at the start is skipped too.
 TTargetsParse ParseTargetsFile(std::string_view text);
 // Why the targets cannot be served together (a name given twice, one scale named twice); empty
 // when they can.

@@ -1,8 +1,7 @@
 #include "UdpEndpoint.h"
 
+#include "QueuedCall.h"
 #include "UDPServer.h"
-
-#include <QMetaObject>
 
 #include <algorithm>
 
@@ -45,7 +44,7 @@ std::string TUdpEndpoint::Open() {
     const std::string text = ReplyText(data);
     const uint32_t address = DottedAddressOrZero(binding.PeerIP);
     const int port = binding.PeerPort;
-    QMetaObject::invokeMethod(this, [this, address, port, text] { Deliver(address, port, text); }, Qt::QueuedConnection);
+    QueueCall(this, [this, address, port, text] { Deliver(address, port, text); });
   };
   server_->OnReadFailure = [this](TUDPServer&, const std::exception& error) {
     const std::string reason = AnswerFailureText(error);

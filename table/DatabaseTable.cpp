@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <new>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -88,6 +89,7 @@ class TDatabaseTable::TParser {
  public:
   TParser(TDatabaseTable& table, char* bytes) : table_(table), bytes_(bytes) {}
   size_t Columns() const { return columns_; }
+  size_t LineFeeds() const { return lineFeeds_; }
 
   // Takes the lines of [0, end); returns where the data ends (the first byte 26, or `end`).
   size_t Run(size_t end) {
@@ -120,6 +122,7 @@ class TDatabaseTable::TParser {
       FinishLine(block + bit, separators_ + static_cast<size_t>(__builtin_popcountll(marks.Separators & before)),
                  carriageReturns_ + static_cast<size_t>(__builtin_popcountll(marks.CarriageReturns & before)));
       lineBegin_ = block + bit + 1;
+      ++lineFeeds_;
     }
   }
 
@@ -153,6 +156,7 @@ class TDatabaseTable::TParser {
   size_t separatorsAtLineBegin_ = 0;
   size_t carriageReturnsAtLineBegin_ = 0;
   size_t columns_ = 1;
+  size_t lineFeeds_ = 0;
 };
 
 TDatabaseTable::TDatabaseTable() : TDatabaseTable(Empty(5, 5)) {}
@@ -174,11 +178,17 @@ TDatabaseTable TDatabaseTable::Parse(std::unique_ptr<char[]> buffer, size_t size
   TDatabaseTable table{TRaw{}};
   TParser parser(table, buffer.get());
   table.dataEnd_ = parser.Run(size);
+  table.lineFeedsBeforeEnd_ = parser.LineFeeds();
   if (table.rows_.Size() == 0) table.rows_.Push(table.dataEnd_);
   table.columns_ = static_cast<int>(parser.Columns());
   table.data_ = std::move(buffer);
   table.dataSize_ = size;
   return table;
+}
+
+TDatabaseTable::TUnread TDatabaseTable::Unread() const {
+  if (dataEnd_ >= dataSize_) return {};
+  return {lineFeedsBeforeEnd_ + 1, std::string_view(data_.get() + dataEnd_ + 1, dataSize_ - dataEnd_ - 1)};
 }
 
 std::string_view TDatabaseTable::Line(int row) const {
@@ -248,17 +258,41 @@ TDatabaseLoad ReadDatabase(const TReadFunction& read, size_t sizeHint, const std
   return TDatabaseLoad{TDatabaseTable::Parse(std::move(bytes), size), readError};
 }
 
-TDatabaseLoad LoadDatabaseFile(const std::string& path) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) throw EDatabaseFile(SystemErrorText("Cannot open file", path, errno));
-  struct stat info {};
-  if (::fstat(fd, &info) == 0 && S_ISDIR(info.st_mode)) {
-    ::close(fd);
-    throw EDatabaseFile(SystemErrorText("Cannot open file", path, EISDIR));
-  }
-  const size_t sizeHint = info.st_size > 0 ? static_cast<size_t>(info.st_size) : 0;
-  TDatabaseLoad load = ReadDatabase([fd](char* buffer, size_t size) { return static_cast<long>(::read(fd, buffer, size)); },
-                                    sizeHint, path);
+namespace {
+void RefuseSource(int fd, const std::string& path, const std::string& reason) {
   ::close(fd);
-  return load;
+  throw EDatabaseFile("Cannot open file \"" + path + "\": " + reason);
+}
+
+// Opened without waiting, so that neither a FIFO without a writer nor a device holds anything up;
+// what is not a regular file or an accepted pipe is refused before a byte is read.
+int OpenSource(const std::string& path, TDatabaseSources sources, struct stat& info) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) throw EDatabaseFile(SystemErrorText("Cannot open file", path, errno));
+  if (::fstat(fd, &info) != 0) RefuseSource(fd, path, std::strerror(errno));
+  if (S_ISDIR(info.st_mode)) RefuseSource(fd, path, std::strerror(EISDIR));
+  if (S_ISREG(info.st_mode)) return fd;
+  const bool pipes = sources == TDatabaseSources::RegularFileOrPipe;
+  if (!pipes || !S_ISFIFO(info.st_mode)) RefuseSource(fd, path, pipes ? "not a regular file or a pipe" : "not a regular file");
+  // A pipe is read as a reader that waits for its writer, as a plain open would have.
+  const int waiting = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (waiting < 0) RefuseSource(fd, path, std::strerror(errno));
+  ::close(fd);
+  return waiting;
+}
+}  // namespace
+
+TDatabaseLoad LoadDatabaseFile(const std::string& path, TDatabaseSources sources) {
+  struct stat info {};
+  const int fd = OpenSource(path, sources, info);
+  const size_t sizeHint = S_ISREG(info.st_mode) && info.st_size > 0 ? static_cast<size_t>(info.st_size) : 0;
+  try {
+    TDatabaseLoad load = ReadDatabase(
+        [fd](char* buffer, size_t size) { return static_cast<long>(::read(fd, buffer, size)); }, sizeHint, path);
+    ::close(fd);
+    return load;
+  } catch (const std::bad_alloc&) {
+    ::close(fd);
+    throw EDatabaseFile("Not enough memory to read file \"" + path + "\"");
+  }
 }

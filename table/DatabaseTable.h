@@ -27,6 +27,13 @@ class TDatabaseTable {
   std::string_view Line(int row) const;
   // Heap bytes the table holds.
   size_t MemoryBytes() const { return dataSize_ + rows_.MemoryBytes(); }
+  // What a byte 26 left unread: the line it stands on (from 1) and the bytes after it, none when
+  // no byte 26 ends the data.
+  struct TUnread {
+    size_t Line = 0;
+    std::string_view Bytes;
+  };
+  TUnread Unread() const;
 
   // Builds the table from file bytes: LF or CR LF line ends, CR elsewhere dropped, byte 26 ends
   // the data, empty lines skipped, fields split at ";" without quoting or trimming.
@@ -57,6 +64,7 @@ class TDatabaseTable {
   std::unique_ptr<char[]> data_;  // the file's bytes; rows point into it
   size_t dataSize_ = 0;
   size_t dataEnd_ = 0;  // the end of the table's data: the first byte 26 or the end of the bytes
+  size_t lineFeedsBeforeEnd_ = 0;
   TRowStarts rows_;
   int columns_ = 1;
 };
@@ -77,6 +85,12 @@ using TReadFunction = std::function<long(char* buffer, size_t size)>;
 // Reads a whole database through `read`; a read error keeps the complete lines read so far.
 TDatabaseLoad ReadDatabase(const TReadFunction& read, size_t sizeHint, const std::string& path);
 
-// Opens and reads a database file; throws EDatabaseFile when it cannot be opened. A read error
-// part-way keeps the complete lines read so far and names the error in ReadError.
-TDatabaseLoad LoadDatabaseFile(const std::string& path);
+// What may be read as a database besides a regular file: a pipe (a FIFO, a shell's <(...)) ends
+// only when its writer ends it, so only a caller that may wait that long accepts one.
+enum class TDatabaseSources { RegularFile, RegularFileOrPipe };
+
+// Opens and reads a database file; throws EDatabaseFile when it cannot be opened, is neither a
+// regular file nor an accepted pipe (a device, a directory), or does not fit into memory. A read
+// error part-way keeps the complete lines read so far and names the error in ReadError.
+TDatabaseLoad LoadDatabaseFile(const std::string& path,
+                               TDatabaseSources sources = TDatabaseSources::RegularFileOrPipe);

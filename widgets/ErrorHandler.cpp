@@ -9,6 +9,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include <cstdio>
 #include <exception>
 
 std::function<void(const QString&)> UnexpectedErrorHook;
@@ -54,6 +55,9 @@ void ShowErrorDialog(const QString& message, const QString& report) {
 
 void ShowUnexpectedError(const QString& message) {
   const QString report = BuildErrorReport(message);
+  // Standard error is the log: the report outlives the box, e.g. in the desktop session's journal.
+  std::fputs(report.toLocal8Bit().constData(), stderr);
+  std::fflush(stderr);
   if (UnexpectedErrorHook) {
     UnexpectedErrorHook(report);
     return;

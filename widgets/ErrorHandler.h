@@ -1,6 +1,7 @@
 #pragma once
 // The handler of unexpected errors: an exception that escapes an event handler is shown to the
-// operator, with a report that can be copied, and the program keeps running.
+// operator, with a report that can be copied and that also goes to standard error, and the
+// program keeps running.
 
 #include <QApplication>
 #include <QString>

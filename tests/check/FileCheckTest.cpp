@@ -135,3 +135,39 @@ TEST(FileCheck, AnUnknownCodePageIsRefusedInWords) {
   EXPECT_EQ(RefusalReason(report), "The code page \"CP-NO-SUCH\" is not known to this system.");
   EXPECT_EQ(ReportSummary(report), "1 row × 2 fields · plain ASCII · cannot be sent: CP-NO-SUCH is not known");
 }
+
+TEST(FileCheck, CodePagesThatWriteACharacterInSeveralBytesAreRefused) {
+  for (const char* name : {"UTF-8", "UTF-16", "UTF-16LE", "UTF-32", "UCS-2", "UTF-7", "GB18030", "SHIFT_JIS"}) {
+    const TFileReport report = Check("1;x\n", name);
+    EXPECT_FALSE(report.CanSend()) << name;
+    EXPECT_EQ(RefusalReason(report),
+              "The code page \"" + std::string(name) + "\" is not single-byte; the scale takes one byte per character.");
+    EXPECT_EQ(ReportSummary(report), "1 row × 2 fields · plain ASCII · cannot be sent: " + std::string(name) +
+                                         " is not single-byte");
+  }
+  for (const char* name : {"CP1250", "ISO-8859-2", "CP852", "KOI8-R", "IBM037"})
+    EXPECT_TRUE(Check("1;x\n", name).CanSend()) << name;
+}
+
+TEST(FileCheck, WhatTheImportLeavesOutOrTheScaleMayCutIsAWarning) {
+  using namespace std::string_literals;
+  const struct {
+    std::string File;
+    int Rows;
+    std::vector<std::string> Warnings;
+  } cases[] = {
+      {"a\nb\nc\x1A\nd\ne\n", 3, {"the file ends at byte 26 on line 3; 2 lines after it are not read"}},
+      {"a\r\nb\x1A" "c\r\n", 2, {"the file ends at byte 26 on line 2; 1 line after it is not read"}},
+      {"a\nb\n\x1A", 2, {}},
+      {"a\nb\n\x1A\r\n\x1A\n", 2, {}},
+      {"1;a\0b\n2;\0\n3;x\n"s, 3, {"2 cells hold a NUL byte (row 1, field 2; row 2, field 2)"}},
+      {"\0\n"s, 1, {"1 cell holds a NUL byte (row 1, field 1)"}},
+  };
+  for (const auto& c : cases) {
+    const TFileReport report = Check(c.File);
+    EXPECT_EQ(report.Rows, c.Rows) << Hex(c.File);
+    EXPECT_EQ(ReportWarnings(report), c.Warnings) << Hex(c.File);
+    EXPECT_EQ(report.Warnings(), static_cast<int>(c.Warnings.size())) << Hex(c.File);
+    EXPECT_TRUE(report.CanSend()) << Hex(c.File);
+  }
+}

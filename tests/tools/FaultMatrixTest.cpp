@@ -54,8 +54,8 @@ const TBehaviour kBehaviours[] = {
     {"link closed after record 5", {"--close-after", "5"}, true, false},
     {"1 MB without LF, then answer", {"--flood-before", "5", "1048576"}, false, false},
     {"every 4th answer doubled", {"--double-every", "4"}, false, false},
-    {"every 3rd answer repeated 20 ms later", {"--repeat-every", "3"}, false, true, 40, false, true},
-    {"an extra answer before the command", {"--repeat-every", "4", "--repeat-gap", "5"}, false, true, 40, false, true},
+    {"every 3rd answer repeated 20 ms later", {"--repeat-every", "3"}, false, true, 60, false, true},
+    {"an extra answer before the command", {"--repeat-every", "4", "--repeat-gap", "5"}, false, true, 60, false, true},
     {"answers from 127.0.0.77 (spoofer)", {"--answer-from", "127.0.0.77"}, true, false, 2, true},
 };
 
@@ -231,7 +231,7 @@ void CheckCell(const TCell& cell, const TBehaviour& behaviour, TLinkKind kind, c
 }
 
 void PrintMatrix(const std::vector<std::vector<TCell>>& cells) {
-  std::printf("\nFault matrix: %d records, --pace 2 (40 where answers repeat), --answer-timeout %s\n", kRows,
+  std::printf("\nFault matrix: %d records, --pace 2 (60 where answers repeat), --answer-timeout %s\n", kRows,
               kAnswerTimeout);
   std::printf("%-38s", "scale behaviour");
   for (const TLinkColumn& link : kLinks) std::printf(" | %-24s", link.Title);

@@ -88,6 +88,13 @@ TEST(SendTargets, ATargetsFileSkipsBlanksAndCommentsAndNamesTheLineOfAMistake) {
   EXPECT_TRUE(bad.Targets.empty());
   EXPECT_EQ(bad.Error.rfind("line 4: target 'tcp:b'", 0), 0u) << bad.Error;
   EXPECT_EQ(ParseTargetsFile("").Targets.size(), 0u);
+
+  for (const char* marked : {"\xEF\xBB\xBF# shop 12\nfront=tcp:10.0.0.5:4001\n", "\xEF\xBB\xBF" "front=tcp:10.0.0.5:4001"}) {
+    const TTargetsParse parse = ParseTargetsFile(marked);
+    ASSERT_EQ(parse.Error, "") << "a byte order mark reads as if it were not there";
+    ASSERT_EQ(parse.Targets.size(), 1u);
+    EXPECT_EQ(parse.Targets[0].Name, "front");
+  }
 }
 
 TEST(SendTargets, TwoTargetsMayNotShareANameOrAScale) {

@@ -350,6 +350,7 @@ TEST_F(SendEndToEnd, PortsListsAComLinkOfThePortsFolderWithItsPtyAsTextAndAsJson
 TEST_F(SendEndToEnd, UsageErrorsAndUnreadableFilesExitTwoAndSendNothing) {
   dir.Write("products.csv", "a\n");
   dir.Write("bad.targets", "tcp:127.0.0.1:1\nfront=tcp:127.0.0.1\n");
+  dir.Write("huge.targets", std::string((1 << 20) - 1, '#') + "\n" + "tcp:127.0.0.1:1\n");
   std::filesystem::create_directories(dir.File("folder"));
   TScaleSimProcess scale({"--tcp", "0", "--raw", dir.File("scale.raw")});
   const std::string good = "tcp:127.0.0.1:" + std::to_string(scale.TcpPort());
@@ -376,6 +377,11 @@ TEST_F(SendEndToEnd, UsageErrorsAndUnreadableFilesExitTwoAndSendNothing) {
       {{"--dry-run", products, "udp:224.0.0.9:5000"}, "udp:224.0.0.9:5000: 224.0.0.9 is a multicast address"},
       {{"--dry-run", products, "udp:0.0.0.0:5000"}, "udp:0.0.0.0:5000: 0.0.0.0 is the address of no scale"},
       {{"--ports", products}, "--ports sends nothing: give it no file or target"},
+      {{"/dev/zero", good}, "Cannot open file \"/dev/zero\": not a regular file or a pipe"},
+      {{"--targets", "/dev/zero", products, good}, "cannot read the targets file /dev/zero: not a regular file or a pipe"},
+      {{"--targets", dir.File("folder"), products, good}, "cannot read the targets file " + dir.File("folder") + ": Is a directory"},
+      {{"--targets", dir.File("huge.targets"), products, good},
+       "cannot read the targets file " + dir.File("huge.targets") + ": larger than 1 MiB"},
   };
   for (const auto& c : cases) {
     const TResult result = Run(c.Words);
@@ -385,6 +391,44 @@ TEST_F(SendEndToEnd, UsageErrorsAndUnreadableFilesExitTwoAndSendNothing) {
   scale.Stop();
   EXPECT_EQ(dir.Read("scale.raw"), "") << "nothing was sent";
   EXPECT_FALSE(std::filesystem::exists(dir.File("state/scaledb/transfers.jsonl")));
+}
+
+// A sanitizer reserves terabytes of address space for itself, so no address-space limit fits it.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr bool kSanitized = true;
+#elif defined(__has_feature)
+constexpr bool kSanitized = __has_feature(address_sanitizer) || __has_feature(thread_sanitizer);
+#else
+constexpr bool kSanitized = false;
+#endif
+
+TEST_F(SendEndToEnd, RunningOutOfMemoryWhileReadingOrCheckingIsAnErrorInWords) {
+  if (kSanitized) GTEST_SKIP() << "an address-space limit cannot be set under a sanitizer";
+  dir.Write("sparse.csv", "");
+  std::filesystem::resize_file(dir.File("sparse.csv"), std::uintmax_t{1} << 30);  // 1 GiB that takes no disk
+  std::string rows(40'000'000, '\n');  // 20 million rows "1"
+  for (size_t i = 0; i < rows.size(); i += 2) rows[i] = '1';
+  dir.Write("rows.csv", rows);
+  const struct {
+    std::string Input;  // a shell pipe in front of the program, if any
+    std::vector<std::string> Words;
+    std::string Said;
+  } cases[] = {
+      {"", {"--check", dir.File("sparse.csv")}, "scaledb-send: Not enough memory to read file \"" + dir.File("sparse.csv") + "\""},
+      {"cat /dev/zero | ", {"--check", "/dev/stdin"}, "scaledb-send: Not enough memory to read file \"/dev/stdin\""},
+      {"", {"--check", dir.File("rows.csv")}, "Error: There is not enough memory to check the file."},
+      {"", {dir.File("rows.csv"), "tcp:127.0.0.1:1"},
+       "scaledb-send: the file cannot be sent: There is not enough memory to check the file."},
+  };
+  for (const auto& c : cases) {
+    // 400 MB: less than the sparse file, enough to read the rows but not to check them.
+    std::vector<std::string> words = {"-c", "ulimit -v 400000 && " + c.Input + "exec \"$0\" \"$@\"", SCALEDB_SEND_PATH};
+    words.insert(words.end(), c.Words.begin(), c.Words.end());
+    const TResult result = Run(words, "/bin/sh");
+    EXPECT_EQ(result.ExitCode, 2) << c.Said << "\n" << result.Err;
+    EXPECT_TRUE(Contains(result.Out + result.Err, c.Said)) << result.Out << result.Err;
+    EXPECT_FALSE(Contains(result.Err, "bad_alloc")) << result.Err;
+  }
 }
 
 TEST_F(SendEndToEnd, SigtermEndsEveryTargetAsInterruptedAndStillWritesTheReport) {

@@ -53,13 +53,16 @@ int UsageError(const std::string& message) {
   return kUsage;
 }
 
+// A shop's list of scales is a few kilobytes; anything this large is not one.
+constexpr size_t kMaxTargetsFileMiB = 1;
+
 // Adds the targets of every --targets file; the error in words, or empty.
 std::string ReadTargetsFiles(TSendOptions& options) {
   for (const std::string& path : options.TargetsFiles) {
-    QFile file(QString::fromLocal8Bit(path.c_str()));
-    if (!file.open(QIODevice::ReadOnly)) return "cannot read the targets file " + path + ": " + file.errorString().toStdString();
-    const QByteArray text = file.readAll();
-    TTargetsParse parse = ParseTargetsFile(std::string_view(text.constData(), static_cast<size_t>(text.size())));
+    std::string text;
+    if (const std::string error = ReadSmallFile(path, kMaxTargetsFileMiB, text); !error.empty())
+      return "cannot read the targets file " + path + ": " + error;
+    TTargetsParse parse = ParseTargetsFile(text);
     if (!parse.Error.empty()) return path + ": " + parse.Error;
     options.Targets.insert(options.Targets.end(), parse.Targets.begin(), parse.Targets.end());
   }

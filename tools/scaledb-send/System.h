@@ -1,6 +1,9 @@
 #pragma once
-// What scaledb-send asks of the system: the terminal behind a file descriptor, room for many
-// open links.
+// What scaledb-send asks of the system: the terminal behind a file descriptor, small input files,
+// room for many open links.
+
+#include <cstddef>
+#include <string>
 
 struct TTerminalSize {
   int Columns = 80;
@@ -13,3 +16,7 @@ TTerminalSize TerminalSize(int fd);
 
 // Raises the soft limit of open files to the hard one: every target holds a descriptor.
 void RaiseOpenFilesLimit();
+
+// Reads the whole of a regular file or a pipe of at most `limitMiB` MiB into `bytes`; why it
+// cannot in words (a device, a folder, too large), or empty.
+std::string ReadSmallFile(const std::string& path, size_t limitMiB, std::string& bytes);
