@@ -219,14 +219,16 @@ void CheckTargetsFile(const std::string& text) {
 
 bool TakesValue(const std::string& option) {
   for (const char* name :
-       {"--targets", "--kind", "--pace", "--answer-timeout", "--retries", "--udp-local-port", "--encoding", "--json"})
+       {"--targets", "--kind", "--pace", "--answer-timeout", "--retries", "--udp-local-port", "--encoding", "--json",
+        "--state-dir", "--metrics"})
     if (option == name) return true;
   return false;
 }
 
 bool Flag(const std::string& option) {
   return option == "--dry-run" || option == "--transliterate" || option == "--check" || option == "--quiet" ||
-         option == "--help" || option == "--version" || option == "--ports";
+         option == "--help" || option == "--version" || option == "--ports" || option == "--only-changed" ||
+         option == "--status";
 }
 
 // The words walked as the usage text describes them, without reading the option values: the
@@ -237,10 +239,19 @@ struct TWalk {
   std::vector<TReference> Targets;
 };
 
+bool NamesALink(const std::string& word) {
+  const size_t equals = word.find('=');
+  const std::string link = equals == std::string::npos ? word : word.substr(equals + 1);
+  return link.starts_with("serial:") || link.starts_with("tcp:") || link.starts_with("udp:");
+}
+
+// After --status a word that names a link is a target wherever it stands; a first word that
+// names one, given before --status, is taken for one at the end.
 TWalk Walk(const std::vector<std::string>& words) {
   TWalk walk;
   bool optionsEnded = false;
   bool ports = false;
+  bool status = false;
   for (size_t i = 0; i < words.size() && walk.Good; ++i) {
     const std::string& word = words[i];
     if (!optionsEnded && word == "--") {
@@ -250,11 +261,15 @@ TWalk Walk(const std::vector<std::string>& words) {
       const std::string option = word.substr(0, equals);
       if (TakesValue(option)) {
         // After --ports a last --json without a file writes to standard output.
-        if (equals == std::string::npos && ++i == words.size()) walk.Good = ports && option == "--json";
+        if (equals == std::string::npos && ++i == words.size()) walk.Good = (ports || status) && option == "--json";
       } else {
         walk.Good = equals == std::string::npos && Flag(option);
         ports = ports || option == "--ports";
+        status = status || option == "--status";
       }
+    } else if (status && NamesALink(word)) {
+      walk.Targets.push_back(Reference(word));
+      walk.Good = walk.Targets.back().Good;
     } else if (walk.File.empty()) {
       walk.File = word;
       walk.Good = !word.empty();
@@ -262,6 +277,10 @@ TWalk Walk(const std::vector<std::string>& words) {
       walk.Targets.push_back(Reference(word));
       walk.Good = walk.Targets.back().Good;
     }
+  }
+  if (walk.Good && status && NamesALink(walk.File) && Reference(walk.File).Good) {
+    walk.Targets.insert(walk.Targets.begin(), Reference(walk.File));
+    walk.File.clear();
   }
   return walk;
 }
@@ -274,7 +293,7 @@ void CheckCommandLine(const std::string& text) {
   if (!line.Error.empty()) return;
   const TSendOptions& options = line.Options;
   Check(walk.Good && options.File == walk.File && options.Targets.size() == walk.Targets.size());
-  Check(!options.File.empty() || options.Help || options.Version || options.Ports);
+  Check(!options.File.empty() || options.Help || options.Version || options.Ports || options.Status);
   for (size_t i = 0; i < walk.Targets.size(); ++i) {
     Check(options.Targets[i].Name == walk.Targets[i].Name);
     Check(SameLink(options.Targets[i].Link, walk.Targets[i].Link));
