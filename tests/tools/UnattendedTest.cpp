@@ -331,6 +331,49 @@ TEST_F(Unattended, PromtoolAcceptsTheMetrics) {
   EXPECT_EQ(check.readAll().toStdString(), "") << "no lint remark";
 }
 
+// Minute by minute: deli stops holding the file at minute 1 and never had a success; bakery holds it
+// with a success long ago, which is no fault.
+TEST_F(Unattended, TheAlertRulesFireForAScaleBehindForAnHourAndWithoutSuccessForADay) {
+  const QString promtool = QStandardPaths::findExecutable("promtool");
+  if (promtool.isEmpty()) GTEST_SKIP() << "promtool is missing (package prometheus, scripts/install-deps): the rules are not tested";
+  const std::string deli = "sync=\"shop12\",scale=\"deli\",link=\"tcp:10.12.0.21:4001\",instance=\"shop12:9100\"";
+  const std::string bakery = "sync=\"shop12\",scale=\"bakery\",link=\"tcp:10.12.0.22:4001\",instance=\"shop12:9100\"";
+  const std::string labels = "{severity: %s, sync: shop12, scale: deli, link: \"tcp:10.12.0.21:4001\", instance: \"shop12:9100\"}";
+  auto expected = [&](const char* severity) {
+    char text[256];
+    std::snprintf(text, sizeof text, labels.c_str(), severity);
+    return std::string(text);
+  };
+  dir.Write("rules_test.yml",
+            "rule_files: ['" + std::string(SCALEDB_RULES_PATH) + "']\n"
+            "evaluation_interval: 1m\n"
+            "tests:\n"
+            "  - interval: 1m\n"
+            "    input_series:\n"
+            "      - {series: 'scaledb_scale_holds_file{" + deli + "}', values: '1 0x1600'}\n"
+            "      - {series: 'scaledb_scale_last_success_timestamp_seconds{" + deli + "}', values: '0x1600'}\n"
+            "      - {series: 'scaledb_scale_holds_file{" + bakery + "}', values: '1x1600'}\n"
+            "      - {series: 'scaledb_scale_last_success_timestamp_seconds{" + bakery + "}', values: '0x1600'}\n"
+            "    alert_rule_test:\n"
+            "      - {eval_time: 59m, alertname: ScaleBehindPriceFile, exp_alerts: []}\n"
+            "      - eval_time: 62m\n"
+            "        alertname: ScaleBehindPriceFile\n"
+            "        exp_alerts:\n"
+            "          - exp_labels: " + expected("warning") + "\n"
+            "            exp_annotations:\n"
+            "              summary: 'Scale deli (tcp:10.12.0.21:4001) on shop12:9100 has not held the current price file for 1 h'\n"
+            "              description: 'journalctl -u scaledb-sync@shop12 on shop12:9100 says why.'\n"
+            "      - {eval_time: 23h, alertname: ScaleWithoutSuccess, exp_alerts: []}\n"
+            "      - eval_time: 25h\n"
+            "        alertname: ScaleWithoutSuccess\n"
+            "        exp_alerts:\n"
+            "          - exp_labels: " + expected("critical") + "\n"
+            "            exp_annotations:\n"
+            "              summary: 'Scale deli (tcp:10.12.0.21:4001) on shop12:9100 has had no successful transfer for 24 h'\n");
+  const TResult test = Execute(promtool.toStdString(), {"test", "rules", dir.File("rules_test.yml")}, environment);
+  EXPECT_EQ(test.ExitCode, 0) << test.Journal;
+}
+
 TEST_F(Unattended, AMetricsFolderThatCannotBeWrittenStopsTheRunAndAMetricsFileThatFailsAtTheEndFailsNoSend) {
   dir.Write("prices.csv", "1;Ser\n2;Chleb\n3;Mleko\n");
   TScaleSimProcess scale({"--tcp", "0", "--delay", "150", "--log", dir.File("scale.log")});
