@@ -221,7 +221,7 @@ void CheckTargetsFile(const std::string& text) {
 bool TakesValue(const std::string& option) {
   for (const char* name :
        {"--targets", "--kind", "--pace", "--answer-timeout", "--retries", "--udp-local-port", "--encoding", "--json",
-        "--state-dir"})
+        "--state-dir", "--metrics"})
     if (option == name) return true;
   return false;
 }
@@ -236,16 +236,23 @@ bool Flag(const std::string& option) {
 // file and the targets, or nothing when the words cannot be a command line.
 struct TWalk {
   bool Good = true;
-  // --status takes its file and targets in any order: only the options are walked then.
-  bool Status = false;
   std::string File;
   std::vector<TReference> Targets;
 };
 
+bool NamesALink(const std::string& word) {
+  const size_t equals = word.find('=');
+  const std::string link = equals == std::string::npos ? word : word.substr(equals + 1);
+  return link.starts_with("serial:") || link.starts_with("tcp:") || link.starts_with("udp:");
+}
+
+// After --status a word that names a link is a target wherever it stands; a first word that
+// names one, given before --status, is taken for one at the end.
 TWalk Walk(const std::vector<std::string>& words) {
   TWalk walk;
   bool optionsEnded = false;
   bool ports = false;
+  bool status = false;
   for (size_t i = 0; i < words.size() && walk.Good; ++i) {
     const std::string& word = words[i];
     if (!optionsEnded && word == "--") {
@@ -255,12 +262,15 @@ TWalk Walk(const std::vector<std::string>& words) {
       const std::string option = word.substr(0, equals);
       if (TakesValue(option)) {
         // After --ports or --status a last --json without a file writes to standard output.
-        if (equals == std::string::npos && ++i == words.size()) walk.Good = (ports || walk.Status) && option == "--json";
+        if (equals == std::string::npos && ++i == words.size()) walk.Good = (ports || status) && option == "--json";
       } else {
         walk.Good = equals == std::string::npos && Flag(option);
         ports = ports || option == "--ports";
-        walk.Status = walk.Status || option == "--status";
+        status = status || option == "--status";
       }
+    } else if (status && NamesALink(word)) {
+      walk.Targets.push_back(Reference(word));
+      walk.Good = walk.Targets.back().Good;
     } else if (walk.File.empty()) {
       walk.File = word;
       walk.Good = !word.empty();
@@ -269,6 +279,10 @@ TWalk Walk(const std::vector<std::string>& words) {
       walk.Good = walk.Targets.back().Good;
     }
   }
+  if (walk.Good && status && NamesALink(walk.File) && Reference(walk.File).Good) {
+    walk.Targets.insert(walk.Targets.begin(), Reference(walk.File));
+    walk.File.clear();
+  }
   return walk;
 }
 
@@ -276,11 +290,11 @@ void CheckCommandLine(const std::string& text) {
   const std::vector<std::string> words = Lines(text);
   const TCommandLine line = ParseCommandLine(words);
   const TWalk walk = Walk(words);
-  if (!walk.Good && !walk.Status) Check(!line.Error.empty());
-  if (!line.Error.empty() || walk.Status) return;
+  if (!walk.Good) Check(!line.Error.empty());
+  if (!line.Error.empty()) return;
   const TSendOptions& options = line.Options;
   Check(walk.Good && options.File == walk.File && options.Targets.size() == walk.Targets.size());
-  Check(!options.File.empty() || options.Help || options.Version || options.Ports);
+  Check(!options.File.empty() || options.Help || options.Version || options.Ports || options.Status);
   for (size_t i = 0; i < walk.Targets.size(); ++i) {
     Check(options.Targets[i].Name == walk.Targets[i].Name);
     Check(SameLink(options.Targets[i].Link, walk.Targets[i].Link));

@@ -72,7 +72,7 @@ const char kScaleSent[] = "UPDATE scales SET last_success = ?1 WHERE scale = (SE
 
 const char kStates[] = R"(
 SELECT s.scale, s.name, s.link, reached.result, reached.digest, ok.ended_ms, ok.program,
-       attempt.started_ms, attempt.result, attempt.reason
+       attempt.started_ms, attempt.result, attempt.reason, reached.records_sent
 FROM scales s
 LEFT JOIN transfers reached ON reached.id = s.last_reached
 LEFT JOIN transfers ok ON ok.id = s.last_success
@@ -166,6 +166,7 @@ TScaleState ReadState(const TSqliteStatement& row) {
   if (const std::optional<std::string> digest = row.OptionalText(4)) {
     state.Holds = row.OptionalText(3) == "sent" ? TScaleState::THolds::Content : TScaleState::THolds::InterruptedLoad;
     state.Digest = *digest;
+    state.LastRecords = static_cast<int>(row.Integer(10));
   }
   if (const std::optional<int64_t> sent = row.OptionalInteger(5)) state.LastSuccess = FromMs(*sent);
   state.LastSuccessProgram = row.Text(6);

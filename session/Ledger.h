@@ -31,6 +31,7 @@ struct TScaleState {
   std::string Link;
   THolds Holds = THolds::NeverSent;
   std::string Digest;  // what it holds, with THolds::Content; empty when an old record did not say
+  int LastRecords = 0;  // records the scale acknowledged in the last transfer that reached it
   std::optional<QDateTime> LastSuccess;
   std::string LastSuccessProgram;
   std::optional<QDateTime> LastAttempt;

@@ -6,10 +6,25 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <climits>
 #include <cstring>
 
-int OpenLockFile(const std::string& path) { return ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0666); }
+// A lock file is opened by every user who sends to its scale, the desktop's and the system
+// service's alike: it is made writable for all whatever the umask, and an existing one is opened
+// without O_CREAT, which a sticky folder refuses for another user's file (fs.protected_regular).
+int OpenLockFile(const std::string& path) {
+  for (;;) {
+    const int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW);
+    if (fd >= 0 || errno != ENOENT) return fd;
+    const int created = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
+    if (created >= 0) {
+      ::fchmod(created, 0666);
+      return created;
+    }
+    if (errno != EEXIST) return -1;
+  }
+}
 
 bool TryExclusiveLock(int fd) { return ::flock(fd, LOCK_EX | LOCK_NB) == 0; }
 

@@ -48,6 +48,11 @@ Options:
   --dry-run             open nothing; print each command as it would go on the wire, one per
                         line, with C escapes (\r, \n, \0, \\, octal \ooo for other bytes)
   --json FILE           write a report when all targets have ended ("-": standard output)
+  --metrics FILE        after a send, write what each scale holds and how the run ended in
+                        the Prometheus text format (node_exporter's textfile collector reads
+                        /var/lib/prometheus/node-exporter/*.prom), replaced whole by a rename;
+                        a folder that cannot be written stops the run before anything is
+                        sent, a write that fails at the end fails no send
   --quiet               print only failures
   --only-changed        do not contact a scale that holds this file already (the ledger says
                         so): "NAME: up to date (sent ... by ...)", result "current", a success
@@ -149,6 +154,9 @@ std::string ApplyValue(std::string_view option, const std::string& value, TSendO
   } else if (option == "--json") {
     if (value.empty()) return std::string(option) + " needs a file name";
     options.JsonPath = value;
+  } else if (option == "--metrics") {
+    if (value.empty()) return std::string(option) + " needs a file name";
+    options.MetricsPath = value;
   } else if (option == "--state-dir") {
     if (value.empty()) return std::string(option) + " needs a folder";
     options.StateDir = value;
@@ -159,7 +167,7 @@ std::string ApplyValue(std::string_view option, const std::string& value, TSendO
 // fuzz/targets_fuzz.cpp walks the words with the same lists of options.
 bool TakesValue(std::string_view option) {
   for (const char* name : {"--targets", "--kind", "--pace", "--answer-timeout", "--retries", "--udp-local-port", "--encoding",
-                           "--json", "--state-dir"})
+                           "--json", "--state-dir", "--metrics"})
     if (option == name) return true;
   return false;
 }

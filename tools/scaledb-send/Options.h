@@ -21,6 +21,7 @@ struct TSendOptions {
   bool Check = false;
   bool DryRun = false;
   std::string JsonPath;  // empty: no report; "-": standard output
+  std::string MetricsPath;  // --metrics: the Prometheus text file written after a send; empty: none
   bool Quiet = false;
   bool Ports = false;  // --ports: list the serial devices, send nothing
   bool OnlyChanged = false;  // a target whose scale holds this file already is not contacted

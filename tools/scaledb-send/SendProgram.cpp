@@ -10,6 +10,7 @@
 #include "PortSurvey.h"
 #include "Progress.h"
 #include "Ledger.h"
+#include "Metrics.h"
 #include "Report.h"
 #include "ScaleKey.h"
 #include "ScaleRunner.h"
@@ -30,6 +31,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <utility>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -149,6 +151,9 @@ int DryRun(const TSendOptions& options, std::shared_ptr<const TDatabaseTable> ta
 // temporary file beside it and renamed, so a run that is killed keeps the previous report.
 class TReportFile {
  public:
+  // `what` names the file in the errors: "the report", "the metrics".
+  explicit TReportFile(std::string what = "the report") : what_(std::move(what)) {}
+
   // Why the report cannot go to `path`; empty when it can.
   std::string Open(const std::string& path, const std::vector<std::string>& inputs) {
     path_ = path;
@@ -156,7 +161,7 @@ class TReportFile {
     struct stat report {};
     if (::stat(path.c_str(), &report) == 0) {
       if (const std::string clash = OverwrittenInput(report, inputs); !clash.empty())
-        return "the report " + path + " would overwrite " + clash;
+        return what_ + " " + path + " would overwrite " + clash;
       direct_ = !S_ISREG(report.st_mode);
     }
     return direct_ ? CheckDirect() : CheckFolder();
@@ -170,7 +175,7 @@ class TReportFile {
     const bool written = file.open(QIODevice::WriteOnly) &&
                          file.write(json.data(), static_cast<qint64>(json.size())) == static_cast<qint64>(json.size()) &&
                          file.commit();
-    if (!written) Complain("cannot write the report " + path_ + ": " + file.errorString().toStdString());
+    if (!written) Complain("cannot write " + what_ + " " + path_ + ": " + file.errorString().toStdString());
     return written;
   }
 
@@ -185,7 +190,7 @@ class TReportFile {
 
   std::string CheckFolder() const {
     QSaveFile probe(QString::fromLocal8Bit(path_.c_str()));
-    if (!probe.open(QIODevice::WriteOnly)) return "cannot write the report " + path_ + ": " + probe.errorString().toStdString();
+    if (!probe.open(QIODevice::WriteOnly)) return "cannot write " + what_ + " " + path_ + ": " + probe.errorString().toStdString();
     probe.cancelWriting();
     probe.commit();
     return {};
@@ -199,7 +204,7 @@ class TReportFile {
       return {};
     }
     if (errno == ENXIO) return {};
-    return "cannot write the report " + path_ + ": " + std::strerror(errno);
+    return "cannot write " + what_ + " " + path_ + ": " + std::strerror(errno);
   }
 
   bool WriteDirect(const std::string& json) const {
@@ -207,16 +212,17 @@ class TReportFile {
     const bool written = file.open(QIODevice::WriteOnly) &&
                          file.write(json.data(), static_cast<qint64>(json.size())) == static_cast<qint64>(json.size()) &&
                          file.flush();
-    if (!written) Complain("cannot write the report " + path_ + ": " + file.errorString().toStdString());
+    if (!written) Complain("cannot write " + what_ + " " + path_ + ": " + file.errorString().toStdString());
     return written;
   }
 
-  static bool WriteStandardOutput(const std::string& json) {
+  bool WriteStandardOutput(const std::string& json) const {
     const bool written = std::fwrite(json.data(), 1, json.size(), stdout) == json.size() && std::fflush(stdout) == 0;
-    if (!written) Complain(std::string("cannot write the report to standard output: ") + std::strerror(errno));
+    if (!written) Complain("cannot write " + what_ + " to standard output: " + std::strerror(errno));
     return written;
   }
 
+  std::string what_;
   std::string path_;
   bool direct_ = false;
 };
@@ -277,8 +283,23 @@ int PrintStatus(TSendOptions& options) {
   return AllHold(states, digest) ? kSent : kFailed;
 }
 
+// After the report: a metrics file that cannot be written is said and fails no send.
+void WriteMetrics(const TSendOptions& options, TReportFile& metrics, TLedger& ledger, const TScaleRunner& run,
+                  const std::string& digest, const QDateTime& started) {
+  const QDateTime ended = QDateTime::currentDateTime();
+  std::vector<TTargetOutcome> outcomes;
+  std::vector<TScaleMetrics> scales;
+  for (size_t target = 0; target < run.Count(); ++target) {
+    outcomes.push_back(run.Outcome(target));
+    scales.push_back(ScaleMetrics(outcomes.back(), ledger.State(options.Targets[target].Key), digest));
+  }
+  if (const std::string notice = ledger.TakeNotice(); !notice.empty()) Complain(notice);
+  metrics.Write(MetricsText(RunMetrics(options.MetricsPath, started, ended, outcomes), scales));
+}
+
 int Send(const TSendOptions& options, std::shared_ptr<const TDatabaseTable> table,
-         std::function<std::string(std::string)> encode, TReportFile& report) {
+         std::function<std::string(std::string)> encode, TReportFile& report, TReportFile& metrics) {
+  const QDateTime started = QDateTime::currentDateTime();
   TLedger ledger(StateDirectory());
   TRunSettings settings;
   settings.Digest = ContentDigest(*table, options.KindPosition, encode);
@@ -323,6 +344,7 @@ int Send(const TSendOptions& options, std::shared_ptr<const TDatabaseTable> tabl
   for (size_t target = 0; target < run.Count(); ++target) outcomes.push_back(run.Outcome(target));
   const bool reported =
       options.JsonPath.empty() || report.Write(ReportJson(settings.File, options.Kind, rows, outcomes, run.IgnoredDatagrams()));
+  if (!options.MetricsPath.empty()) WriteMetrics(options, metrics, ledger, run, settings.Digest, started);
   return run.AllSent() && reported ? kSent : kFailed;
 }
 }  // namespace
@@ -368,5 +390,8 @@ int RunSendProgram(const std::vector<std::string>& words) {
   std::vector<std::string> inputs = options.TargetsFiles;
   inputs.push_back(options.File);
   if (const std::string error = report.Open(options.JsonPath, inputs); !error.empty()) return UsageError(error);
-  return Send(options, std::move(table), RowEncoder(check), report);
+  TReportFile metrics("the metrics");
+  if (!options.JsonPath.empty()) inputs.push_back(options.JsonPath);
+  if (const std::string error = metrics.Open(options.MetricsPath, inputs); !error.empty()) return UsageError(error);
+  return Send(options, std::move(table), RowEncoder(check), report, metrics);
 }
