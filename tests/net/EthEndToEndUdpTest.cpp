@@ -1,4 +1,5 @@
 #include "EndToEndSupport.h"
+#include "History.h"
 #include "NetTestSupport.h"
 #include "ScaleSimProcess.h"
 
@@ -37,4 +38,20 @@ TEST_F(EthernetTransfer, AUdpHostThatIsNoAddressIsSaidAtConnectAndFailsTheTransf
             "The command could not be sent to scale.invalid:5000: 'scale' is not a valid integer value (start "
             "command).\nDatabase could not be sent to scale.");
   EXPECT_EQ(form.bbWyslijBaze->text(), "Send database");
+}
+
+// A scale that answers from another address than the one the window sends to is no scale: its
+// acknowledgements are dropped and counted, and the transfer fails at the answer timeout.
+TEST_F(EthernetTransfer, AnswersFromAnotherAddressAreDroppedAndCountedNeverSent) {
+  TScaleSimProcess spoofer({"--udp", "0", "--answer-from", "127.0.0.77"});
+  TForm1 form;
+  UseEthernet(1, spoofer.UdpPort());
+  Connect(form);
+  form.Transfer.SetAnswerTimeoutMs(300);
+  SendTable(form, DatabaseFile(3));
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].Text, "The scale did not answer within 0.3 s (start command).\nDatabase could not be sent to scale.");
+  const std::vector<TTransferRecord> history = ReadHistory(HistoryPath(), 1);
+  ASSERT_EQ(history.size(), 1u);
+  EXPECT_GT(history[0].IgnoredDatagrams, 0);
 }
