@@ -198,7 +198,9 @@ void CheckTargetsFile(const std::string& text) {
     expected.push_back(reference);
   }
   Check(parse.Error.empty() && parse.Targets.size() == expected.size());
-  std::string rewritten;
+  // A name may begin with the bytes of a byte order mark, which only the very start of a list
+  // drops: the rewritten list starts with a comment.
+  std::string rewritten = "#\n";
   for (size_t i = 0; i < expected.size(); ++i) {
     const TTarget& target = parse.Targets[i];
     Check(target.Name == expected[i].Name && SameLink(target.Link, expected[i].Link));
