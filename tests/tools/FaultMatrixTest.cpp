@@ -209,7 +209,9 @@ void CheckCell(const TCell& cell, const TBehaviour& behaviour, TLinkKind kind, c
   if (behaviour.ScaleStopsAnswering) {
     EXPECT_EQ(cell.Result, "failed") << "the scale did not acknowledge every record";
   }
-  if (behaviour.UdpOnly) EXPECT_GT(cell.IgnoredDatagrams, 0) << "the spoofer's datagrams are counted";
+  if (behaviour.UdpOnly) {
+    EXPECT_GT(cell.IgnoredDatagrams, 0) << "the spoofer's datagrams are counted";
+  }
   if (cell.Result == "failed") {
     EXPECT_NE(cell.Error.find(' '), std::string::npos) << "a reason in words: '" << cell.Error << "'";
     EXPECT_NE(cell.Err.find(": failed "), std::string::npos) << cell.Err;
@@ -220,7 +222,9 @@ void CheckCell(const TCell& cell, const TBehaviour& behaviour, TLinkKind kind, c
     return;
   }
   EXPECT_EQ(cell.RecordsSent, kRows) << "sent means every record acknowledged once";
-  if (behaviour.Unexpected) EXPECT_GT(cell.UnexpectedAnswers, 0);
+  if (behaviour.Unexpected) {
+    EXPECT_GT(cell.UnexpectedAnswers, 0);
+  }
   const bool udp = kind == TLinkKind::Udp;
   const std::string opening = udp ? std::string(1, '\0') : std::string();
   const std::vector<std::string> commands = Commands(file);
@@ -259,7 +263,9 @@ TEST(FaultMatrix, EveryLinkAgainstEveryMisbehavingScaleEndsSentWholeOrFailedInWo
       TTempDir dir;
       dir.Write("products.csv", file);
       if (behaviour.UdpOnly && link.Kind != TLinkKind::Udp) {
-        cells.back().push_back(TCell{.Run = false});
+        TCell skipped;
+        skipped.Run = false;
+        cells.back().push_back(skipped);
         continue;
       }
       cells.back().push_back(RunCell(dir, link.Kind, behaviour));

@@ -553,7 +553,9 @@ TEST_F(SendEndToEnd, TheLedgerKnowsWhatEachScaleHoldsAndOnlyChangedSendsOnlyWhat
   for (int i = 0; i < 4; ++i) {
     const QJsonObject scale = scales[i].toObject();
     EXPECT_EQ(scale["holds"].toString(), expected[i].Holds) << i;
-    if (expected[i].LastResult) EXPECT_EQ(scale["last_result"].toString(), expected[i].LastResult) << i;
+    if (expected[i].LastResult) {
+      EXPECT_EQ(scale["last_result"].toString(), expected[i].LastResult) << i;
+    }
   }
   EXPECT_EQ(Run({"--status"}).ExitCode, 0) << "without a file every scale listed is fine";
 }

@@ -151,7 +151,7 @@ void TSimulator::OpenTcp() {
     const int fd = BoundSocket(SOCK_STREAM, options_.Host, port);
     if (listen(fd, 4) != 0) throw SystemError("listen");
     tcpListenFds_.push_back(fd);
-    Watch(fd, kListenerTag | tcpListenFds_.size() - 1, EPOLLIN);
+    Watch(fd, kListenerTag | (tcpListenFds_.size() - 1), EPOLLIN);
     Announce("tcp " + options_.Host + " " + std::to_string(BoundPort(fd)));
   }
 }
