@@ -9,6 +9,7 @@
 #include "MessageBox.h"
 #include "PortNames.h"
 #include "RadioGroup.h"
+#include "ScaleCommands.h"
 #include "ScaleKey.h"
 #include "SerialLink.h"
 #include "SerialPortsWindow.h"
@@ -63,12 +64,8 @@ QIcon ScaleIcon() {
 }  // namespace
 
 std::string DatabaseKindName(int deviceType, int position) {
-  switch (position) {
-    case 0: return deviceType == 0 ? "products" : "labels";
-    case 1: return "users";
-    case 2: return "statuses";
-    default: return {};
-  }
+  const TDatabaseKind* kind = DatabaseKindAt(position, deviceType);
+  return kind ? std::string(kind->Name) : std::string();
 }
 
 QString BaudDisplayText(TBaudRate rate) {

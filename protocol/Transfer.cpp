@@ -1,13 +1,13 @@
 #include "Transfer.h"
 
+#include "ScaleCommands.h"
+
 #include <algorithm>
 #include <cstdio>
 
 namespace {
 constexpr int kEndSent = -1;
 constexpr int kEndAcknowledged = -2;
-const char kRecordCommand[] = "Sr";
-const char kEndCommand[] = "Se";
 
 bool IsBlankOrControl(char c) { return static_cast<unsigned char>(c) <= 32; }
 
@@ -35,20 +35,17 @@ std::string QuotedAnswer(std::string_view answer) {
 }
 
 std::optional<std::string> StartCommand(int position) {
-  switch (position) {
-    case 0: return "SbP";
-    case 1: return "SbU";
-    case 2: return "SbS";
-    default: return std::nullopt;
-  }
+  const TDatabaseKind* kind = DatabaseKindAt(position);
+  if (!kind) return std::nullopt;
+  return std::string(kind->StartCommand);
 }
 
 std::optional<std::string> ExpectedReply(int cursor, int position) {
-  if (cursor == kEndSent) return "Me";
-  if (cursor != 0) return "Mr";
-  const std::optional<std::string> start = StartCommand(position);
-  if (!start) return std::nullopt;
-  return "M" + start->substr(1);
+  if (cursor == kEndSent) return std::string(kEndAcknowledgement);
+  if (cursor != 0) return std::string(kRecordAcknowledgement);
+  const TDatabaseKind* kind = DatabaseKindAt(position);
+  if (!kind) return std::nullopt;
+  return std::string(kind->Acknowledgement);
 }
 
 TTransfer::TTransfer(ITransferHost& host, QObject* parent) : QObject(parent), host_(host) {
@@ -171,7 +168,7 @@ void TTransfer::Finish() {
 void TTransfer::SendRow(int cursor) {
   const std::string row = host_.RowText(cursor - 1);
   if (!row.empty()) {
-    Send(cursor, cursor - 1, kRecordCommand + row);
+    Send(cursor, cursor - 1, std::string(kRecordCommand) + row);
     return;
   }
   TransferFailed = true;
@@ -180,7 +177,7 @@ void TTransfer::SendRow(int cursor) {
 
 void TTransfer::SendEnd() {
   TransferCursor = kEndSent;
-  Send(kEndSent, kNoRow, kEndCommand);
+  Send(kEndSent, kNoRow, std::string(kEndCommand));
 }
 
 void TTransfer::HandleReply(const std::string& text, int) {

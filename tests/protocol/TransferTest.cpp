@@ -1,4 +1,5 @@
 #include "FakeTransferHost.h"
+#include "ScaleCommands.h"
 
 #include <QTest>
 
@@ -345,4 +346,23 @@ TEST(QuotedAnswer, EscapesBytesOutsidePrintableAsciiAndCutsAtFortyCharacters) {
   EXPECT_EQ(QuotedAnswer(std::string(41, 'x')), std::string(40, 'x') + "\u2026");
   EXPECT_EQ(QuotedAnswer(std::string(38, 'x') + "\x01"), std::string(38, 'x') + "\u2026")
       << "an escape that does not fit is not cut in half";
+}
+
+// The window's device type and database kind, --kind and the history all name a kind from one table.
+TEST(DatabaseKinds, TheDeviceTypeNamesEachPositionAndEachNameFindsItsPositionAgain) {
+  const struct {
+    int DeviceType;
+    int Position;
+    const char* Name;
+  } names[] = {{0, 0, "products"}, {0, 1, "users"}, {1, 0, "labels"}, {1, 1, "users"}, {1, 2, "statuses"}};
+  for (const auto& expected : names) {
+    const TDatabaseKind* kind = DatabaseKindAt(expected.Position, expected.DeviceType);
+    ASSERT_NE(kind, nullptr) << expected.Name;
+    EXPECT_EQ(kind->Name, expected.Name);
+    ASSERT_NE(DatabaseKindNamed(expected.Name), nullptr) << expected.Name;
+    EXPECT_EQ(DatabaseKindNamed(expected.Name)->Position, expected.Position) << expected.Name;
+  }
+  EXPECT_EQ(DatabaseKindAt(3, 1), nullptr);
+  EXPECT_EQ(DatabaseKindNamed("Products"), nullptr) << "names are written in lower case";
+  EXPECT_EQ(DatabaseKindNames(), "products, labels, users, statuses");
 }

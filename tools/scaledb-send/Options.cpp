@@ -1,5 +1,7 @@
 #include "Options.h"
 
+#include "ScaleCommands.h"
+
 #include <charconv>
 #include <cmath>
 #include <optional>
@@ -100,13 +102,6 @@ std::optional<int> SecondsAsMs(std::string_view text) {
   return seconds > 0 && ms == 0 ? 1 : ms;
 }
 
-std::optional<int> KindPosition(std::string_view kind) {
-  if (kind == "products" || kind == "labels") return 0;
-  if (kind == "users") return 1;
-  if (kind == "statuses") return 2;
-  return std::nullopt;
-}
-
 class TWords {
  public:
   explicit TWords(const std::vector<std::string>& words) : words_(words) {}
@@ -124,10 +119,10 @@ std::string ApplyValue(std::string_view option, const std::string& value, TSendO
   if (option == "--targets") {
     options.TargetsFiles.push_back(value);
   } else if (option == "--kind") {
-    const std::optional<int> position = KindPosition(value);
-    if (!position) return bad + "one of products, labels, users, statuses";
+    const TDatabaseKind* kind = DatabaseKindNamed(value);
+    if (!kind) return bad + "one of " + std::string(DatabaseKindNames());
     options.Kind = value;
-    options.KindPosition = *position;
+    options.KindPosition = kind->Position;
   } else if (option == "--pace") {
     const std::optional<int> pace = Integer(value, 1, kMaxPaceMs);
     if (!pace) return bad + "a number of milliseconds from 1 to 3600000";

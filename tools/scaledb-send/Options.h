@@ -11,7 +11,7 @@ struct TSendOptions {
   std::vector<TTarget> Targets;           // those given on the command line
   std::vector<std::string> TargetsFiles;  // --targets, in the order given
   std::string Kind = "products";
-  int KindPosition = 0;  // 0 "SbP" (products, labels), 1 "SbU" (users), 2 "SbS" (statuses)
+  int KindPosition = 0;  // the position of Kind in kDatabaseKinds (ScaleCommands.h)
   int PaceMs = 100;
   int AnswerTimeoutMs = 15000;  // 0: no limit
   int Retries = 5;
