@@ -1,9 +1,9 @@
 #include "Transfer.h"
 
+#include "Escape.h"
 #include "ScaleCommands.h"
 
 #include <algorithm>
-#include <cstdio>
 
 namespace {
 constexpr int kEndSent = -1;
@@ -20,18 +20,8 @@ std::string_view StripBlanksAndControls(std::string_view text) {
 
 std::string QuotedAnswer(std::string_view answer) {
   constexpr size_t kMaxCharacters = 40;
-  std::string quoted;
-  for (const char c : answer) {
-    std::string piece(1, c);
-    if (c < 0x20 || c > 0x7E) {
-      char escaped[5];
-      std::snprintf(escaped, sizeof escaped, "\\x%02X", static_cast<unsigned char>(c));
-      piece = escaped;
-    }
-    if (quoted.size() + piece.size() > kMaxCharacters) return quoted + "\u2026";
-    quoted += piece;
-  }
-  return quoted;
+  const TEscapedPrefix quoted = EscapedPrefix(answer, TEscape::HexOutsidePrintable, kMaxCharacters);
+  return quoted.Whole ? quoted.Text : quoted.Text + "\u2026";
 }
 
 std::optional<std::string> StartCommand(int position) {

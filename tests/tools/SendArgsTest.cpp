@@ -1,6 +1,6 @@
 // scaledb-send's command line, targets and the texts it prints, without sending anything.
 
-#include "DryRun.h"
+#include "Escape.h"
 #include "InstalledLayout.h"
 #include "Options.h"
 #include "Progress.h"
@@ -172,8 +172,8 @@ TEST(SendCommandLine, OptionsTakeTheirValuesInEitherFormAndBadOnesAreRefused) {
 }
 
 TEST(SendTexts, EscapesDurationsAndLiveLines) {
-  EXPECT_EQ(EscapedBytes(std::string("Sr\xB3\\x;\t\x7F\r\n", 10)), "Sr\\263\\\\x;\\t\\177\\r\\n");
-  EXPECT_EQ(EscapedBytes(std::string("a\0" "1\0", 4)), "a\\0001\\0") << "a zero before a digit stays one byte";
+  EXPECT_EQ(Escaped(std::string("Sr\xB3\\x;\t\x7F\r\n", 10), TEscape::C), "Sr\\263\\\\x;\\t\\177\\r\\n");
+  EXPECT_EQ(Escaped(std::string("a\0" "1\0", 4), TEscape::C), "a\\0001\\0") << "a zero before a digit stays one byte";
 
   EXPECT_EQ(Duration(0.04), "0.0s");
   EXPECT_EQ(Duration(21.26), "21.3s");

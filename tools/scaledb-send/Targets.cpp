@@ -1,5 +1,7 @@
 #include "Targets.h"
 
+#include "Escape.h"
+
 #include <charconv>
 #include <optional>
 #include <unordered_map>
@@ -20,20 +22,6 @@ bool HasControlCharacter(std::string_view text) {
   for (const char c : text)
     if (static_cast<unsigned char>(c) < 32 || c == 127) return true;
   return false;
-}
-
-// The text as an error message shows it: control characters as \xNN.
-std::string Shown(std::string_view text) {
-  std::string shown;
-  for (const char c : text) {
-    if (static_cast<unsigned char>(c) >= 32 && c != 127) {
-      shown += c;
-      continue;
-    }
-    const char* digits = "0123456789ABCDEF";
-    shown += {'\\', 'x', digits[(c >> 4) & 15], digits[c & 15]};
-  }
-  return shown;
 }
 
 std::string Lower(std::string_view text) {
@@ -128,7 +116,7 @@ std::string ScaleKey(const TLinkSettings& link) {
 
 TTargetParse ParseTarget(std::string_view text) {
   TTargetParse parse;
-  const std::string shown = Shown(text);
+  const std::string shown = Escaped(text, TEscape::HexControls);
   text = Trimmed(text);
   if (text.empty()) {
     parse.Error = "empty target";
