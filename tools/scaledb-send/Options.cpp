@@ -1,8 +1,8 @@
 #include "Options.h"
 
+#include "NumberParse.h"
 #include "ScaleCommands.h"
 
-#include <charconv>
 #include <cmath>
 #include <optional>
 #include <string_view>
@@ -83,23 +83,12 @@ constexpr int kMaxPaceMs = 3600 * 1000;
 constexpr double kMaxAnswerTimeoutSeconds = 24 * 3600;
 constexpr int kMaxRetries = 1000000;
 
-std::optional<int> Integer(std::string_view text, int minimum, int maximum) {
-  int value = 0;
-  const char* end = text.data() + text.size();
-  const auto [stop, error] = std::from_chars(text.data(), end, value);
-  if (text.empty() || error != std::errc() || stop != end || value < minimum || value > maximum) return std::nullopt;
-  return value;
-}
-
-// Seconds as milliseconds: a plain decimal number, no sign or exponent.
+// Seconds as milliseconds; a time above zero is at least 1 ms.
 std::optional<int> SecondsAsMs(std::string_view text) {
-  if (text.empty() || text.find_first_not_of("0123456789.") != std::string_view::npos) return std::nullopt;
-  double seconds = 0;
-  const char* end = text.data() + text.size();
-  const auto [stop, error] = std::from_chars(text.data(), end, seconds);
-  if (error != std::errc() || stop != end || seconds > kMaxAnswerTimeoutSeconds) return std::nullopt;
-  const int ms = static_cast<int>(std::llround(seconds * 1000));
-  return seconds > 0 && ms == 0 ? 1 : ms;
+  const std::optional<double> seconds = ParseNumber(text, 0, kMaxAnswerTimeoutSeconds, TFraction::Allowed);
+  if (!seconds) return std::nullopt;
+  const int ms = static_cast<int>(std::llround(*seconds * 1000));
+  return *seconds > 0 && ms == 0 ? 1 : ms;
 }
 
 class TWords {
@@ -124,7 +113,7 @@ std::string ApplyValue(std::string_view option, const std::string& value, TSendO
     options.Kind = value;
     options.KindPosition = kind->Position;
   } else if (option == "--pace") {
-    const std::optional<int> pace = Integer(value, 1, kMaxPaceMs);
+    const std::optional<int> pace = ParseWholeNumber(value, 1, kMaxPaceMs);
     if (!pace) return bad + "a number of milliseconds from 1 to 3600000";
     options.PaceMs = *pace;
   } else if (option == "--answer-timeout") {
@@ -132,11 +121,11 @@ std::string ApplyValue(std::string_view option, const std::string& value, TSendO
     if (!timeout) return bad + "a number of seconds from 0 to 86400";
     options.AnswerTimeoutMs = *timeout;
   } else if (option == "--retries") {
-    const std::optional<int> retries = Integer(value, 0, kMaxRetries);
+    const std::optional<int> retries = ParseWholeNumber(value, 0, kMaxRetries);
     if (!retries) return bad + "a number from 0 to 1000000";
     options.Retries = *retries;
   } else if (option == "--udp-local-port") {
-    const std::optional<int> port = Integer(value, 1, 65535);
+    const std::optional<int> port = ParseWholeNumber(value, 1, 65535);
     if (!port) return bad + "a port from 1 to 65535";
     options.UdpLocalPort = *port;
   } else if (option == "--encoding") {
