@@ -79,6 +79,27 @@ or the run was interrupted (SIGINT, SIGTERM); 2 a usage error or a file that can
 )usage";
 
 namespace {
+constexpr TSendOption kOptions[] = {
+    {"--targets", true},
+    {"--kind", true},
+    {"--pace", true},
+    {"--answer-timeout", true},
+    {"--retries", true},
+    {"--udp-local-port", true},
+    {"--encoding", true},
+    {"--transliterate", false},
+    {"--check", false},
+    {"--dry-run", false},
+    {"--json", true},
+    {"--quiet", false},
+    {"--only-changed", false},
+    {"--status", false},
+    {"--state-dir", true},
+    {"--ports", false},
+    {"--help", false},
+    {"--version", false},
+};
+
 constexpr int kMaxPaceMs = 3600 * 1000;
 constexpr double kMaxAnswerTimeoutSeconds = 24 * 3600;
 constexpr int kMaxRetries = 1000000;
@@ -140,12 +161,9 @@ std::string ApplyValue(std::string_view option, const std::string& value, TSendO
   return {};
 }
 
-// fuzz/targets_fuzz.cpp walks the words with the same lists of options.
 bool TakesValue(std::string_view option) {
-  for (const char* name : {"--targets", "--kind", "--pace", "--answer-timeout", "--retries", "--udp-local-port", "--encoding",
-                           "--json", "--state-dir"})
-    if (option == name) return true;
-  return false;
+  const TSendOption* known = FindSendOption(option);
+  return known && known->TakesValue;
 }
 
 // Applies an option without a value; false when there is no such option.
@@ -209,6 +227,14 @@ void SettleStatusWords(TSendOptions& options) {
   options.File.clear();
 }
 }  // namespace
+
+std::span<const TSendOption> SendOptions() { return kOptions; }
+
+const TSendOption* FindSendOption(std::string_view name) {
+  for (const TSendOption& option : kOptions)
+    if (option.Name == name) return &option;
+  return nullptr;
+}
 
 TCommandLine ParseCommandLine(const std::vector<std::string>& words) {
   TCommandLine line;

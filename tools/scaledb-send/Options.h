@@ -3,7 +3,9 @@
 
 #include "Targets.h"
 
+#include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 struct TSendOptions {
@@ -37,5 +39,16 @@ struct TCommandLine {
 
 // The words after the program name.
 TCommandLine ParseCommandLine(const std::vector<std::string>& words);
+
+// One option of the command line: its name, and whether a value follows it (as the next word or
+// after '=').
+struct TSendOption {
+  std::string_view Name;
+  bool TakesValue;
+};
+// Every option, in the order the usage text lists them.
+std::span<const TSendOption> SendOptions();
+// The option of that name; none for another word.
+const TSendOption* FindSendOption(std::string_view name);
 
 extern const char kSendUsage[];
