@@ -235,7 +235,7 @@ void TForm1::FormCreate() {
     ShowMessageBox(QString::fromStdString(reason), QStringLiteral("VU232v9"), TMessageIcon::Exclamation);
   };
   Connection->OnIgnoredDatagram = [this] { Recorder.CountIgnoredDatagram(); };
-  PortState = 0;
+  PortState = lsDisconnected;
   OpenConfig(XMLConfig);
   ReadConfig(XMLConfig);
   ReportUnreadableSettings(serialFailure);
@@ -283,8 +283,8 @@ void TForm1::FormClose() {
 }
 
 std::string TForm1::ConnectRefusal() const {
-  const bool opensUdp = ConnectionSettings.Kind == 1 && ConnectionSettings.Protocol == 1 && Connection &&
-                        Connection->State == 0;
+  const bool opensUdp = ConnectionSettings.Kind == ikEthernet && ConnectionSettings.Protocol == epUdp && Connection &&
+                        Connection->State == lsDisconnected;
   return opensUdp ? NotOneScaleReason(ConnectionSettings.Host) : std::string();
 }
 
@@ -336,7 +336,7 @@ void TForm1::ReportFailedSaves(const std::vector<TConfigSave>& saves) {
 }
 
 void TForm1::btnOpenPortClick() {
-  if (ConnectionSettings.Kind != 0) {
+  if (ConnectionSettings.Kind != ikSerial) {
     if (const std::string refusal = ConnectRefusal(); !refusal.empty()) {
       ShowMessageBox(QString::fromStdString(refusal), QStringLiteral("Failure"), TMessageIcon::Information);
       return;
@@ -344,19 +344,19 @@ void TForm1::btnOpenPortClick() {
     if (Connection) Connection->ToggleConnection(ConnectionSettings.Protocol, ConnectionSettings.Host, ConnectionSettings.Port);
     return;
   }
-  if (PortState != 0) {
+  if (PortState != lsDisconnected) {
     try {
       ComPort1.ClosePort();
     } catch (const EComPort& error) {
       ShowPortDiagnosis(ComPort1.Port() + " could not be closed: " + error.what() + ".");
     }
-    PortState = 0;
+    PortState = lsDisconnected;
     btnOpenPort->setText(QStringLiteral("Connect"));
   } else {
     try {
       ComPort1.OpenPort();
       ShowOpenDiagnosis(nullptr);
-      PortState = 2;
+      PortState = lsConnected;
       btnOpenPort->setText(QStringLiteral("Disconnect"));
     } catch (...) {
       ShowOpenDiagnosis(std::current_exception());
@@ -401,20 +401,20 @@ void TForm1::SetLabelColour(const QColor& colour) {
 
 void TForm1::ShowConnectionState() {
   QString text;
-  if (ConnectionSettings.Kind == 0) {
+  if (ConnectionSettings.Kind == ikSerial) {
     text = QString::fromStdString(ComPort1.Port()) + QLatin1Char(' ') + BaudDisplayText(ComPort1.BaudRate()) +
            QStringLiteral("bps");
     const bool connected = ComPort1.Connected();
     btnOpenPort->setText(connected ? QStringLiteral("Disconnect") : QStringLiteral("Connect"));
     text += connected ? QStringLiteral(" connected") : QStringLiteral(" disconnected");
     SetLabelColour(connected ? kConnectedColour : kDisconnectedColour);
-  } else if (ConnectionSettings.Kind == 1) {
+  } else if (ConnectionSettings.Kind == ikEthernet) {
     text = QString::fromStdString(ConnectionSettings.Host);
-    if (PortState == 0) {
+    if (PortState == lsDisconnected) {
       btnOpenPort->setText(QStringLiteral("Connect"));
       text += QStringLiteral(" disconnected");
       SetLabelColour(kDisconnectedColour);
-    } else if (PortState == 2) {
+    } else if (PortState == lsConnected) {
       btnOpenPort->setText(QStringLiteral("Disconnect"));
       text += QStringLiteral(" connected");
       SetLabelColour(kConnectedColour);
@@ -440,9 +440,9 @@ void TForm1::OnUpdatePortMessage(const TPortStateEvent& message) {
 }
 
 void TForm1::Rs2321Click() {
-  if (PortState != 0) btnOpenPortClick();
+  if (PortState != lsDisconnected) btnOpenPortClick();
   if (ConnectionForm) ConnectionForm->exec();
-  if (PortState == 0) btnOpenPortClick();
+  if (PortState == lsDisconnected) btnOpenPortClick();
 }
 
 void TForm1::rgUrzadzenieClick() {
@@ -495,11 +495,11 @@ void TForm1::bbWyslijBazeClick() {
 
 TLinkSettings TForm1::WindowLinkSettings() const {
   TLinkSettings link;
-  if (ConnectionSettings.Kind == 0) {
+  if (ConnectionSettings.Kind == ikSerial) {
     link.SerialPort = ComPort1.Port();
     return link;
   }
-  link.Kind = ConnectionSettings.Protocol == 1 ? TLinkSettings::TKind::Udp : TLinkSettings::TKind::Tcp;
+  link.Kind = ConnectionSettings.Protocol == epUdp ? TLinkSettings::TKind::Udp : TLinkSettings::TKind::Tcp;
   link.Host = ConnectionSettings.Host;
   link.Port = ConnectionSettings.Port;
   return link;
@@ -563,7 +563,7 @@ void TForm1::ComPort1RxChar(int count) {
 // The label reads closed before a failure box waits for the operator.
 void TForm1::ComPort1DeviceLost() {
   ClosePortQuietly(ComPort1);
-  PortState = 0;
+  PortState = lsDisconnected;
   ShowConnectionState();
   ShowPortDiagnosis(std::string(kSerialDeviceGoneText) + ".");
   Session.LinkLost(kSerialDeviceGoneText);

@@ -86,7 +86,8 @@ class TForm1 : public QMainWindow, public ITransferView {
   TTransfer& Transfer;
   // Every transfer of the window as one line of the transfer history.
   TTransferRecorder Recorder;
-  uint8_t PortState = 0;
+  // The unsigned copy of the posted LinkState (lsClosing reads 255).
+  uint8_t PortState = lsDisconnected;
   // The database file opened last; empty before the first.
   std::string DatabaseFileName;
   // The check of that file under the transfer settings.

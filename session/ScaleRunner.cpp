@@ -159,15 +159,15 @@ void TScaleRunner::BoundOpening(size_t target) {
   run.ConnectTimer->start(settings_.AnswerTimeoutMs);
 }
 
-void TScaleRunner::LinkStateChanged(size_t target, int state) {
+void TScaleRunner::LinkStateChanged(size_t target, LinkState state) {
   TRun& run = *runs_[target];
   if (run.Ended) return;
-  if (state == 2 && !run.Opened) {
+  if (state == lsConnected && !run.Opened) {
     run.Opened = true;
     if (run.ConnectTimer) run.ConnectTimer->stop();
     emit TargetOpened(target);
     run.Session->Start();
-  } else if (state == 0 && run.Opened) {
+  } else if (state == lsDisconnected && run.Opened) {
     FailUnderWay(target, "The link to the scale closed (" + run.Session->Engine().WaitingCommand() + ").");
   }
 }

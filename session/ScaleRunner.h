@@ -4,6 +4,7 @@
 // and starts its transfer when the link is open; a target that cannot be opened, or fails on the
 // way, ends on its own and the others go on. Every transfer and attempt goes into the ledger.
 
+#include "Global.h"
 #include "LinkSettings.h"
 #include "TransferRecord.h"
 
@@ -99,7 +100,7 @@ class TScaleRunner : public QObject {
   void Begun(size_t target);
   void Record(size_t target, const TTransferRecord& record);
   void PassOnLedgerNotice();
-  void LinkStateChanged(size_t target, int state);
+  void LinkStateChanged(size_t target, LinkState state);
   void LinkFailed(size_t target, const std::string& reason);
   void FailUnderWay(size_t target, const std::string& reason);
   void EndWithoutTransfer(size_t target, const std::string& reason);

@@ -23,7 +23,7 @@ class TWindowLink : public TLink {
   std::string Name() const override;
 
  private:
-  bool Serial() const { return settings_.Kind == 0; }
+  bool Serial() const { return settings_.Kind == ikSerial; }
 
   TComPort& port_;
   const std::unique_ptr<CEthConnection>& connection_;

@@ -22,7 +22,7 @@ class TManualLink : public TLink {
   void Open() override {}
   void Close() override {}
   void Send(const std::string&) override {}
-  LinkState State() const override { return 2; }
+  LinkState State() const override { return lsConnected; }
   std::string Name() const override { return "tcp:127.0.0.1:4001"; }
 };
 

@@ -15,7 +15,7 @@ class TRecordingLink : public TLink {
   void Open() override {}
   void Close() override {}
   void Send(const std::string& command) override { take_(command); }
-  LinkState State() const override { return 2; }
+  LinkState State() const override { return lsConnected; }
   std::string Name() const override { return "dry-run"; }
 
  private:
