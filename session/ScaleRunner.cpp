@@ -116,7 +116,7 @@ bool TScaleRunner::EndIfCurrent(size_t target) {
   if (!state || state->Holds != TScaleState::THolds::Content || state->Digest != settings_.Digest) return false;
   TTransferRecord record = Describe(target);
   record.Started = runs_[target]->Begun;
-  record.Result = "current";
+  record.Result = TTransferResult::Current;
   record.Reason = "up to date (sent " + (state->LastSuccess ? state->LastSuccess->toString("yyyy-MM-dd HH:mm").toStdString() : "") +
                   " by " + state->LastSuccessProgram + ")";
   Ended(target, record);
@@ -133,7 +133,7 @@ void TScaleRunner::Begun(size_t target) {
 // A transfer that started completes its entry; an attempt that never reached the scale is one.
 void TScaleRunner::Record(size_t target, const TTransferRecord& record) {
   TRun& run = *runs_[target];
-  if (!settings_.Ledger || record.Result == "current") return;
+  if (!settings_.Ledger || record.Result == TTransferResult::Current) return;
   if (run.Outcome.TransferStarted)
     settings_.Ledger->End(run.LedgerId, record);
   else
@@ -190,7 +190,7 @@ void TScaleRunner::FailUnderWay(size_t target, const std::string& reason) {
 void TScaleRunner::EndWithoutTransfer(size_t target, const std::string& reason) {
   TTransferRecord record = Describe(target);
   record.Started = runs_[target]->Begun;
-  record.Result = "failed";
+  record.Result = TTransferResult::Failed;
   record.Reason = reason;
   record.Seconds = SecondsSince(record.Started);
   Ended(target, record);
@@ -235,7 +235,7 @@ void TScaleRunner::Ended(size_t target, const TTransferRecord& record) {
   run.Outcome.Target = run.Target.Text;
   run.Outcome.Record = record;
   Record(target, record);
-  if (record.Result == "failed") run.Outcome.FailurePoint = FailurePoint(run);
+  if (record.Result == TTransferResult::Failed) run.Outcome.FailurePoint = FailurePoint(run);
   emit TargetEnded(target);
   // Closed once the event that ended it has returned: a link may not go inside its own event.
   QMetaObject::invokeMethod(
@@ -271,6 +271,6 @@ const TTargetOutcome& TScaleRunner::Outcome(size_t target) const { return runs_[
 
 bool TScaleRunner::AllSent() const {
   for (const auto& run : runs_)
-    if (!run->Ended || (run->Outcome.Record.Result != "sent" && run->Outcome.Record.Result != "current")) return false;
+    if (!run->Ended || !Succeeded(run->Outcome.Record.Result)) return false;
   return true;
 }

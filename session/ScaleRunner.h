@@ -50,7 +50,7 @@ struct TRunSettings {
 struct TTargetOutcome {
   std::string Name;
   std::string Target;      // the target as written
-  // Result "sent", "failed" or "current", the counts, the reason; for "current" the reason is
+  // Result sent, failed or current, the counts, the reason; for current the reason is
   // "up to date (sent 2026-12-08 02:31 by scaledb-send)".
   TTransferRecord Record;
   bool TransferStarted = false;  // false when the link never opened or the run ended first

@@ -144,7 +144,7 @@ TEST_F(TransferView, ASilentScaleEndsWithTheReasonInTheBoxTheLineAndTheHistory) 
   EXPECT_EQ(history[0].Link, "serial:COM1@9600");
   EXPECT_EQ(history[0].Kind, "products");
   EXPECT_EQ(history[0].Rows, 5);
-  EXPECT_EQ(history[0].Result, "failed");
+  EXPECT_EQ(ResultText(history[0].Result), "failed");
   EXPECT_EQ(history[0].Reason, reason.toStdString());
 }
 
@@ -225,7 +225,7 @@ TEST_F(TransferView, StopSaysWhereTheTransferStoodAndTheNextStartRecordsItAsStop
   form->bbWyslijBazeClick();
   const std::vector<TTransferRecord> history = ReadHistory(HistoryPath(), 10);
   ASSERT_EQ(history.size(), 1u);
-  EXPECT_EQ(history[0].Result, "stopped");
+  EXPECT_EQ(ResultText(history[0].Result), "stopped");
 }
 
 TEST_F(TransferView, AHistoryThatCannotBeWrittenIsReportedOnceAndBlocksNothing) {
@@ -250,11 +250,11 @@ TEST_F(TransferView, TheHistoryWindowListsTheNewestFirstAndOpensItsFolder) {
   record.Kind = "products";
   record.Rows = 5000;
   record.RecordsSent = 5000;
-  record.Result = "sent";
+  record.Result = TTransferResult::Sent;
   record.Seconds = 521.2;
   for (int i = 0; i < 202; ++i) AppendHistory(HistoryPath(), record);
   record.Rows = 120;
-  record.Result = "failed";
+  record.Result = TTransferResult::Failed;
   record.Seconds = 3;
   record.Reason = "The scale refused record 17 of 120 (last answer: \"Er\").";
   AppendHistory(HistoryPath(), record);

@@ -9,17 +9,16 @@ QString Text(const std::string& text) { return QString::fromLocal8Bit(text.data(
 
 QJsonObject TargetJson(const TTargetOutcome& outcome) {
   const TTransferRecord& record = outcome.Record;
-  const bool succeeded = record.Result == "sent" || record.Result == "current";
   return {
       {"name", Text(outcome.Name)},
       {"target", Text(outcome.Target)},
-      {"result", Text(record.Result)},
+      {"result", Text(std::string(ResultText(record.Result)))},
       {"records_sent", record.RecordsSent},
       {"resends", record.Resends},
       {"unexpected_answers", record.UnexpectedAnswers},
       {"ignored_datagrams", record.IgnoredDatagrams},
       {"seconds", qRound64(record.Seconds * 1000) / 1000.0},
-      {"error", succeeded ? QJsonValue() : QJsonValue(Text(record.Reason))},
+      {"error", Succeeded(record.Result) ? QJsonValue() : QJsonValue(Text(record.Reason))},
   };
 }
 }  // namespace
