@@ -95,17 +95,18 @@ void TTransfer::WatchAnswer() {
 }
 
 std::string TTransfer::WaitingCommand() const {
-  const int rows = host_.RowCount();
   if (TransferCursor == 0) return "start command";
-  if (TransferCursor < 0 || TransferCursor > rows) return "end command";
-  return "record " + std::to_string(TransferCursor) + " of " + std::to_string(rows);
+  if (!WaitingForRecord()) return "end command";
+  return "record " + std::to_string(TransferCursor) + " of " + std::to_string(host_.RowCount());
 }
+
+bool TTransfer::WaitingForRecord() const { return TransferCursor >= 1 && TransferCursor <= host_.RowCount(); }
 
 void TTransfer::CountWrongAnswer(std::string_view line) {
   if (!limitsOn_ || !waitingForAnswer_ || recordRetries_ == kUnlimitedRetries) return;
   if (++wrongAnswers_ <= recordRetries_) return;
   const std::string answer = " (last answer: \"" + QuotedAnswer(line) + "\").";
-  if (TransferCursor >= 1)
+  if (WaitingForRecord())
     Abandon("The scale refused " + WaitingCommand() + answer);
   else
     Abandon("The scale refused the " + WaitingCommand() + answer);

@@ -90,6 +90,8 @@ class TTransfer : public QObject {
   // "start command", "record 17 of 120" or "end command": what waits for its answer, or goes
   // out next once the last record is acknowledged.
   std::string WaitingCommand() const;
+  // A record waits for its answer, or goes out next: WaitingCommand names a record.
+  bool WaitingForRecord() const;
   // From "Send database" until the transfer was sent, failed or gave up; "Stop" does not end it,
   // since acknowledgements that keep coming still carry it on.
   bool Running() const { return running_; }

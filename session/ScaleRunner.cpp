@@ -191,6 +191,7 @@ void TScaleRunner::EndWithoutTransfer(size_t target, const std::string& reason) 
   TTransferRecord record = Describe(target);
   record.Started = runs_[target]->Begun;
   record.Result = TTransferResult::Failed;
+  record.Failure = TTransferFailure::NotStarted;
   record.Reason = reason;
   record.Seconds = SecondsSince(record.Started);
   Ended(target, record);
@@ -220,11 +221,11 @@ TTransferRecord TScaleRunner::Describe(size_t target) const {
 
 std::string TScaleRunner::FailurePoint(const TRun& run) const {
   const TTransferRecord& record = run.Outcome.Record;
-  if (!run.Opened) return "to connect";
-  if (record.Reason == kTransferFailedText)
+  if (record.Failure == TTransferFailure::NotStarted) return "to connect";
+  if (record.Failure == TTransferFailure::EmptyRow)
     return "at record " + std::to_string(record.RecordsSent + 1) + " of " + std::to_string(record.Rows);
-  const std::string waiting = run.Session->Engine().WaitingCommand();
-  return waiting.starts_with("record") ? "at " + waiting : "at the " + waiting;
+  const TTransfer& engine = run.Session->Engine();
+  return (engine.WaitingForRecord() ? "at " : "at the ") + engine.WaitingCommand();
 }
 
 void TScaleRunner::Ended(size_t target, const TTransferRecord& record) {

@@ -40,15 +40,20 @@ TTransferRecorder::TTransferRecorder(TTransfer& engine, std::function<TTransferR
     if (current_) ++current_->UnexpectedAnswers;
   });
   connect(&engine, &TTransfer::Finished, this, [this](bool failed) {
-    End(failed ? TTransferResult::Failed : TTransferResult::Sent, failed ? kTransferFailedText : "");
+    if (failed)
+      End(TTransferResult::Failed, TTransferFailure::EmptyRow, kTransferFailedText);
+    else
+      End(TTransferResult::Sent, TTransferFailure::None, "");
   });
   connect(&engine, &TTransfer::Abandoned, this,
-          [this](const std::string& reason) { End(TTransferResult::Failed, reason); });
+          [this](const std::string& reason) { End(TTransferResult::Failed, TTransferFailure::GaveUp, reason); });
 }
 
 TTransferRecorder::~TTransferRecorder() { EndUnfinished(); }
 
-void TTransferRecorder::Interrupt(const std::string& reason) { End(TTransferResult::Failed, reason); }
+void TTransferRecorder::Interrupt(const std::string& reason) {
+  End(TTransferResult::Failed, TTransferFailure::Interrupted, reason);
+}
 
 void TTransferRecorder::CountIgnoredDatagram() {
   if (current_) ++current_->IgnoredDatagrams;
@@ -75,12 +80,13 @@ void TTransferRecorder::LineReceived(bool matched) {
   recordWaiting_ = false;
 }
 
-void TTransferRecorder::End(TTransferResult result, const std::string& reason) {
+void TTransferRecorder::End(TTransferResult result, TTransferFailure failure, const std::string& reason) {
   if (!current_) return;
   TTransferRecord record = std::move(*current_);
   current_.reset();
   stoppedAt_.reset();
   record.Result = result;
+  record.Failure = failure;
   record.Reason = reason;
   record.Seconds = static_cast<double>(record.Started.msecsTo(QDateTime::currentDateTime())) / 1000;
   emit Recorded(record);

@@ -16,6 +16,15 @@ class TTransfer;
 // (its scale held the file already, so it never started), or never ended (a run that was killed).
 enum class TTransferResult { Sent, Failed, Stopped, Current, NeverEnded };
 
+// What made a failed transfer fail; its reason says it in words.
+enum class TTransferFailure {
+  None,
+  NotStarted,   // it never started: the link did not open, the scale's lock was busy
+  EmptyRow,     // its end step ran after a row without text
+  GaveUp,       // the engine gave up: the scale fell silent or refused, the link was lost
+  Interrupted,  // it was ended from outside while under way: the link closed, the run was interrupted
+};
+
 // "sent", "failed", "stopped", "current", "never ended": the text of the history line, the
 // ledger's column, the report, --status and the history window.
 std::string_view ResultText(TTransferResult result);
@@ -40,6 +49,7 @@ struct TTransferRecord {
   TTransferResult Result = TTransferResult::NeverEnded;
   double Seconds = 0;
   std::string Reason;  // why it failed; empty otherwise
+  TTransferFailure Failure = TTransferFailure::None;
   // SHA-256 of the commands the transfer sends, as hex; empty where it is not known.
   std::string Digest;
 };
@@ -75,7 +85,7 @@ class TTransferRecorder : public QObject {
   void Begin();
   void CommandSent(int row);
   void LineReceived(bool matched);
-  void End(TTransferResult result, const std::string& reason);
+  void End(TTransferResult result, TTransferFailure failure, const std::string& reason);
 
   std::function<TTransferRecord()> describe_;
   std::optional<TTransferRecord> current_;
