@@ -85,6 +85,7 @@ TForm1::TForm1(QWidget* parent)
       ComPort1(this),
       Session(std::make_unique<TWindowLink>(ComPort1, Connection, ConnectionSettings), *this),
       Transfer(Session.Engine()),
+      TimerBaza(Transfer.PaceTimer),
       Recorder(Transfer, [this] { return DescribeTransfer(); }) {
   setObjectName(QStringLiteral("Form1"));
   setWindowTitle(QStringLiteral(" Scale database v" SCALEDB_VERSION));
@@ -465,7 +466,7 @@ QString TForm1::ChooseDatabaseFile() {
 }
 
 void TForm1::Otwrz1Click() {
-  if (SendButtonTag() != 0) {
+  if (Transfer.Stoppable()) {
     ShowMessageBox(QStringLiteral("The table is being sent to the scale. Open another file once the transfer has "
                                   "ended, or press \"Stop\" first."),
                    QStringLiteral("Open"), TMessageIcon::Information);
@@ -482,16 +483,22 @@ void TForm1::Otwrz1Click() {
 }
 
 void TForm1::bbWyslijBazeClick() {
+  if (Transfer.Stoppable()) {
+    Transfer.Stop();
+    return;
+  }
   // A file the scale's code page cannot hold goes nowhere, not even its start command.
-  if (SendButtonTag() == 0 && !DatabaseFileName.empty() && !FileReport.CanSend()) {
+  if (!DatabaseFileName.empty() && !FileReport.CanSend()) {
     ShowMessageBox(QString::fromStdString(RefusalReason(FileReport)) + QLatin1Char('\n') +
                        QString::fromLatin1(kTransferFailedText),
                    QStringLiteral("Failure"), TMessageIcon::Information);
     return;
   }
-  if (SendButtonTag() == 0 && !LockScale()) return;
-  Transfer.bbWyslijBazeClick();
+  if (!LockScale()) return;
+  Transfer.Start();
 }
+
+void TForm1::TimerBazaTimer() { Transfer.PaceTick(); }
 
 TLinkSettings TForm1::WindowLinkSettings() const {
   TLinkSettings link;
@@ -577,7 +584,9 @@ void TForm1::SerialPorts1Click() {
   SerialPortsWindow->activateWindow();
 }
 
-void TForm1::HandleReply(const std::string& text, int length) { Session.HandleReply(text, length); }
+void TForm1::HandleReply(const std::string& text, int) { WindowLink().Receive(text); }
+
+TWindowLink& TForm1::WindowLink() { return static_cast<TWindowLink&>(Session.Link()); }
 
 void TForm1::SendOrder(const std::string& command) { Session.SendOrder(command); }
 

@@ -24,13 +24,11 @@ class TQuietHost : public ITransferHost {
   int RowCount() const override { return kRows; }
   std::string RowText(int row) const override { return std::to_string(row) + ";x"; }
   int DatabaseKindPosition() const override { return position_; }
-  int SendButtonTag() const override { return tag_; }
-  void SetSendButtonTag(int tag) override { tag_ = tag; }
+  void SetSendButtonTag(int) override {}
   void SendOrder(const std::string&) override {}
 
  private:
   int position_;
-  int tag_ = 0;
 };
 
 std::string_view Stripped(std::string_view text) {
@@ -67,7 +65,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const int position = data[0] & 3;
   TQuietHost host(position);
   TTransfer transfer(host);
-  transfer.bbWyslijBazeClick();
+  transfer.Start();
 
   int cursor = transfer.TransferCursor;
   std::string modelBuffer;

@@ -39,8 +39,8 @@ std::optional<std::string> ExpectedReply(int cursor, int position) {
 }
 
 TTransfer::TTransfer(ITransferHost& host, QObject* parent) : QObject(parent), host_(host) {
-  TimerBaza.setInterval(kTickMs);
-  connect(&TimerBaza, &TPaceTimer::timeout, this, [this] { TimerBazaTimer(); });
+  PaceTimer.setInterval(kTickMs);
+  connect(&PaceTimer, &TPaceTimer::timeout, this, [this] { PaceTick(); });
   answerTimer_.setSingleShot(true);
   // A coarse timer may fire up to 5% early, and the failure names the full time as waited.
   answerTimer_.setTimerType(Qt::PreciseTimer);
@@ -50,22 +50,23 @@ TTransfer::TTransfer(ITransferHost& host, QObject* parent) : QObject(parent), ho
   });
 }
 
-void TTransfer::SetPaceMs(int paceMs) { TimerBaza.setInterval(std::max(paceMs, kMinimumPaceMs)); }
+void TTransfer::SetPaceMs(int paceMs) { PaceTimer.setInterval(std::max(paceMs, kMinimumPaceMs)); }
 
-void TTransfer::bbWyslijBazeClick() {
+void TTransfer::Start() {
   try {
-    if (host_.SendButtonTag() == 0) {
-      StartTransfer();
-    } else {
-      limitsOn_ = false;
-      answerTimer_.stop();
-      host_.SetSendButtonTag(0);
-      emit Stopped();
-    }
+    StartTransfer();
   } catch (const std::exception& failure) {
     // A start that could not go out ends failed with its reason, never as sent.
     Abandon(failure.what());
   }
+}
+
+void TTransfer::Stop() {
+  if (!limitsOn_) return;
+  limitsOn_ = false;
+  answerTimer_.stop();
+  host_.SetSendButtonTag(0);
+  emit Stopped();
 }
 
 void TTransfer::StartTransfer() {
@@ -122,14 +123,14 @@ void TTransfer::Abandon(const std::string& reason) {
   limitsOn_ = false;
   waitingForAnswer_ = false;
   TransferFailed = true;
-  TimerBaza.stop();
+  PaceTimer.stop();
   answerTimer_.stop();
   host_.SetSendButtonTag(0);
   emit Abandoned(reason);
 }
 
-void TTransfer::TimerBazaTimer() {
-  TimerBaza.stop();
+void TTransfer::PaceTick() {
+  PaceTimer.stop();
   if (abandoned_) return;
   const int cursor = TransferCursor;
   const int rows = host_.RowCount();
@@ -223,5 +224,5 @@ void TTransfer::CountAcknowledged() {
 
 // A running timer keeps its interval, so lines completed within one interval give a single tick.
 void TTransfer::ArmTimer() {
-  if (!TimerBaza.isActive()) TimerBaza.start();
+  if (!PaceTimer.isActive()) PaceTimer.start();
 }

@@ -60,8 +60,8 @@ TEST_F(MainWindowTest, StartsWithTheControlsAndCaptionsOfTheWindow) {
   EXPECT_EQ(form->Otwrz1->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_O));
   EXPECT_EQ(form->Rs2321->text(), "Connection");
   EXPECT_EQ(form->Rs2321->menu(), nullptr);
-  EXPECT_FALSE(form->Transfer.TimerBaza.isActive());
-  EXPECT_EQ(form->Transfer.TimerBaza.interval(), 100);
+  EXPECT_FALSE(form->TimerBaza.isActive());
+  EXPECT_EQ(form->TimerBaza.interval(), 100);
   EXPECT_EQ(form->StringGrid1->model()->rowCount(), 5);
   EXPECT_EQ(form->StringGrid1->model()->columnCount(), 5);
   EXPECT_EQ(form->PortState, 0);

@@ -36,7 +36,7 @@ class TransferRecords : public ::testing::Test {
   // The scale answers a line and the tick it arms runs.
   void Answer(const std::string& line) {
     session.HandleReply(line + "\r\n", 0);
-    session.Engine().TimerBazaTimer();
+    session.Engine().PaceTick();
   }
   TTransferRecord Describe() const {
     TTransferRecord record;
@@ -102,7 +102,7 @@ TEST_F(TransferRecords, AnEmptyRowEndsAsFailedWithTheWindowsText) {
   empty.Start();
   for (const char* line : {"MbP", "Me"}) {
     empty.HandleReply(std::string(line) + "\n", 0);
-    empty.Engine().TimerBazaTimer();
+    empty.Engine().PaceTick();
   }
   ASSERT_EQ(ended.size(), 1u);
   EXPECT_EQ(ResultText(ended[0].Result), "failed");

@@ -34,7 +34,7 @@ void ForEachTransferCommand(std::shared_ptr<const TDatabaseTable> table, int kin
     const std::optional<std::string> answer = ExpectedReply(engine.TransferCursor, kindPosition);
     if (!answer) break;
     engine.LineCompleted(*answer);
-    engine.TimerBazaTimer();
+    engine.PaceTick();
   }
 }
 
