@@ -603,6 +603,8 @@ int TForm1::DatabaseKindPosition() const { return rgBaza->ItemIndex(); }
 
 int TForm1::SendButtonTag() const { return bbWyslijBaze->property("Tag").toInt(); }
 
+void TForm1::ShowStoppable(bool stoppable) { SetSendButtonTag(stoppable ? 1 : 0); }
+
 void TForm1::SetSendButtonTag(int tag) {
   bbWyslijBaze->setProperty("Tag", tag);
   bbWyslijBaze->setText(tag == 0 ? QStringLiteral("Send database") : QStringLiteral("Stop"));

@@ -74,8 +74,10 @@ class TForm1 : public QMainWindow, public ITransferView {
   int RowCount() const override;
   std::string RowText(int row) const override;
   int DatabaseKindPosition() const override;
-  void SetSendButtonTag(int tag) override;
+  // The engine's Stoppable() on bbWyslijBaze: its tag (1 "Stop", 0 "Send database") mirrors it.
+  void ShowStoppable(bool stoppable) override;
   int SendButtonTag() const;
+  void SetSendButtonTag(int tag);
 
   void SetConnectionForm(TConnectionForm* form) { ConnectionForm = form; }
   // Chooses the database file; empty when the operator cancels. Tests replace it.

@@ -24,7 +24,7 @@ class TQuietHost : public ITransferHost {
   int RowCount() const override { return kRows; }
   std::string RowText(int row) const override { return std::to_string(row) + ";x"; }
   int DatabaseKindPosition() const override { return position_; }
-  void SetSendButtonTag(int) override {}
+  void ShowStoppable(bool) override {}
   void SendOrder(const std::string&) override {}
 
  private:

@@ -65,12 +65,12 @@ void TTransfer::Stop() {
   if (!limitsOn_) return;
   limitsOn_ = false;
   answerTimer_.stop();
-  host_.SetSendButtonTag(0);
+  host_.ShowStoppable(false);
   emit Stopped();
 }
 
 void TTransfer::StartTransfer() {
-  host_.SetSendButtonTag(1);
+  host_.ShowStoppable(true);
   TransferCursor = 0;
   TransferFailed = false;
   abandoned_ = false;
@@ -125,7 +125,7 @@ void TTransfer::Abandon(const std::string& reason) {
   TransferFailed = true;
   PaceTimer.stop();
   answerTimer_.stop();
-  host_.SetSendButtonTag(0);
+  host_.ShowStoppable(false);
   emit Abandoned(reason);
 }
 
@@ -153,7 +153,7 @@ void TTransfer::Finish() {
   running_ = false;
   limitsOn_ = false;
   answerTimer_.stop();
-  host_.SetSendButtonTag(0);
+  host_.ShowStoppable(false);
   emit Finished(TransferFailed);
 }
 

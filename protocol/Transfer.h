@@ -14,7 +14,7 @@
 #include <string_view>
 
 // What a transfer reads and shows: the table and the selected database kind, read anew at every
-// tick and every completed line, and the "Send database" button, which mirrors the engine.
+// tick and every completed line, and whether the transfer is stoppable.
 class ITransferView {
  public:
   virtual ~ITransferView() = default;
@@ -23,9 +23,8 @@ class ITransferView {
   virtual std::string RowText(int row) const = 0;
   // Position of the selected database kind (rgBaza).
   virtual int DatabaseKindPosition() const = 0;
-  // bbWyslijBaze's tag, as TTransfer::Stoppable() says: 1 ("Stop", Connect disabled) while it
-  // holds, 0 ("Send database", Connect enabled) otherwise.
-  virtual void SetSendButtonTag(int tag) = 0;
+  // TTransfer::Stoppable() changed; the window's "Send database" reads "Stop" while it holds.
+  virtual void ShowStoppable(bool stoppable) = 0;
 };
 
 // A view plus the link that the commands go out on.

@@ -6,7 +6,7 @@
 #include <climits>
 
 namespace {
-// The table and kind of a session without a window, which has no button to mirror the engine.
+// The table and kind of a session without a window, which shows nothing.
 class TFixedTableView : public ITransferView {
  public:
   TFixedTableView(std::shared_ptr<const TDatabaseTable> table, int kindPosition)
@@ -15,7 +15,7 @@ class TFixedTableView : public ITransferView {
   int RowCount() const override { return table_->RowCount(); }
   std::string RowText(int row) const override { return table_->RowText(row); }
   int DatabaseKindPosition() const override { return kindPosition_; }
-  void SetSendButtonTag(int) override {}
+  void ShowStoppable(bool) override {}
 
  private:
   std::shared_ptr<const TDatabaseTable> table_;

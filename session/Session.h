@@ -17,8 +17,8 @@ class TScaleSession : public QObject, private ITransferHost {
   Q_OBJECT
 
  public:
-  // A view (the main window) supplies the table and the database kind, and mirrors the engine on
-  // its button.
+  // A view (the main window) supplies the table and the database kind, and shows whether the
+  // transfer is stoppable.
   TScaleSession(std::unique_ptr<TLink> link, ITransferView& view, QObject* parent = nullptr);
   // Sends a fixed table as the database kind at `kindPosition`, with nothing on screen.
   TScaleSession(std::unique_ptr<TLink> link, std::shared_ptr<const TDatabaseTable> table, int kindPosition,
@@ -54,7 +54,7 @@ class TScaleSession : public QObject, private ITransferHost {
     return rowEncoder_ ? rowEncoder_(view_.RowText(row)) : view_.RowText(row);
   }
   int DatabaseKindPosition() const override { return view_.DatabaseKindPosition(); }
-  void SetSendButtonTag(int tag) override { view_.SetSendButtonTag(tag); }
+  void ShowStoppable(bool stoppable) override { view_.ShowStoppable(stoppable); }
 
   std::unique_ptr<ITransferView> ownView_;
   ITransferView& view_;

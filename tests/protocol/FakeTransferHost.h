@@ -19,7 +19,7 @@ class TFakeTransferHost : public ITransferHost {
     if (FailSending) throw std::runtime_error("link gone");
     Sent.push_back(command);
   }
-  void SetSendButtonTag(int tag) override { Tag = tag; }
+  void ShowStoppable(bool stoppable) override { Tag = stoppable ? 1 : 0; }
 
   TDatabaseTable Table;
   int Position = 0;
