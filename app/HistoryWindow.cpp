@@ -23,7 +23,7 @@ QStringList Cells(const TTransferRecord& record) {
           Text(record.Link),
           Text(record.Kind),
           CountText(record.Rows),
-          Text(record.Result),
+          Text(std::string(ResultText(record.Result))),
           DurationText(qRound64(record.Seconds * 1000)),
           Text(record.Reason)};
 }

@@ -40,9 +40,10 @@ QString Text(const std::string& text) { return QString::fromLocal8Bit(text.data(
 
 QString OutcomeText(const TTargetOutcome& outcome) {
   const TTransferRecord& record = outcome.Record;
-  if (record.Result == "current") return QStringLiteral("up to date");
-  if (record.Result == "sent") return QStringLiteral("sent in ") + DurationText(static_cast<qint64>(record.Seconds * 1000));
-  if (record.Result == "stopped") return QStringLiteral("stopped");
+  if (record.Result == TTransferResult::Current) return QStringLiteral("up to date");
+  if (record.Result == TTransferResult::Sent)
+    return QStringLiteral("sent in ") + DurationText(static_cast<qint64>(record.Seconds * 1000));
+  if (record.Result == TTransferResult::Stopped) return QStringLiteral("stopped");
   if (record.Reason.starts_with("busy: ")) return Text(record.Reason);
   return QStringLiteral("failed: ") + Text(record.Reason);
 }
@@ -72,10 +73,11 @@ QString RoundText(const TTargetStatus& status, const TTargetOutcome* outcome, in
 }
 
 QString RoundSummary(const std::vector<TTargetOutcome>& outcomes) {
-  std::map<std::string, int> counts;
+  std::map<TTransferResult, int> counts;
   for (const TTargetOutcome& outcome : outcomes) ++counts[outcome.Record.Result];
-  QString text = QStringLiteral("%1 of %2 sent").arg(counts["sent"]).arg(outcomes.size());
-  const std::pair<const char*, const char*> parts[] = {{"current", "up to date"}, {"failed", "failed"}, {"stopped", "stopped"}};
+  QString text = QStringLiteral("%1 of %2 sent").arg(counts[TTransferResult::Sent]).arg(outcomes.size());
+  const std::pair<TTransferResult, const char*> parts[] = {
+      {TTransferResult::Current, "up to date"}, {TTransferResult::Failed, "failed"}, {TTransferResult::Stopped, "stopped"}};
   for (const auto& [result, words] : parts)
     if (counts[result] > 0) text += QString::fromUtf8(kSeparator) + QString::number(counts[result]) + ' ' + words;
   return text;

@@ -140,11 +140,11 @@ void TTransferProgress::Stopped() {
 }
 
 void TTransferProgress::ShowResult(const TTransferRecord& record) {
-  if (record.Result != "sent" && record.Result != "failed") return;
+  if (record.Result != TTransferResult::Sent && record.Result != TTransferResult::Failed) return;
   ShowPending();
   running_ = false;
   refresh_.stop();
-  if (record.Result == "sent") {
+  if (record.Result == TTransferResult::Sent) {
     Bar->setValue(Bar->maximum());
     Line->setText(QStringLiteral("Sent %1 %2 in %3")
                       .arg(CountText(record.RecordsSent),

@@ -10,6 +10,7 @@
 #include "PortNames.h"
 #include "RadioGroup.h"
 #include "ScalesBoard.h"
+#include "ScaleCommands.h"
 #include "ScaleKey.h"
 #include "SerialLink.h"
 #include "SerialPortsWindow.h"
@@ -65,12 +66,8 @@ QIcon ScaleIcon() {
 }  // namespace
 
 std::string DatabaseKindName(int deviceType, int position) {
-  switch (position) {
-    case 0: return deviceType == 0 ? "products" : "labels";
-    case 1: return "users";
-    case 2: return "statuses";
-    default: return {};
-  }
+  const TDatabaseKind* kind = DatabaseKindAt(position, deviceType);
+  return kind ? std::string(kind->Name) : std::string();
 }
 
 QString BaudDisplayText(TBaudRate rate) {
@@ -90,6 +87,7 @@ TForm1::TForm1(QWidget* parent)
       ComPort1(this),
       Session(std::make_unique<TWindowLink>(ComPort1, Connection, ConnectionSettings), *this),
       Transfer(Session.Engine()),
+      TimerBaza(Transfer.PaceTimer),
       Recorder(Transfer, [this] { return DescribeTransfer(); }) {
   setObjectName(QStringLiteral("Form1"));
   setWindowTitle(QStringLiteral(" Scale database v" SCALEDB_VERSION));
@@ -243,7 +241,7 @@ void TForm1::FormCreate() {
     ShowMessageBox(QString::fromStdString(reason), QStringLiteral("VU232v9"), TMessageIcon::Exclamation);
   };
   Connection->OnIgnoredDatagram = [this] { Recorder.CountIgnoredDatagram(); };
-  PortState = 0;
+  PortState = lsDisconnected;
   OpenConfig(XMLConfig);
   ReadConfig(XMLConfig);
   ReportUnreadableSettings(serialFailure);
@@ -293,8 +291,8 @@ void TForm1::FormClose() {
 }
 
 std::string TForm1::ConnectRefusal() const {
-  const bool opensUdp = ConnectionSettings.Kind == 1 && ConnectionSettings.Protocol == 1 && Connection &&
-                        Connection->State == 0;
+  const bool opensUdp = ConnectionSettings.Kind == ikEthernet && ConnectionSettings.Protocol == epUdp && Connection &&
+                        Connection->State == lsDisconnected;
   return opensUdp ? NotOneScaleReason(ConnectionSettings.Host) : std::string();
 }
 
@@ -346,7 +344,7 @@ void TForm1::ReportFailedSaves(const std::vector<TConfigSave>& saves) {
 }
 
 void TForm1::btnOpenPortClick() {
-  if (ConnectionSettings.Kind != 0) {
+  if (ConnectionSettings.Kind != ikSerial) {
     if (const std::string refusal = ConnectRefusal(); !refusal.empty()) {
       ShowMessageBox(QString::fromStdString(refusal), QStringLiteral("Failure"), TMessageIcon::Information);
       return;
@@ -354,19 +352,19 @@ void TForm1::btnOpenPortClick() {
     if (Connection) Connection->ToggleConnection(ConnectionSettings.Protocol, ConnectionSettings.Host, ConnectionSettings.Port);
     return;
   }
-  if (PortState != 0) {
+  if (PortState != lsDisconnected) {
     try {
       ComPort1.ClosePort();
     } catch (const EComPort& error) {
       ShowPortDiagnosis(ComPort1.Port() + " could not be closed: " + error.what() + ".");
     }
-    PortState = 0;
+    PortState = lsDisconnected;
     btnOpenPort->setText(QStringLiteral("Connect"));
   } else {
     try {
       ComPort1.OpenPort();
       ShowOpenDiagnosis(nullptr);
-      PortState = 2;
+      PortState = lsConnected;
       btnOpenPort->setText(QStringLiteral("Disconnect"));
     } catch (...) {
       ShowOpenDiagnosis(std::current_exception());
@@ -411,20 +409,20 @@ void TForm1::SetLabelColour(const QColor& colour) {
 
 void TForm1::ShowConnectionState() {
   QString text;
-  if (ConnectionSettings.Kind == 0) {
+  if (ConnectionSettings.Kind == ikSerial) {
     text = QString::fromStdString(ComPort1.Port()) + QLatin1Char(' ') + BaudDisplayText(ComPort1.BaudRate()) +
            QStringLiteral("bps");
     const bool connected = ComPort1.Connected();
     btnOpenPort->setText(connected ? QStringLiteral("Disconnect") : QStringLiteral("Connect"));
     text += connected ? QStringLiteral(" connected") : QStringLiteral(" disconnected");
     SetLabelColour(connected ? kConnectedColour : kDisconnectedColour);
-  } else if (ConnectionSettings.Kind == 1) {
+  } else if (ConnectionSettings.Kind == ikEthernet) {
     text = QString::fromStdString(ConnectionSettings.Host);
-    if (PortState == 0) {
+    if (PortState == lsDisconnected) {
       btnOpenPort->setText(QStringLiteral("Connect"));
       text += QStringLiteral(" disconnected");
       SetLabelColour(kDisconnectedColour);
-    } else if (PortState == 2) {
+    } else if (PortState == lsConnected) {
       btnOpenPort->setText(QStringLiteral("Disconnect"));
       text += QStringLiteral(" connected");
       SetLabelColour(kConnectedColour);
@@ -450,9 +448,9 @@ void TForm1::OnUpdatePortMessage(const TPortStateEvent& message) {
 }
 
 void TForm1::Rs2321Click() {
-  if (PortState != 0) btnOpenPortClick();
+  if (PortState != lsDisconnected) btnOpenPortClick();
   if (ConnectionForm) ConnectionForm->exec();
-  if (PortState == 0) btnOpenPortClick();
+  if (PortState == lsDisconnected) btnOpenPortClick();
 }
 
 void TForm1::rgUrzadzenieClick() {
@@ -481,7 +479,7 @@ void TForm1::Otwrz1Click() {
                    QStringLiteral("Open"), TMessageIcon::Information);
     return;
   }
-  if (SendButtonTag() != 0) {
+  if (Transfer.Stoppable()) {
     ShowMessageBox(QStringLiteral("The table is being sent to the scale. Open another file once the transfer has "
                                   "ended, or press \"Stop\" first."),
                    QStringLiteral("Open"), TMessageIcon::Information);
@@ -499,24 +497,30 @@ void TForm1::Otwrz1Click() {
 }
 
 void TForm1::bbWyslijBazeClick() {
+  if (Transfer.Stoppable()) {
+    Transfer.Stop();
+    return;
+  }
   // A file the scale's code page cannot hold goes nowhere, not even its start command.
-  if (SendButtonTag() == 0 && !DatabaseFileName.empty() && !FileReport.CanSend()) {
+  if (!DatabaseFileName.empty() && !FileReport.CanSend()) {
     ShowMessageBox(QString::fromStdString(RefusalReason(FileReport)) + QLatin1Char('\n') +
                        QString::fromLatin1(kTransferFailedText),
                    QStringLiteral("Failure"), TMessageIcon::Information);
     return;
   }
-  if (SendButtonTag() == 0 && !LockScale()) return;
-  Transfer.bbWyslijBazeClick();
+  if (!LockScale()) return;
+  Transfer.Start();
 }
+
+void TForm1::TimerBazaTimer() { Transfer.PaceTick(); }
 
 TLinkSettings TForm1::WindowLinkSettings() const {
   TLinkSettings link;
-  if (ConnectionSettings.Kind == 0) {
+  if (ConnectionSettings.Kind == ikSerial) {
     link.SerialPort = ComPort1.Port();
     return link;
   }
-  link.Kind = ConnectionSettings.Protocol == 1 ? TLinkSettings::TKind::Udp : TLinkSettings::TKind::Tcp;
+  link.Kind = ConnectionSettings.Protocol == epUdp ? TLinkSettings::TKind::Udp : TLinkSettings::TKind::Tcp;
   link.Host = ConnectionSettings.Host;
   link.Port = ConnectionSettings.Port;
   return link;
@@ -580,7 +584,7 @@ void TForm1::ComPort1RxChar(int count) {
 // The label reads closed before a failure box waits for the operator.
 void TForm1::ComPort1DeviceLost() {
   ClosePortQuietly(ComPort1);
-  PortState = 0;
+  PortState = lsDisconnected;
   ShowConnectionState();
   ShowPortDiagnosis(std::string(kSerialDeviceGoneText) + ".");
   Session.LinkLost(kSerialDeviceGoneText);
@@ -594,7 +598,9 @@ void TForm1::SerialPorts1Click() {
   SerialPortsWindow->activateWindow();
 }
 
-void TForm1::HandleReply(const std::string& text, int length) { Session.HandleReply(text, length); }
+void TForm1::HandleReply(const std::string& text, int) { WindowLink().Receive(text); }
+
+TWindowLink& TForm1::WindowLink() { return static_cast<TWindowLink&>(Session.Link()); }
 
 void TForm1::SendOrder(const std::string& command) { Session.SendOrder(command); }
 
@@ -610,6 +616,8 @@ std::string TForm1::RowText(int row) const { return TransferTable().RowText(row)
 int TForm1::DatabaseKindPosition() const { return rgBaza->ItemIndex(); }
 
 int TForm1::SendButtonTag() const { return bbWyslijBaze->property("Tag").toInt(); }
+
+void TForm1::ShowStoppable(bool stoppable) { SetSendButtonTag(stoppable ? 1 : 0); }
 
 void TForm1::SetSendButtonTag(int tag) {
   bbWyslijBaze->setProperty("Tag", tag);

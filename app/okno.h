@@ -30,6 +30,7 @@ struct TBoardJob;
 class TSerialPortsWindow;
 class TTransferHistoryWindow;
 class TTransferProgress;
+class TWindowLink;
 
 class TForm1 : public QMainWindow, public ITransferView {
  public:
@@ -44,13 +45,16 @@ class TForm1 : public QMainWindow, public ITransferView {
   void Rs2321Click();
   void rgUrzadzenieClick();
   void Otwrz1Click();
+  // Starts the transfer, or stops it while the engine says it is stoppable.
   void bbWyslijBazeClick();
+  // The pace timer's tick of the window's transfer.
+  void TimerBazaTimer();
   void ComPort1RxChar(int count);
   // The port's device went away: the port closes, a running transfer fails.
   void ComPort1DeviceLost();
   // "Serial ports": the serial devices present.
   void SerialPorts1Click();
-  // The single entry for text received from the scale, over any link.
+  // Text received from the scale, over any link: it reaches the session through the window's link.
   void HandleReply(const std::string& text, int length);
   // Frames the command for the link the connection settings select and sends it.
   void SendOrder(const std::string& command);
@@ -76,8 +80,10 @@ class TForm1 : public QMainWindow, public ITransferView {
   int RowCount() const override;
   std::string RowText(int row) const override;
   int DatabaseKindPosition() const override;
-  int SendButtonTag() const override;
-  void SetSendButtonTag(int tag) override;
+  // The engine's Stoppable() on bbWyslijBaze: its tag (1 "Stop", 0 "Send database") mirrors it.
+  void ShowStoppable(bool stoppable) override;
+  int SendButtonTag() const;
+  void SetSendButtonTag(int tag);
 
   void SetConnectionForm(TConnectionForm* form) { ConnectionForm = form; }
   // Chooses the database file; empty when the operator cancels. Tests replace it.
@@ -87,12 +93,14 @@ class TForm1 : public QMainWindow, public ITransferView {
   std::unique_ptr<CEthConnection> Connection;
   TXMLConfig XMLConfig;
   TDatabaseModel Database;
-  // The window's scale session and its transfer engine.
+  // The window's scale session, its transfer engine and the engine's pace timer.
   TScaleSession Session;
   TTransfer& Transfer;
+  TPaceTimer& TimerBaza;
   // Every transfer of the window as one line of the transfer history.
   TTransferRecorder Recorder;
-  uint8_t PortState = 0;
+  // The unsigned copy of the posted LinkState (lsClosing reads 255).
+  uint8_t PortState = lsDisconnected;
   // The database file opened last; empty before the first.
   std::string DatabaseFileName;
   // The check of that file under the transfer settings.
@@ -149,6 +157,7 @@ class TForm1 : public QMainWindow, public ITransferView {
   void SayLedgerNotice();
   TLinkSettings WindowLinkSettings() const;
   void ReportUnreadableSettings(const std::string& serialFailure);
+  TWindowLink& WindowLink();
   TConfigSave SaveSerialSettings();
   void ReportFailedSaves(const std::vector<TConfigSave>& saves);
   // The table a transfer reads: the one it started with, else the one shown.

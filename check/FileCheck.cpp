@@ -1,6 +1,7 @@
 #include "FileCheck.h"
 
 #include "DatabaseTable.h"
+#include "ScaleCommands.h"
 #include "TextForms.h"
 
 #include <QLocale>
@@ -12,7 +13,6 @@
 
 namespace {
 constexpr char kSeparator = ';';
-constexpr size_t kRecordCommandBytes = 2;  // "Sr"
 
 std::string Count(int count) { return QLocale(QLocale::English).toString(count).toStdString(); }
 
@@ -33,7 +33,7 @@ void KeepExample(std::vector<T>& examples, T example) {
 
 // "Sr", the row's bytes as they go out, and a ";" for each field a short row lacks.
 void NoteRecordCommand(TFileReport& report, int row, size_t rowBytes, int fields) {
-  const size_t bytes = kRecordCommandBytes + rowBytes + static_cast<size_t>(report.Fields - fields);
+  const size_t bytes = kRecordCommand.size() + rowBytes + static_cast<size_t>(report.Fields - fields);
   if (bytes <= report.LongestCommandBytes) return;
   report.LongestCommandBytes = bytes;
   report.LongestCommandRow = row + 1;

@@ -7,10 +7,15 @@
 
 class QObject;
 
+// The link's kind and the Ethernet protocol, compared by name; the settings and the connection
+// dialog's radio groups keep their numbers.
+enum TInterfaceKind : uint8_t { ikSerial = 0, ikEthernet = 1 };
+enum TEthernetProtocol : uint8_t { epTcp = 0, epUdp = 1 };
+
 struct TConnectionSettings {
-  uint8_t Kind = 0;      // 0 serial, 1 Ethernet
-  std::string Host;      // the scale's address
-  uint8_t Protocol = 0;  // 0 TCP, 1 UDP
+  uint8_t Kind = ikSerial;   // a TInterfaceKind
+  std::string Host;          // the scale's address
+  uint8_t Protocol = epTcp;  // a TEthernetProtocol
   int32_t Port = 0;
 };
 
@@ -39,8 +44,8 @@ extern TTransferSettings TransferSettings;
 // The main window, written once when it is created.
 extern QObject* MainWindowHandle;
 
-// The network connection's state: 0 disconnected, 1 connecting, 2 connected, -1 closing.
-using LinkState = int8_t;
+// The network connection's state, compared by name; WM_PORT_STATE carries its number.
+enum LinkState : int8_t { lsClosing = -1, lsDisconnected = 0, lsConnecting = 1, lsConnected = 2 };
 
 // First user message number (1024) plus one.
 constexpr int WM_PORT_STATE = 1025;

@@ -311,9 +311,9 @@ void ReadOptions(const TXMLConfig& config) {
 
 void ReadInterface(const TXMLConfig& config) {
   ReadKey(config, kInterface, "Kind",
-          [](const std::optional<std::string>& text) { ConnectionSettings.Kind = text == "Eth" ? 1 : 0; });
+          [](const std::optional<std::string>& text) { ConnectionSettings.Kind = text == "Eth" ? ikEthernet : ikSerial; });
   ReadKey(config, kInterface, "Protocol",
-          [](const std::optional<std::string>& text) { ConnectionSettings.Protocol = text == "UDP" ? 1 : 0; });
+          [](const std::optional<std::string>& text) { ConnectionSettings.Protocol = text == "UDP" ? epUdp : epTcp; });
   ReadKey(config, kInterface, "Host",
           [](const std::optional<std::string>& text) { ConnectionSettings.Host = RequiredText(text); });
   ReadKey(config, kInterface, "Port", [](const std::optional<std::string>& text) {
@@ -362,8 +362,8 @@ void WriteOptions(TXMLConfig& config) {
 
 void WriteInterface(TXMLConfig& config) {
   const TConnectionSettings& connection = ConnectionSettings;
-  WriteKey(config, kInterface, "Kind", connection.Kind == 1, "Eth", "COM");
-  WriteKey(config, kInterface, "Protocol", connection.Protocol == 1, "UDP", "TCP");
+  WriteKey(config, kInterface, "Kind", connection.Kind == ikEthernet, "Eth", "COM");
+  WriteKey(config, kInterface, "Protocol", connection.Protocol == epUdp, "UDP", "TCP");
   WriteKey(config, kInterface, "Host", !connection.Host.empty(), connection.Host, kDefaultHost);
   WriteKey(config, kInterface, "Port", connection.Port > 0, std::to_string(connection.Port),
            std::to_string(kDefaultPort));

@@ -1,6 +1,7 @@
 // Received text in random pieces against a plain model of the acknowledgement table: the cursor
-// moves only on the acknowledgement due, the buffer never keeps a line feed between calls and
-// never grows past its cap.
+// moves only on the acknowledgement due while its command waits for it, the buffer never keeps a
+// line feed between calls and never grows past its cap. The pace tick a line arms runs at once,
+// so the next command goes out as it would at the scale's rhythm.
 //
 // Input: a first byte choosing the database kind (low two bits), then pieces, each one byte of
 // flags (high bit: repeat the piece 600 times, to pass the cap) and one byte of length.
@@ -24,13 +25,11 @@ class TQuietHost : public ITransferHost {
   int RowCount() const override { return kRows; }
   std::string RowText(int row) const override { return std::to_string(row) + ";x"; }
   int DatabaseKindPosition() const override { return position_; }
-  int SendButtonTag() const override { return tag_; }
-  void SetSendButtonTag(int tag) override { tag_ = tag; }
+  void ShowStoppable(bool) override {}
   void SendOrder(const std::string&) override {}
 
  private:
   int position_;
-  int tag_ = 0;
 };
 
 std::string_view Stripped(std::string_view text) {
@@ -67,9 +66,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const int position = data[0] & 3;
   TQuietHost host(position);
   TTransfer transfer(host);
-  transfer.bbWyslijBazeClick();
+  transfer.Start();
 
   int cursor = transfer.TransferCursor;
+  // The start command waits for its answer where the position names a kind.
+  bool waiting = Acknowledgement(0, position) != "\n";
   std::string modelBuffer;
   size_t at = 1;
   while (at + 2 <= size) {
@@ -83,7 +84,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     transfer.HandleReply(piece, static_cast<int>(piece.size()));
     modelBuffer += piece;
     if (piece.find('\n') != std::string::npos) {
-      if (Stripped(modelBuffer) == Acknowledgement(cursor, position)) cursor = Advanced(cursor);
+      if (waiting && Stripped(modelBuffer) == Acknowledgement(cursor, position)) {
+        cursor = Advanced(cursor);
+        waiting = false;
+      }
       modelBuffer.clear();
     } else if (modelBuffer.size() > kReplyBufferCap) {
       modelBuffer.erase(0, modelBuffer.size() - kReplyBufferCap);
@@ -93,6 +97,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (transfer.ReplyBuffer.find('\n') != std::string::npos) std::abort();
     if (transfer.ReplyBuffer.size() > kReplyBufferCap) std::abort();
     if (transfer.ReplyBuffer != modelBuffer) std::abort();
+
+    // The tick sends the record due (again after a wrong answer) or, after the last, the end.
+    if (!transfer.PaceTimer.isActive()) continue;
+    transfer.PaceTick();
+    if (cursor >= 1 && cursor <= kRows) {
+      waiting = true;
+    } else if (cursor == kRows + 1) {
+      cursor = -1;
+      waiting = true;
+    }
   }
   return 0;
 }

@@ -220,20 +220,6 @@ void CheckTargetsFile(const std::string& text) {
       if (parse.Targets[i].Name == parse.Targets[j].Name) Check(!duplicates.empty());
 }
 
-bool TakesValue(const std::string& option) {
-  for (const char* name :
-       {"--targets", "--kind", "--pace", "--answer-timeout", "--retries", "--udp-local-port", "--encoding", "--json",
-        "--state-dir", "--metrics"})
-    if (option == name) return true;
-  return false;
-}
-
-bool Flag(const std::string& option) {
-  return option == "--dry-run" || option == "--transliterate" || option == "--check" || option == "--quiet" ||
-         option == "--help" || option == "--version" || option == "--ports" || option == "--only-changed" ||
-         option == "--status";
-}
-
 // The words walked as the usage text describes them, without reading the option values: the
 // file and the targets, or nothing when the words cannot be a command line.
 struct TWalk {
@@ -262,11 +248,12 @@ TWalk Walk(const std::vector<std::string>& words) {
     } else if (!optionsEnded && word.size() > 1 && word[0] == '-') {
       const size_t equals = word.find('=');
       const std::string option = word.substr(0, equals);
-      if (TakesValue(option)) {
+      const TSendOption* known = FindSendOption(option);
+      if (known && known->TakesValue) {
         // After --ports or --status a last --json without a file writes to standard output.
         if (equals == std::string::npos && ++i == words.size()) walk.Good = (ports || status) && option == "--json";
       } else {
-        walk.Good = equals == std::string::npos && Flag(option);
+        walk.Good = equals == std::string::npos && known;
         ports = ports || option == "--ports";
         status = status || option == "--status";
       }

@@ -105,8 +105,8 @@ void CEthConnection::ReportLinkFailure(const std::string& reason) {
 
 void CEthConnection::ToggleConnection(uint8_t protocol, const std::string& host, int32_t port) {
   std::string failure;
-  if (protocol == 0) ToggleTcp(host, port);
-  if (protocol == 1) failure = ToggleUdp(host, port);
+  if (protocol == epTcp) ToggleTcp(host, port);
+  if (protocol == epUdp) failure = ToggleUdp(host, port);
   PostState(State);
   // Told after the state is posted, so the label no longer reads "connected" behind the box.
   if (!failure.empty() && OnOpenFailure) OnOpenFailure(failure);
@@ -115,21 +115,21 @@ void CEthConnection::ToggleConnection(uint8_t protocol, const std::string& host,
 void CEthConnection::ToggleTcp(const std::string& host, int32_t port) {
   if (TcpSocket && TcpSocket->Active()) {
     CloseTcp();
-  } else if (State == 1 || State == -1) {
-    // The attempt in progress goes on; if it succeeds, TcpConnected still reports 2.
-    State = 0;
+  } else if (State == lsConnecting || State == lsClosing) {
+    // The attempt in progress goes on; if it succeeds, TcpConnected still reports it connected.
+    State = lsDisconnected;
   } else {
     OpenTcp(host, port);
   }
 }
 
 void CEthConnection::CloseTcp() {
-  State = -1;
+  State = lsClosing;
   CloseQuietly(TcpSocket);
 }
 
 void CEthConnection::OpenTcp(const std::string& host, int32_t port) {
-  State = 1;
+  State = lsConnecting;
   try {
     TcpSocket = std::make_unique<TClientSocket>();
     TcpSocket->OnConnect = [this](TClientSocket&, TClientConnection&) { TcpConnected(); };
@@ -157,13 +157,13 @@ std::string CEthConnection::ToggleUdp(const std::string& host, int32_t port) {
 }
 
 void CEthConnection::CloseUdp() {
-  State = 0;
+  State = lsDisconnected;
   CloseQuietly(UdpServer);
 }
 
 std::string CEthConnection::OpenUdp(const std::string& host, int32_t port) {
   if (std::string refusal = NotOneScaleReason(host); !refusal.empty()) return kUdpCannotOpen + refusal;
-  State = 2;
+  State = lsConnected;
   std::string failure;
   try {
     CreateUdpServer(host);
@@ -176,7 +176,7 @@ std::string CEthConnection::OpenUdp(const std::string& host, int32_t port) {
     return {};
   }
   // Nothing is open, so the operator sees "disconnected" and the next toggle opens afresh.
-  State = 0;
+  State = lsDisconnected;
   UdpServer.reset();
   return failure.empty() ? kUdpCannotOpen + "unknown error." : failure;
 }
@@ -237,13 +237,13 @@ void CEthConnection::SendUDP(const std::string& command) {
 }
 
 void CEthConnection::TcpConnected() {
-  State = 2;
-  PostState(2);
+  State = lsConnected;
+  PostState(lsConnected);
 }
 
 void CEthConnection::TcpDisconnected() {
-  State = 0;
-  PostState(0);
+  State = lsDisconnected;
+  PostState(lsDisconnected);
 }
 
 void CEthConnection::TcpRead(TClientConnection& socket) {

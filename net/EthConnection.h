@@ -31,7 +31,7 @@ class CEthConnection {
   CEthConnection(const CEthConnection&) = delete;
   CEthConnection& operator=(const CEthConnection&) = delete;
 
-  // Opens or closes the link (protocol 0 TCP, 1 UDP); the result reaches the owner only as
+  // Opens or closes the link (a TEthernetProtocol); the result reaches the owner only as
   // WM_PORT_STATE.
   void ToggleConnection(uint8_t protocol, const std::string& host, int32_t port);
   // Sends the text unchanged over an established TCP connection.
@@ -54,7 +54,7 @@ class CEthConnection {
   // address.
   std::function<void()> OnIgnoredDatagram;
 
-  LinkState State = 0;
+  LinkState State = lsDisconnected;
 
  private:
   void ToggleTcp(const std::string& host, int32_t port);

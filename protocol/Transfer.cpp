@@ -1,13 +1,13 @@
 #include "Transfer.h"
 
+#include "Escape.h"
+#include "ScaleCommands.h"
+
 #include <algorithm>
-#include <cstdio>
 
 namespace {
 constexpr int kEndSent = -1;
 constexpr int kEndAcknowledged = -2;
-const char kRecordCommand[] = "Sr";
-const char kEndCommand[] = "Se";
 
 bool IsBlankOrControl(char c) { return static_cast<unsigned char>(c) <= 32; }
 
@@ -20,40 +20,27 @@ std::string_view StripBlanksAndControls(std::string_view text) {
 
 std::string QuotedAnswer(std::string_view answer) {
   constexpr size_t kMaxCharacters = 40;
-  std::string quoted;
-  for (const char c : answer) {
-    std::string piece(1, c);
-    if (c < 0x20 || c > 0x7E) {
-      char escaped[5];
-      std::snprintf(escaped, sizeof escaped, "\\x%02X", static_cast<unsigned char>(c));
-      piece = escaped;
-    }
-    if (quoted.size() + piece.size() > kMaxCharacters) return quoted + "\u2026";
-    quoted += piece;
-  }
-  return quoted;
+  const TEscapedPrefix quoted = EscapedPrefix(answer, TEscape::HexOutsidePrintable, kMaxCharacters);
+  return quoted.Whole ? quoted.Text : quoted.Text + "\u2026";
 }
 
 std::optional<std::string> StartCommand(int position) {
-  switch (position) {
-    case 0: return "SbP";
-    case 1: return "SbU";
-    case 2: return "SbS";
-    default: return std::nullopt;
-  }
+  const TDatabaseKind* kind = DatabaseKindAt(position);
+  if (!kind) return std::nullopt;
+  return std::string(kind->StartCommand);
 }
 
 std::optional<std::string> ExpectedReply(int cursor, int position) {
-  if (cursor == kEndSent) return "Me";
-  if (cursor != 0) return "Mr";
-  const std::optional<std::string> start = StartCommand(position);
-  if (!start) return std::nullopt;
-  return "M" + start->substr(1);
+  if (cursor == kEndSent) return std::string(kEndAcknowledgement);
+  if (cursor != 0) return std::string(kRecordAcknowledgement);
+  const TDatabaseKind* kind = DatabaseKindAt(position);
+  if (!kind) return std::nullopt;
+  return std::string(kind->Acknowledgement);
 }
 
 TTransfer::TTransfer(ITransferHost& host, QObject* parent) : QObject(parent), host_(host) {
-  TimerBaza.setInterval(kTickMs);
-  connect(&TimerBaza, &TPaceTimer::timeout, this, [this] { TimerBazaTimer(); });
+  PaceTimer.setInterval(kTickMs);
+  connect(&PaceTimer, &TPaceTimer::timeout, this, [this] { PaceTick(); });
   answerTimer_.setSingleShot(true);
   // A coarse timer may fire up to 5% early, and the failure names the full time as waited.
   answerTimer_.setTimerType(Qt::PreciseTimer);
@@ -63,26 +50,27 @@ TTransfer::TTransfer(ITransferHost& host, QObject* parent) : QObject(parent), ho
   });
 }
 
-void TTransfer::SetPaceMs(int paceMs) { TimerBaza.setInterval(std::max(paceMs, kMinimumPaceMs)); }
+void TTransfer::SetPaceMs(int paceMs) { PaceTimer.setInterval(std::max(paceMs, kMinimumPaceMs)); }
 
-void TTransfer::bbWyslijBazeClick() {
+void TTransfer::Start() {
   try {
-    if (host_.SendButtonTag() == 0) {
-      StartTransfer();
-    } else {
-      limitsOn_ = false;
-      answerTimer_.stop();
-      host_.SetSendButtonTag(0);
-      emit Stopped();
-    }
+    StartTransfer();
   } catch (const std::exception& failure) {
     // A start that could not go out ends failed with its reason, never as sent.
     Abandon(failure.what());
   }
 }
 
+void TTransfer::Stop() {
+  if (!limitsOn_) return;
+  limitsOn_ = false;
+  answerTimer_.stop();
+  host_.ShowStoppable(false);
+  emit Stopped();
+}
+
 void TTransfer::StartTransfer() {
-  host_.SetSendButtonTag(1);
+  host_.ShowStoppable(true);
   TransferCursor = 0;
   TransferFailed = false;
   abandoned_ = false;
@@ -108,17 +96,18 @@ void TTransfer::WatchAnswer() {
 }
 
 std::string TTransfer::WaitingCommand() const {
-  const int rows = host_.RowCount();
   if (TransferCursor == 0) return "start command";
-  if (TransferCursor < 0 || TransferCursor > rows) return "end command";
-  return "record " + std::to_string(TransferCursor) + " of " + std::to_string(rows);
+  if (!WaitingForRecord()) return "end command";
+  return "record " + std::to_string(TransferCursor) + " of " + std::to_string(host_.RowCount());
 }
+
+bool TTransfer::WaitingForRecord() const { return TransferCursor >= 1 && TransferCursor <= host_.RowCount(); }
 
 void TTransfer::CountWrongAnswer(std::string_view line) {
   if (!limitsOn_ || !waitingForAnswer_ || recordRetries_ == kUnlimitedRetries) return;
   if (++wrongAnswers_ <= recordRetries_) return;
   const std::string answer = " (last answer: \"" + QuotedAnswer(line) + "\").";
-  if (TransferCursor >= 1)
+  if (WaitingForRecord())
     Abandon("The scale refused " + WaitingCommand() + answer);
   else
     Abandon("The scale refused the " + WaitingCommand() + answer);
@@ -134,14 +123,14 @@ void TTransfer::Abandon(const std::string& reason) {
   limitsOn_ = false;
   waitingForAnswer_ = false;
   TransferFailed = true;
-  TimerBaza.stop();
+  PaceTimer.stop();
   answerTimer_.stop();
-  host_.SetSendButtonTag(0);
+  host_.ShowStoppable(false);
   emit Abandoned(reason);
 }
 
-void TTransfer::TimerBazaTimer() {
-  TimerBaza.stop();
+void TTransfer::PaceTick() {
+  PaceTimer.stop();
   if (abandoned_) return;
   const int cursor = TransferCursor;
   const int rows = host_.RowCount();
@@ -164,14 +153,14 @@ void TTransfer::Finish() {
   running_ = false;
   limitsOn_ = false;
   answerTimer_.stop();
-  host_.SetSendButtonTag(0);
+  host_.ShowStoppable(false);
   emit Finished(TransferFailed);
 }
 
 void TTransfer::SendRow(int cursor) {
   const std::string row = host_.RowText(cursor - 1);
   if (!row.empty()) {
-    Send(cursor, cursor - 1, kRecordCommand + row);
+    Send(cursor, cursor - 1, std::string(kRecordCommand) + row);
     return;
   }
   TransferFailed = true;
@@ -180,7 +169,7 @@ void TTransfer::SendRow(int cursor) {
 
 void TTransfer::SendEnd() {
   TransferCursor = kEndSent;
-  Send(kEndSent, kNoRow, kEndCommand);
+  Send(kEndSent, kNoRow, std::string(kEndCommand));
 }
 
 void TTransfer::HandleReply(const std::string& text, int) {
@@ -235,5 +224,5 @@ void TTransfer::CountAcknowledged() {
 
 // A running timer keeps its interval, so lines completed within one interval give a single tick.
 void TTransfer::ArmTimer() {
-  if (!TimerBaza.isActive()) TimerBaza.start();
+  if (!PaceTimer.isActive()) PaceTimer.start();
 }

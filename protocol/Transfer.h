@@ -13,8 +13,8 @@
 #include <string>
 #include <string_view>
 
-// What a transfer reads and shows: the table, the selected database kind and the state of the
-// "Send database" button. Read anew at every tick and every completed line.
+// What a transfer reads and shows: the table and the selected database kind, read anew at every
+// tick and every completed line, and whether the transfer is stoppable.
 class ITransferView {
  public:
   virtual ~ITransferView() = default;
@@ -23,9 +23,8 @@ class ITransferView {
   virtual std::string RowText(int row) const = 0;
   // Position of the selected database kind (rgBaza).
   virtual int DatabaseKindPosition() const = 0;
-  // bbWyslijBaze's tag: 0 idle ("Send database", Connect enabled), 1 running ("Stop", Connect disabled).
-  virtual int SendButtonTag() const = 0;
-  virtual void SetSendButtonTag(int tag) = 0;
+  // TTransfer::Stoppable() changed; the window's "Send database" reads "Stop" while it holds.
+  virtual void ShowStoppable(bool stoppable) = 0;
 };
 
 // A view plus the link that the commands go out on.
@@ -63,8 +62,13 @@ class TTransfer : public QObject {
 
   explicit TTransfer(ITransferHost& host, QObject* parent = nullptr);
 
-  void bbWyslijBazeClick();
-  void TimerBazaTimer();
+  // Starts a transfer from its start command; one under way starts over.
+  void Start();
+  // Ends what Stoppable() holds: the limits are off, the button is back, and acknowledgements
+  // that keep coming still carry the transfer to its end. Nothing when nothing is stoppable.
+  void Stop();
+  // The pace timer's tick: the next command goes out, or the end step runs.
+  void PaceTick();
   // Ends a transfer under way as failed, as the answer watchdog does (the link to the scale is
   // gone); nothing when no transfer runs.
   void GiveUp(const std::string& reason);
@@ -75,11 +79,11 @@ class TTransfer : public QObject {
   // arrives while no command waits for its answer is unexpected and moves nothing.
   void LineCompleted(std::string_view line);
 
-  int PaceMs() const { return TimerBaza.interval(); }
+  int PaceMs() const { return PaceTimer.interval(); }
   // Never below kMinimumPaceMs.
   void SetPaceMs(int paceMs);
   // A running transfer whose waiting command sees no line for this long ends as failed; 0 waits
-  // for ever. Off once the operator pressed "Stop".
+  // for ever. Off after Stop.
   void SetAnswerTimeoutMs(int timeoutMs) { answerTimeoutMs_ = std::max(timeoutMs, 0); }
   int AnswerTimeoutMs() const { return answerTimeoutMs_; }
   // A running transfer whose waiting command got this many wrong answers and one more ends as
@@ -90,21 +94,26 @@ class TTransfer : public QObject {
   // "start command", "record 17 of 120" or "end command": what waits for its answer, or goes
   // out next once the last record is acknowledged.
   std::string WaitingCommand() const;
-  // From "Send database" until the transfer was sent, failed or gave up; "Stop" does not end it,
-  // since acknowledgements that keep coming still carry it on.
+  // A record waits for its answer, or goes out next: WaitingCommand names a record.
+  bool WaitingForRecord() const;
+  // From Start until the transfer was sent, failed or gave up; Stop does not end it, since
+  // acknowledgements that keep coming still carry it on.
   bool Running() const { return running_; }
+  // From Start until Stop, the end or a failure: the limits hold, and the window's button reads
+  // "Stop".
+  bool Stoppable() const { return limitsOn_; }
 
   // 0 start sent, 1..N row due, N + 1 last row acknowledged, -1 end sent, -2 end acknowledged.
   int TransferCursor = 0;
   bool TransferFailed = false;
-  TPaceTimer TimerBaza;
+  TPaceTimer PaceTimer;
   // Received text since the last completed line; never holds a line feed between calls.
   std::string ReplyBuffer;
 
  signals:
-  // "Send database" started a transfer (before its start command goes out).
+  // A transfer started (before its start command goes out).
   void Started();
-  // The operator pressed "Stop"; acknowledgements that keep coming still carry it on.
+  // Stop ended what was stoppable; acknowledgements that keep coming still carry it on.
   void Stopped();
   // A command was handed to the link: the cursor it was sent in and the table row it came from
   // (kNoRow for the start and end commands).
@@ -136,7 +145,7 @@ class TTransfer : public QObject {
   int answerTimeoutMs_ = 0;
   int recordRetries_ = kUnlimitedRetries;
   QTimer answerTimer_;
-  // The limits hold from "Send database" to the end, a failure or "Stop".
+  // The limits hold from Start to the end, a failure or Stop.
   bool limitsOn_ = false;
   bool waitingForAnswer_ = false;
   int wrongAnswers_ = 0;

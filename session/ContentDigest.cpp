@@ -1,6 +1,7 @@
 #include "ContentDigest.h"
 
 #include "DatabaseTable.h"
+#include "ScaleCommands.h"
 #include "Transfer.h"
 
 #include <QCryptographicHash>
@@ -13,7 +14,8 @@ std::string ContentDigest(const TDatabaseTable& table, int kindPosition,
     hash.addData(QByteArrayView("\n", 1));
   };
   add(StartCommand(kindPosition).value_or(""));
-  for (int row = 0; row < table.RowCount(); ++row) add("Sr" + (encode ? encode(table.RowText(row)) : table.RowText(row)));
-  add("Se");
+  for (int row = 0; row < table.RowCount(); ++row)
+    add(std::string(kRecordCommand) + (encode ? encode(table.RowText(row)) : table.RowText(row)));
+  add(std::string(kEndCommand));
   return hash.result().toHex().toStdString();
 }

@@ -23,7 +23,7 @@ class TStateRelay : public QObject {
 
 std::string EthernetLinkName(const TConnectionSettings& settings) {
   TLinkSettings link;
-  link.Kind = settings.Protocol == 1 ? TLinkSettings::TKind::Udp : TLinkSettings::TKind::Tcp;
+  link.Kind = settings.Protocol == epUdp ? TLinkSettings::TKind::Udp : TLinkSettings::TKind::Tcp;
   link.Host = settings.Host;
   link.Port = settings.Port;
   return LinkName(link);
@@ -55,14 +55,14 @@ void TEthernetLink::CreateConnection() {
 }
 
 void TEthernetLink::Open() {
-  if (connection_->State == 0) connection_->ToggleConnection(settings_.Protocol, settings_.Host, settings_.Port);
+  if (connection_->State == lsDisconnected) connection_->ToggleConnection(settings_.Protocol, settings_.Host, settings_.Port);
 }
 
 // A fresh connection object leaves nothing behind, not even an attempt still under way.
 void TEthernetLink::Close() {
   connection_.reset();
   CreateConnection();
-  emit StateChanged(0);
+  emit StateChanged(lsDisconnected);
 }
 
 LinkState TEthernetLink::State() const { return connection_->State; }

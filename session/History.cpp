@@ -68,7 +68,7 @@ std::string HistoryLine(const TTransferRecord& record) {
       {"resends", record.Resends},
       {"unexpected_answers", record.UnexpectedAnswers},
       {"ignored_datagrams", record.IgnoredDatagrams},
-      {"result", Text(record.Result)},
+      {"result", Text(std::string(ResultText(record.Result)))},
       {"seconds", qRound64(record.Seconds * 1000) / 1000.0},
       {"reason", record.Reason.empty() ? QJsonValue() : QJsonValue(Text(record.Reason))},
       {"digest", record.Digest.empty() ? QJsonValue() : QJsonValue(Text(record.Digest))},
@@ -81,7 +81,8 @@ bool ParseHistoryLine(const std::string& text, TTransferRecord& record) {
   if (!document.isObject()) return false;
   const QJsonObject line = document.object();
   record.Started = QDateTime::fromString(line["started"].toString(), Qt::ISODateWithMs);
-  if (!record.Started.isValid() || !line["result"].isString()) return false;
+  const std::optional<TTransferResult> result = ResultFromText(Bytes(line["result"]));
+  if (!record.Started.isValid() || !line["result"].isString() || !result) return false;
   record.Program = Bytes(line["program"]);
   record.File = Bytes(line["file"]);
   record.Link = Bytes(line["link"]);
@@ -91,7 +92,7 @@ bool ParseHistoryLine(const std::string& text, TTransferRecord& record) {
   record.Resends = line["resends"].toInt();
   record.UnexpectedAnswers = line["unexpected_answers"].toInt();
   record.IgnoredDatagrams = line["ignored_datagrams"].toInt();
-  record.Result = Bytes(line["result"]);
+  record.Result = *result;
   record.Seconds = line["seconds"].toDouble();
   record.Reason = Bytes(line["reason"]);
   record.Digest = Bytes(line["digest"]);

@@ -17,7 +17,6 @@
 
 namespace {
 constexpr int kSchemaVersion = 1;
-const char kNeverEnded[] = "never ended";
 
 const char kSchema[] = R"(
 CREATE TABLE transfers(
@@ -118,7 +117,7 @@ void BindTransfer(TSqliteStatement& insert, const TScaleRef& scale, const TTrans
   else insert.BindNull(6);
   insert.Bind(7, record.Program).Bind(8, User()).Bind(9, Host()).Bind(10, record.File).Bind(11, record.Kind);
   insert.Bind(12, static_cast<int64_t>(record.Rows)).Bind(13, record.Digest).Bind(14, static_cast<int64_t>(reached));
-  if (ended) insert.Bind(15, record.Result);
+  if (ended) insert.Bind(15, std::string(ResultText(record.Result)));
   else insert.BindNull(15);
   insert.Bind(16, static_cast<int64_t>(record.RecordsSent)).Bind(17, static_cast<int64_t>(record.Resends));
   insert.Bind(18, static_cast<int64_t>(record.UnexpectedAnswers)).Bind(19, static_cast<int64_t>(record.IgnoredDatagrams));
@@ -164,7 +163,8 @@ TScaleState ReadState(const TSqliteStatement& row) {
   state.Name = row.Text(1);
   state.Link = row.Text(2);
   if (const std::optional<std::string> digest = row.OptionalText(4)) {
-    state.Holds = row.OptionalText(3) == "sent" ? TScaleState::THolds::Content : TScaleState::THolds::InterruptedLoad;
+    const bool sent = ResultFromText(row.Text(3)) == TTransferResult::Sent;
+    state.Holds = sent ? TScaleState::THolds::Content : TScaleState::THolds::InterruptedLoad;
     state.Digest = *digest;
     state.LastRecords = static_cast<int>(row.Integer(10));
   }
@@ -172,7 +172,7 @@ TScaleState ReadState(const TSqliteStatement& row) {
   state.LastSuccessProgram = row.Text(6);
   if (const std::optional<int64_t> attempt = row.OptionalInteger(7)) {
     state.LastAttempt = FromMs(*attempt);
-    state.LastResult = row.OptionalText(8).value_or(kNeverEnded);
+    state.LastResult = ResultFromText(row.Text(8)).value_or(TTransferResult::NeverEnded);
     state.LastReason = row.Text(9);
   }
   return state;
@@ -277,11 +277,12 @@ void TLedger::End(int64_t id, const TTransferRecord& record) {
     TSqliteTransaction transaction(*db_);
     const int64_t ended = record.Started.toMSecsSinceEpoch() + static_cast<int64_t>(record.Seconds * 1000);
     db_->Prepare(kEndTransfer)
-        .Bind(1, id).Bind(2, ended).Bind(3, record.Result).Bind(4, static_cast<int64_t>(record.RecordsSent))
+        .Bind(1, id).Bind(2, ended).Bind(3, std::string(ResultText(record.Result)))
+        .Bind(4, static_cast<int64_t>(record.RecordsSent))
         .Bind(5, static_cast<int64_t>(record.Resends)).Bind(6, static_cast<int64_t>(record.UnexpectedAnswers))
         .Bind(7, static_cast<int64_t>(record.IgnoredDatagrams)).Bind(8, record.Seconds).Bind(9, record.Reason)
         .Run();
-    if (record.Result == "sent") db_->Prepare(kScaleSent).Bind(1, id).Run();
+    if (record.Result == TTransferResult::Sent) db_->Prepare(kScaleSent).Bind(1, id).Run();
     transaction.Commit();
   });
 }
@@ -334,7 +335,7 @@ std::vector<TTransferRecord> TLedger::Latest(size_t count) {
       record.Resends = static_cast<int>(row.Integer(7));
       record.UnexpectedAnswers = static_cast<int>(row.Integer(8));
       record.IgnoredDatagrams = static_cast<int>(row.Integer(9));
-      record.Result = row.Text(10);
+      record.Result = ResultFromText(row.Text(10)).value_or(TTransferResult::NeverEnded);
       record.Seconds = row.Real(11);
       record.Reason = row.Text(12);
       record.Digest = row.Text(13);

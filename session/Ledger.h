@@ -35,7 +35,7 @@ struct TScaleState {
   std::optional<QDateTime> LastSuccess;
   std::string LastSuccessProgram;
   std::optional<QDateTime> LastAttempt;
-  std::string LastResult;  // "sent", "failed", "stopped", or "never ended" for a run that was killed
+  TTransferResult LastResult = TTransferResult::NeverEnded;
   std::string LastReason;
 };
 

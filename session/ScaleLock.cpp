@@ -1,9 +1,9 @@
 #include "ScaleLock.h"
 
+#include "Escape.h"
 #include "SessionSystem.h"
 
 #include <cerrno>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -31,21 +31,7 @@ std::string LockDirectory() {
   return runtime && *runtime == '/' ? WithSlash(runtime) + "scaledb/" : system;
 }
 
-std::string LockFileName(const std::string& key) {
-  std::string name;
-  for (const char c : key) {
-    const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '.' ||
-                       c == '-' || c == '_';
-    if (plain) {
-      name += c;
-    } else {
-      char escaped[4];
-      std::snprintf(escaped, sizeof escaped, "%%%02X", static_cast<unsigned char>(c));
-      name += escaped;
-    }
-  }
-  return name + ".lock";
-}
+std::string LockFileName(const std::string& key) { return Escaped(key, TEscape::Percent) + ".lock"; }
 
 TScaleLock::~TScaleLock() { Release(); }
 

@@ -119,7 +119,7 @@ bool TScaleRunner::EndIfCurrent(size_t target) {
   if (!state || state->Holds != TScaleState::THolds::Content || state->Digest != settings_.Digest) return false;
   TTransferRecord record = Describe(target);
   record.Started = runs_[target]->Begun;
-  record.Result = "current";
+  record.Result = TTransferResult::Current;
   record.Reason = "up to date (sent " + (state->LastSuccess ? state->LastSuccess->toString("yyyy-MM-dd HH:mm").toStdString() : "") +
                   " by " + state->LastSuccessProgram + ")";
   Ended(target, record);
@@ -136,7 +136,7 @@ void TScaleRunner::Begun(size_t target) {
 // A transfer that started completes its entry; an attempt that never reached the scale is one.
 void TScaleRunner::Record(size_t target, const TTransferRecord& record) {
   TRun& run = *runs_[target];
-  if (!settings_.Ledger || record.Result == "current") return;
+  if (!settings_.Ledger || record.Result == TTransferResult::Current) return;
   if (run.Outcome.TransferStarted)
     settings_.Ledger->End(run.LedgerId, record);
   else
@@ -162,15 +162,15 @@ void TScaleRunner::BoundOpening(size_t target) {
   run.ConnectTimer->start(settings_.AnswerTimeoutMs);
 }
 
-void TScaleRunner::LinkStateChanged(size_t target, int state) {
+void TScaleRunner::LinkStateChanged(size_t target, LinkState state) {
   TRun& run = *runs_[target];
   if (run.Ended) return;
-  if (state == 2 && !run.Opened) {
+  if (state == lsConnected && !run.Opened) {
     run.Opened = true;
     if (run.ConnectTimer) run.ConnectTimer->stop();
     emit TargetOpened(target);
     run.Session->Start();
-  } else if (state == 0 && run.Opened) {
+  } else if (state == lsDisconnected && run.Opened) {
     FailUnderWay(target, "The link to the scale closed (" + run.Session->Engine().WaitingCommand() + ").");
   }
 }
@@ -190,10 +190,11 @@ void TScaleRunner::FailUnderWay(size_t target, const std::string& reason) {
   run.Recorder->Interrupt(reason);
 }
 
-void TScaleRunner::EndWithoutTransfer(size_t target, const std::string& reason, const std::string& result) {
+void TScaleRunner::EndWithoutTransfer(size_t target, const std::string& reason, TTransferResult result) {
   TTransferRecord record = Describe(target);
   record.Started = runs_[target]->Begun;
   record.Result = result;
+  if (result == TTransferResult::Failed) record.Failure = TTransferFailure::NotStarted;
   record.Reason = reason;
   record.Seconds = SecondsSince(record.Started);
   Ended(target, record);
@@ -218,7 +219,7 @@ void TScaleRunner::Stop() {
       run.Session->Stop();
       run.Recorder->EndUnfinished();
     } else {
-      EndWithoutTransfer(target, "", "stopped");
+      EndWithoutTransfer(target, "", TTransferResult::Stopped);
     }
   }
 }
@@ -246,11 +247,11 @@ TTransferRecord TScaleRunner::Describe(size_t target) const {
 
 std::string TScaleRunner::FailurePoint(const TRun& run) const {
   const TTransferRecord& record = run.Outcome.Record;
-  if (!run.Opened) return "to connect";
-  if (record.Reason == kTransferFailedText)
+  if (record.Failure == TTransferFailure::NotStarted) return "to connect";
+  if (record.Failure == TTransferFailure::EmptyRow)
     return "at record " + std::to_string(record.RecordsSent + 1) + " of " + std::to_string(record.Rows);
-  const std::string waiting = run.Session->Engine().WaitingCommand();
-  return waiting.starts_with("record") ? "at " + waiting : "at the " + waiting;
+  const TTransfer& engine = run.Session->Engine();
+  return (engine.WaitingForRecord() ? "at " : "at the ") + engine.WaitingCommand();
 }
 
 void TScaleRunner::Ended(size_t target, const TTransferRecord& record) {
@@ -262,7 +263,7 @@ void TScaleRunner::Ended(size_t target, const TTransferRecord& record) {
   run.Outcome.Record = record;
   Record(target, record);
   if (run.Outcome.TransferStarted) AppendToHistory(record);
-  if (record.Result == "failed") run.Outcome.FailurePoint = FailurePoint(run);
+  if (record.Result == TTransferResult::Failed) run.Outcome.FailurePoint = FailurePoint(run);
   emit TargetEnded(target);
   // Closed once the event that ended it has returned: a link may not go inside its own event.
   QMetaObject::invokeMethod(
@@ -300,6 +301,6 @@ const TTargetOutcome& TScaleRunner::Outcome(size_t target) const { return runs_[
 
 bool TScaleRunner::AllSent() const {
   for (const auto& run : runs_)
-    if (!run->Ended || (run->Outcome.Record.Result != "sent" && run->Outcome.Record.Result != "current")) return false;
+    if (!run->Ended || !Succeeded(run->Outcome.Record.Result)) return false;
   return true;
 }

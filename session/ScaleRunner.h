@@ -4,6 +4,7 @@
 // and starts its transfer when the link is open; a target that cannot be opened, or fails on the
 // way, ends on its own and the others go on. Every transfer and attempt goes into the ledger.
 
+#include "Global.h"
 #include "LinkSettings.h"
 #include "TransferRecord.h"
 
@@ -51,7 +52,7 @@ struct TRunSettings {
 struct TTargetOutcome {
   std::string Name;
   std::string Target;      // the target as written
-  // Result "sent", "failed" or "current", the counts, the reason; for "current" the reason is
+  // Result sent, failed or current, the counts, the reason; for current the reason is
   // "up to date (sent 2026-12-08 02:31 by scaledb-send)".
   TTransferRecord Record;
   bool TransferStarted = false;  // false when the link never opened or the run ended first
@@ -107,10 +108,10 @@ class TScaleRunner : public QObject {
   void Begun(size_t target);
   void Record(size_t target, const TTransferRecord& record);
   void PassOnLedgerNotice();
-  void LinkStateChanged(size_t target, int state);
+  void LinkStateChanged(size_t target, LinkState state);
   void LinkFailed(size_t target, const std::string& reason);
   void FailUnderWay(size_t target, const std::string& reason);
-  void EndWithoutTransfer(size_t target, const std::string& reason, const std::string& result = "failed");
+  void EndWithoutTransfer(size_t target, const std::string& reason, TTransferResult result = TTransferResult::Failed);
   void AppendToHistory(const TTransferRecord& record);
   void Ended(size_t target, const TTransferRecord& record);
   TTransferRecord Describe(size_t target) const;

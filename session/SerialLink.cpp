@@ -139,6 +139,6 @@ void TSerialLink::Send(const std::string& command) {
   if (std::string failure = SendSerialCommand(*port_, command); !failure.empty()) LoseLater(failure);
 }
 
-LinkState TSerialLink::State() const { return port_->Connected() ? 2 : 0; }
+LinkState TSerialLink::State() const { return port_->Connected() ? lsConnected : lsDisconnected; }
 
 std::string TSerialLink::Name() const { return SerialLinkName(*port_); }

@@ -6,7 +6,7 @@
 #include <climits>
 
 namespace {
-// The table and kind of a session without a window; the button is only a number.
+// The table and kind of a session without a window, which shows nothing.
 class TFixedTableView : public ITransferView {
  public:
   TFixedTableView(std::shared_ptr<const TDatabaseTable> table, int kindPosition)
@@ -15,13 +15,11 @@ class TFixedTableView : public ITransferView {
   int RowCount() const override { return table_->RowCount(); }
   std::string RowText(int row) const override { return table_->RowText(row); }
   int DatabaseKindPosition() const override { return kindPosition_; }
-  int SendButtonTag() const override { return tag_; }
-  void SetSendButtonTag(int tag) override { tag_ = tag; }
+  void ShowStoppable(bool) override {}
 
  private:
   std::shared_ptr<const TDatabaseTable> table_;
   int kindPosition_;
-  int tag_ = 0;
 };
 }  // namespace
 
@@ -50,12 +48,10 @@ void TScaleSession::LinkLost(const std::string& what) { engine_.GiveUp(what + " 
 TScaleSession::~TScaleSession() = default;
 
 void TScaleSession::Start() {
-  if (!Running()) engine_.bbWyslijBazeClick();
+  if (!Running()) engine_.Start();
 }
 
-void TScaleSession::Stop() {
-  if (Running()) engine_.bbWyslijBazeClick();
-}
+void TScaleSession::Stop() { engine_.Stop(); }
 
 void SetTransferLimits(TTransfer& engine, const TTransferSettings& settings) {
   constexpr int32_t kLongestTimeoutSeconds = INT_MAX / 1000;

@@ -17,7 +17,8 @@ class TScaleSession : public QObject, private ITransferHost {
   Q_OBJECT
 
  public:
-  // A view (the main window) supplies the table, the database kind and the button.
+  // A view (the main window) supplies the table and the database kind, and shows whether the
+  // transfer is stoppable.
   TScaleSession(std::unique_ptr<TLink> link, ITransferView& view, QObject* parent = nullptr);
   // Sends a fixed table as the database kind at `kindPosition`, with nothing on screen.
   TScaleSession(std::unique_ptr<TLink> link, std::shared_ptr<const TDatabaseTable> table, int kindPosition,
@@ -29,16 +30,16 @@ class TScaleSession : public QObject, private ITransferHost {
   TLink& Link() { return *link_; }
   const TLink& Link() const { return *link_; }
 
-  // Presses "Send database" when the transfer is idle.
+  // Starts a transfer unless one is stoppable.
   void Start();
-  // Presses "Stop" when it runs.
+  // Stops a stoppable transfer.
   void Stop();
-  bool Running() const { return view_.SendButtonTag() != 0; }
+  bool Running() const { return engine_.Stoppable(); }
 
   // The link ended by itself (`what`, e.g. "The serial device went away"): a running transfer
   // fails at once, naming the command it stood at.
   void LinkLost(const std::string& what);
-  // The single entry for the text this session's scale sent.
+  // The text this session's scale sent; its link's TextReceived arrives here.
   void HandleReply(const std::string& text, int length) { engine_.HandleReply(text, length); }
   void SendOrder(const std::string& command) override { link_->Send(command); }
   // Converts each row's text on its way to the wire (the scale's code page); none sends it as it is.
@@ -53,8 +54,7 @@ class TScaleSession : public QObject, private ITransferHost {
     return rowEncoder_ ? rowEncoder_(view_.RowText(row)) : view_.RowText(row);
   }
   int DatabaseKindPosition() const override { return view_.DatabaseKindPosition(); }
-  int SendButtonTag() const override { return view_.SendButtonTag(); }
-  void SetSendButtonTag(int tag) override { view_.SetSendButtonTag(tag); }
+  void ShowStoppable(bool stoppable) override { view_.ShowStoppable(stoppable); }
 
   std::unique_ptr<ITransferView> ownView_;
   ITransferView& view_;

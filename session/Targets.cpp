@@ -1,6 +1,8 @@
 #include "Targets.h"
 
-#include <charconv>
+#include "Escape.h"
+#include "NumberParse.h"
+
 #include <optional>
 #include <unordered_map>
 #include <unordered_set>
@@ -22,20 +24,6 @@ bool HasControlCharacter(std::string_view text) {
   return false;
 }
 
-// The text as an error message shows it: control characters as \xNN.
-std::string Shown(std::string_view text) {
-  std::string shown;
-  for (const char c : text) {
-    if (static_cast<unsigned char>(c) >= 32 && c != 127) {
-      shown += c;
-      continue;
-    }
-    const char* digits = "0123456789ABCDEF";
-    shown += {'\\', 'x', digits[(c >> 4) & 15], digits[c & 15]};
-  }
-  return shown;
-}
-
 std::string Lower(std::string_view text) {
   std::string lower(text);
   for (char& c : lower)
@@ -43,27 +31,18 @@ std::string Lower(std::string_view text) {
   return lower;
 }
 
-// The whole text as a decimal number within [minimum, maximum].
-std::optional<int> Number(std::string_view text, int minimum, int maximum) {
-  int value = 0;
-  const char* end = text.data() + text.size();
-  const auto [stop, error] = std::from_chars(text.data(), end, value);
-  if (text.empty() || text.front() == '-' || error != std::errc() || stop != end) return std::nullopt;
-  if (value < minimum || value > maximum) return std::nullopt;
-  return value;
-}
-
 // "COM" in any letter case and a number from 1 without leading zeros, as the window names ports.
 bool IsComName(std::string_view name) {
   if (name.size() < 4 || name.size() > 7 || Lower(name.substr(0, 3)) != "com" || name[3] == '0') return false;
-  return Number(name.substr(3), 1, 9999).has_value();
+  return ParseWholeNumber(name.substr(3), 1, 9999).has_value();
 }
 
 // Four decimal numbers 0-255 joined by dots.
 bool IsDottedIPv4(std::string_view host) {
   for (int part = 0; part < 4; ++part) {
     const size_t dot = part < 3 ? host.find('.') : host.size();
-    if (dot == std::string_view::npos || dot == 0 || dot > 3 || !Number(host.substr(0, dot), 0, 255)) return false;
+    if (dot == std::string_view::npos || dot == 0 || dot > 3 || !ParseWholeNumber(host.substr(0, dot), 0, 255))
+      return false;
     host.remove_prefix(part < 3 ? dot + 1 : dot);
   }
   return host.empty();
@@ -74,7 +53,7 @@ std::string ParseSerial(std::string_view rest, TLinkSettings& link) {
   link.BaudRate = 0;
   const size_t at = rest.rfind('@');
   if (at != std::string_view::npos) {
-    const std::optional<int> rate = Number(rest.substr(at + 1), 1, kMaxBaudRate);
+    const std::optional<int> rate = ParseWholeNumber(rest.substr(at + 1), 1, kMaxBaudRate);
     if (!rate) return "the bit rate '" + std::string(rest.substr(at + 1)) + "' is not a number from 1 to 4000000";
     link.BaudRate = *rate;
     rest = rest.substr(0, at);
@@ -96,7 +75,7 @@ std::string ParseNetwork(std::string_view rest, TLinkSettings::TKind kind, TLink
   if (host.find_first_of(": \t") != std::string_view::npos) return "'" + std::string(host) + "' is not a host name or IPv4 address";
   if (kind == TLinkSettings::TKind::Udp && !IsDottedIPv4(host))
     return "a UDP target needs a dotted IPv4 address, not '" + std::string(host) + "'";
-  const std::optional<int> number = Number(port, 1, 65535);
+  const std::optional<int> number = ParseWholeNumber(port, 1, 65535);
   if (!number) return "the port '" + std::string(port) + "' is not a number from 1 to 65535";
   link.Host = host;
   link.Port = *number;
@@ -138,7 +117,7 @@ std::string TargetText(const TLinkSettings& link) {
 
 TTargetParse ParseTarget(std::string_view text) {
   TTargetParse parse;
-  const std::string shown = Shown(text);
+  const std::string shown = Escaped(text, TEscape::HexControls);
   text = Trimmed(text);
   if (text.empty()) {
     parse.Error = "empty target";

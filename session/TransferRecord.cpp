@@ -2,7 +2,31 @@
 
 #include "Transfer.h"
 
+#include <utility>
+
 const char kTransferFailedText[] = "Database could not be sent to scale.";
+
+namespace {
+constexpr std::pair<TTransferResult, std::string_view> kResultTexts[] = {
+    {TTransferResult::Sent, "sent"},
+    {TTransferResult::Failed, "failed"},
+    {TTransferResult::Stopped, "stopped"},
+    {TTransferResult::Current, "current"},
+    {TTransferResult::NeverEnded, "never ended"},
+};
+}  // namespace
+
+std::string_view ResultText(TTransferResult result) {
+  for (const auto& [named, text] : kResultTexts)
+    if (named == result) return text;
+  return {};
+}
+
+std::optional<TTransferResult> ResultFromText(std::string_view text) {
+  for (const auto& [result, named] : kResultTexts)
+    if (named == text) return result;
+  return std::nullopt;
+}
 
 TTransferRecorder::TTransferRecorder(TTransfer& engine, std::function<TTransferRecord()> describe, QObject* parent)
     : QObject(parent), describe_(std::move(describe)) {
@@ -15,14 +39,21 @@ TTransferRecorder::TTransferRecorder(TTransfer& engine, std::function<TTransferR
   connect(&engine, &TTransfer::UnexpectedAnswer, this, [this](const std::string&) {
     if (current_) ++current_->UnexpectedAnswers;
   });
-  connect(&engine, &TTransfer::Finished, this,
-          [this](bool failed) { End(failed ? "failed" : "sent", failed ? kTransferFailedText : ""); });
-  connect(&engine, &TTransfer::Abandoned, this, [this](const std::string& reason) { End("failed", reason); });
+  connect(&engine, &TTransfer::Finished, this, [this](bool failed) {
+    if (failed)
+      End(TTransferResult::Failed, TTransferFailure::EmptyRow, kTransferFailedText);
+    else
+      End(TTransferResult::Sent, TTransferFailure::None, "");
+  });
+  connect(&engine, &TTransfer::Abandoned, this,
+          [this](const std::string& reason) { End(TTransferResult::Failed, TTransferFailure::GaveUp, reason); });
 }
 
 TTransferRecorder::~TTransferRecorder() { EndUnfinished(); }
 
-void TTransferRecorder::Interrupt(const std::string& reason) { End("failed", reason); }
+void TTransferRecorder::Interrupt(const std::string& reason) {
+  End(TTransferResult::Failed, TTransferFailure::Interrupted, reason);
+}
 
 void TTransferRecorder::CountIgnoredDatagram() {
   if (current_) ++current_->IgnoredDatagrams;
@@ -49,12 +80,13 @@ void TTransferRecorder::LineReceived(bool matched) {
   recordWaiting_ = false;
 }
 
-void TTransferRecorder::End(const std::string& result, const std::string& reason) {
+void TTransferRecorder::End(TTransferResult result, TTransferFailure failure, const std::string& reason) {
   if (!current_) return;
   TTransferRecord record = std::move(*current_);
   current_.reset();
   stoppedAt_.reset();
   record.Result = result;
+  record.Failure = failure;
   record.Reason = reason;
   record.Seconds = static_cast<double>(record.Started.msecsTo(QDateTime::currentDateTime())) / 1000;
   emit Recorded(record);
@@ -65,7 +97,7 @@ void TTransferRecorder::EndUnfinished() {
   if (!current_) return;
   TTransferRecord record = std::move(*current_);
   current_.reset();
-  record.Result = "stopped";
+  record.Result = TTransferResult::Stopped;
   record.Seconds = static_cast<double>(record.Started.msecsTo(stoppedAt_.value_or(QDateTime::currentDateTime()))) / 1000;
   stoppedAt_.reset();
   emit Recorded(record);

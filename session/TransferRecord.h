@@ -8,8 +8,32 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 
 class TTransfer;
+
+// How a transfer ended: sent (every row acknowledged), failed, stopped before its end, current
+// (its scale held the file already, so it never started), or never ended (a run that was killed).
+enum class TTransferResult { Sent, Failed, Stopped, Current, NeverEnded };
+
+// What made a failed transfer fail; its reason says it in words.
+enum class TTransferFailure {
+  None,
+  NotStarted,   // it never started: the link did not open, the scale's lock was busy
+  EmptyRow,     // its end step ran after a row without text
+  GaveUp,       // the engine gave up: the scale fell silent or refused, the link was lost
+  Interrupted,  // it was ended from outside while under way: the link closed, the run was interrupted
+};
+
+// "sent", "failed", "stopped", "current", "never ended": the text of the history line, the
+// ledger's column, the report, --status and the history window.
+std::string_view ResultText(TTransferResult result);
+// The result a text of ResultText names; none for another text.
+std::optional<TTransferResult> ResultFromText(std::string_view text);
+// Sent, or current: the scale holds the file.
+inline bool Succeeded(TTransferResult result) {
+  return result == TTransferResult::Sent || result == TTransferResult::Current;
+}
 
 struct TTransferRecord {
   QDateTime Started;
@@ -22,9 +46,10 @@ struct TTransferRecord {
   int Resends = 0;      // records sent again after a wrong answer
   int UnexpectedAnswers = 0;  // lines that came while no command waited for its answer
   int IgnoredDatagrams = 0;   // datagrams dropped since they came from another sender than the scale
-  std::string Result;   // "sent", "failed", or "stopped" when stopped before its end
+  TTransferResult Result = TTransferResult::NeverEnded;
   double Seconds = 0;
   std::string Reason;  // why it failed; empty otherwise
+  TTransferFailure Failure = TTransferFailure::None;
   // SHA-256 of the commands the transfer sends, as hex; empty where it is not known.
   std::string Digest;
 };
@@ -60,7 +85,7 @@ class TTransferRecorder : public QObject {
   void Begin();
   void CommandSent(int row);
   void LineReceived(bool matched);
-  void End(const std::string& result, const std::string& reason);
+  void End(TTransferResult result, TTransferFailure failure, const std::string& reason);
 
   std::function<TTransferRecord()> describe_;
   std::optional<TTransferRecord> current_;

@@ -121,12 +121,12 @@ void TSharedUdpLink::Open() {
   if (std::string failure = endpoint_->Send("The opening datagram", host_, port_, std::string(1, '\0'));
       !failure.empty())
     LoseLater(failure);
-  emit StateChanged(2);
+  emit StateChanged(lsConnected);
 }
 
 void TSharedUdpLink::Close() {
   open_ = false;
-  emit StateChanged(0);
+  emit StateChanged(lsDisconnected);
 }
 
 void TSharedUdpLink::Send(const std::string& command) {

@@ -68,7 +68,7 @@ class TSharedUdpLink : public TLink {
   void Open() override;
   void Close() override;
   void Send(const std::string& command) override;
-  LinkState State() const override { return open_ ? 2 : 0; }
+  LinkState State() const override { return open_ ? lsConnected : lsDisconnected; }
   std::string Name() const override;
 
  private:

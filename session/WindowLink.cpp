@@ -12,7 +12,7 @@ TWindowLink::TWindowLink(TComPort& port, const std::unique_ptr<CEthConnection>& 
 void TWindowLink::Open() {
   if (Serial()) {
     port_.OpenPort();
-  } else if (connection_ && connection_->State == 0) {
+  } else if (connection_ && connection_->State == lsDisconnected) {
     connection_->ToggleConnection(settings_.Protocol, settings_.Host, settings_.Port);
   }
 }
@@ -20,7 +20,7 @@ void TWindowLink::Open() {
 void TWindowLink::Close() {
   if (Serial()) {
     port_.ClosePort();
-  } else if (connection_ && connection_->State != 0) {
+  } else if (connection_ && connection_->State != lsDisconnected) {
     connection_->ToggleConnection(settings_.Protocol, settings_.Host, settings_.Port);
   }
 }
@@ -30,7 +30,7 @@ void TWindowLink::Send(const std::string& command) {
     if (std::string failure = SendSerialCommand(port_, command); !failure.empty()) LoseLater(failure);
   } else if (!connection_) {
     return;
-  } else if (settings_.Protocol == 1) {
+  } else if (settings_.Protocol == epUdp) {
     SendUdpCommand(*connection_, command);
   } else {
     SendTcpCommand(*connection_, command);
@@ -38,8 +38,8 @@ void TWindowLink::Send(const std::string& command) {
 }
 
 LinkState TWindowLink::State() const {
-  if (Serial()) return port_.Connected() ? 2 : 0;
-  return connection_ ? connection_->State : 0;
+  if (Serial()) return port_.Connected() ? lsConnected : lsDisconnected;
+  return connection_ ? connection_->State : lsDisconnected;
 }
 
 std::string TWindowLink::Name() const { return Serial() ? SerialLinkName(port_) : EthernetLinkName(settings_); }

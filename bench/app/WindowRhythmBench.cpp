@@ -82,7 +82,7 @@ bool SendFromWindow(const std::string& file, int port) {
   form.OpenDialog1 = [&file] { return QString::fromStdString(file); };
   form.Otwrz1Click();
   form.btnOpenPortClick();
-  if (!RunEventsUntil([&] { return form.PortState == 2; })) return false;
+  if (!RunEventsUntil([&] { return form.PortState == lsConnected; })) return false;
   QEventLoop loop;
   QString title;
   MessageBoxHook = [&](const QString&, const QString& boxTitle, TMessageIcon) {

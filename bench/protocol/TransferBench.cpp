@@ -77,7 +77,7 @@ void BM_TransferOverPty(benchmark::State& state) {
     TTimedForm form;
     form.ComPort1.SetPort("COM1");
     form.btnOpenPortClick();
-    if (form.PortState != 2) {
+    if (form.PortState != lsConnected) {
       state.SkipWithError("COM1 did not open");
       break;
     }

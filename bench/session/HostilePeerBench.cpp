@@ -110,7 +110,7 @@ void BM_GigabyteWithoutLineFeed(benchmark::State& state) {
     wake.start(20);
     while (!recordArrived && clock.elapsed() < 600'000) {
       QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-      if (!started && session.Link().State() == 2) {
+      if (!started && session.Link().State() == lsConnected) {
         session.Start();
         started = true;
       }

@@ -49,7 +49,7 @@ void BM_RecordOneTransfer(benchmark::State& state) {
   record.Program = "scaledb-send";
   record.Link = "tcp:127.0.0.1:4001";
   record.Digest = std::string(64, 'a');
-  record.Result = "sent";
+  record.Result = TTransferResult::Sent;
   // Its time per iteration is the wall time a transfer's start and end add (below 1 ms wanted).
   for (auto _ : state) ledger.End(ledger.Begin({"tcp:127.0.0.1:4001", "deli"}, record), record);
 }

@@ -60,8 +60,8 @@ TEST_F(MainWindowTest, StartsWithTheControlsAndCaptionsOfTheWindow) {
   EXPECT_EQ(form->Otwrz1->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_O));
   EXPECT_EQ(form->Rs2321->text(), "Connection");
   EXPECT_EQ(form->Rs2321->menu(), nullptr);
-  EXPECT_FALSE(form->Transfer.TimerBaza.isActive());
-  EXPECT_EQ(form->Transfer.TimerBaza.interval(), 100);
+  EXPECT_FALSE(form->TimerBaza.isActive());
+  EXPECT_EQ(form->TimerBaza.interval(), 100);
   EXPECT_EQ(form->StringGrid1->model()->rowCount(), 5);
   EXPECT_EQ(form->StringGrid1->model()->columnCount(), 5);
   EXPECT_EQ(form->PortState, 0);
@@ -125,25 +125,25 @@ TEST(BaudDisplay, NamesSixRatesAndCallsTheRestUserDefined) {
 TEST_F(MainWindowTest, EthernetLabelFollowsThePostedStates) {
   ConnectionSettings.Kind = 1;
   ConnectionSettings.Host = "127.0.0.1";
-  Deliver(0);
+  Deliver(lsDisconnected);
   EXPECT_EQ(Label(), "127.0.0.1 disconnected");
   EXPECT_EQ(LabelColour(), kRed);
   EXPECT_EQ(form->btnOpenPort->text(), "Connect");
 
-  Deliver(2);
+  Deliver(lsConnected);
   EXPECT_EQ(form->PortState, 2);
   EXPECT_EQ(Label(), "127.0.0.1 connected");
   EXPECT_EQ(LabelColour(), kGreen);
   EXPECT_EQ(form->btnOpenPort->text(), "Disconnect");
 
-  Deliver(-1);
+  Deliver(lsClosing);
   EXPECT_EQ(form->PortState, 255);
   EXPECT_EQ(Label(), "127.0.0.1");
   EXPECT_EQ(LabelColour(), kGreen);
   EXPECT_EQ(form->btnOpenPort->text(), "Disconnect");
 
-  Deliver(0);
-  Deliver(1);
+  Deliver(lsDisconnected);
+  Deliver(lsConnecting);
   EXPECT_EQ(Label(), "127.0.0.1");
   EXPECT_EQ(LabelColour(), kRed);
   EXPECT_EQ(form->btnOpenPort->text(), "Connect");
@@ -161,7 +161,7 @@ TEST_F(MainWindowTest, PostedStateIsHandledOnlyAfterThePostingHandlerReturns) {
   uint8_t seenInsideHandler = 99;
   QObject poster;
   QMetaObject::invokeMethod(&poster, [&] {
-    PostPortState(form.get(), 2);
+    PostPortState(form.get(), lsConnected);
     seenInsideHandler = form->PortState;
   }, Qt::QueuedConnection);
   QCoreApplication::processEvents();

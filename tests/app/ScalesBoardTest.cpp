@@ -129,6 +129,6 @@ TEST_F(ScalesBoard, WhileItSendsAnotherFileIsRefusedAndClosingTheWindowStopsItsT
   form->FormClose();
   const std::vector<TTransferRecord> history = ReadHistory(HistoryPath(), 5);
   ASSERT_EQ(history.size(), 1u);
-  EXPECT_EQ(history[0].Result, "stopped");
+  EXPECT_EQ(ResultText(history[0].Result), "stopped");
   EXPECT_EQ(history[0].Program, "scaledb");
 }

@@ -79,7 +79,7 @@ class TransferView : public ::testing::Test {
   // The scale answers a line and the tick it arms runs.
   void Answer(const std::string& line) {
     form->HandleReply(line + "\r\n", 0);
-    form->Transfer.TimerBazaTimer();
+    form->TimerBazaTimer();
   }
   QString Line() const { return form->Progress->Line->text(); }
   int SelectedRow() const { return form->StringGrid1->currentIndex().row(); }
@@ -106,6 +106,26 @@ TEST(ProgressLine, CountsRecordsTimeAndTheTimeLeftFromTheRhythmSoFar) {
   };
   for (const auto& c : cases) EXPECT_EQ(ProgressText(c.Cursor, c.Rows, c.ElapsedMs), QString::fromUtf8(c.Text));
   EXPECT_EQ(DurationText(36000000 + 59499), "10:00:59");
+}
+
+// The window's transfer takes the sender's path: the scale's text reaches the session through the
+// window's link, and the button shows what the engine says.
+TEST_F(TransferView, TheScalesTextGoesThroughTheWindowsLinkAndTheButtonFollowsTheEngine) {
+  Create();
+  std::vector<std::string> received;
+  QObject::connect(&form->Session.Link(), &TLink::TextReceived,
+                   [&received](const std::string& text) { received.push_back(text); });
+  form->bbWyslijBazeClick();
+  EXPECT_TRUE(form->Transfer.Stoppable());
+  EXPECT_EQ(form->SendButtonTag(), 1);
+  form->HandleReply("MbP\r\n", 5);
+  EXPECT_EQ(received, std::vector<std::string>{"MbP\r\n"});
+  EXPECT_EQ(form->Transfer.TransferCursor, 1);
+  form->bbWyslijBazeClick();
+  EXPECT_FALSE(form->Transfer.Stoppable());
+  EXPECT_TRUE(form->Transfer.Running()) << "acknowledgements still carry it on after Stop";
+  EXPECT_EQ(form->SendButtonTag(), 0);
+  EXPECT_EQ(form->bbWyslijBaze->text(), "Send database");
 }
 
 TEST_F(TransferView, TheLimitsComeFromConfigXml) {
@@ -144,7 +164,7 @@ TEST_F(TransferView, ASilentScaleEndsWithTheReasonInTheBoxTheLineAndTheHistory) 
   EXPECT_EQ(history[0].Link, "serial:COM1@9600");
   EXPECT_EQ(history[0].Kind, "products");
   EXPECT_EQ(history[0].Rows, 5);
-  EXPECT_EQ(history[0].Result, "failed");
+  EXPECT_EQ(ResultText(history[0].Result), "failed");
   EXPECT_EQ(history[0].Reason, reason.toStdString());
 }
 
@@ -225,7 +245,7 @@ TEST_F(TransferView, StopSaysWhereTheTransferStoodAndTheNextStartRecordsItAsStop
   form->bbWyslijBazeClick();
   const std::vector<TTransferRecord> history = ReadHistory(HistoryPath(), 10);
   ASSERT_EQ(history.size(), 1u);
-  EXPECT_EQ(history[0].Result, "stopped");
+  EXPECT_EQ(ResultText(history[0].Result), "stopped");
 }
 
 TEST_F(TransferView, AHistoryThatCannotBeWrittenIsReportedOnceAndBlocksNothing) {
@@ -250,11 +270,11 @@ TEST_F(TransferView, TheHistoryWindowListsTheNewestFirstAndOpensItsFolder) {
   record.Kind = "products";
   record.Rows = 5000;
   record.RecordsSent = 5000;
-  record.Result = "sent";
+  record.Result = TTransferResult::Sent;
   record.Seconds = 521.2;
   for (int i = 0; i < 202; ++i) AppendHistory(HistoryPath(), record);
   record.Rows = 120;
-  record.Result = "failed";
+  record.Result = TTransferResult::Failed;
   record.Seconds = 3;
   record.Reason = "The scale refused record 17 of 120 (last answer: \"Er\").";
   AppendHistory(HistoryPath(), record);

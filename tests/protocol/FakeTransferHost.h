@@ -19,8 +19,7 @@ class TFakeTransferHost : public ITransferHost {
     if (FailSending) throw std::runtime_error("link gone");
     Sent.push_back(command);
   }
-  int SendButtonTag() const override { return Tag; }
-  void SetSendButtonTag(int tag) override { Tag = tag; }
+  void ShowStoppable(bool stoppable) override { Tag = stoppable ? 1 : 0; }
 
   TDatabaseTable Table;
   int Position = 0;
@@ -39,14 +38,14 @@ class TransferFixture : public ::testing::Test {
   }
 
   void Reply(const std::string& text) { transfer.HandleReply(text, static_cast<int>(text.size())); }
-  void Tick() { transfer.TimerBazaTimer(); }
+  void Tick() { transfer.PaceTick(); }
   // The scale answers with a framed line, and the tick that it arms runs.
   void Answer(const std::string& line) {
     Reply(line + "\r\n");
     Tick();
   }
   int Cursor() const { return transfer.TransferCursor; }
-  bool TimerArmed() const { return transfer.TimerBaza.isActive(); }
+  bool TimerArmed() const { return transfer.PaceTimer.isActive(); }
 
   TFakeTransferHost host;
   TTransfer transfer{host};

@@ -9,7 +9,7 @@ class ReplyAssembly : public TransferFixture {
   // A fresh transfer whose start command waits for its answer.
   void StartDue() {
     host.Tag = 0;
-    transfer.bbWyslijBazeClick();
+    transfer.Start();
   }
   // A fresh transfer of three rows whose record 1 waits for its answer; the timer is idle.
   void RowDue() {
@@ -52,7 +52,7 @@ TEST_F(ReplyAssembly, BlanksAndControlCharactersAroundTheLineAreIgnored) {
 TEST_F(ReplyAssembly, OtherCaseOrExtraCharactersDoNotMatchButStillArmTheTimer) {
   for (const std::string line : {"mr", "MR", "Mr.", "M r", "Mrr", "xMr", ""}) {
     RowDue();
-    transfer.TimerBaza.stop();
+    transfer.PaceTimer.stop();
     Reply(line + "\r\n");
     EXPECT_EQ(Cursor(), 1) << line;
     EXPECT_TRUE(TimerArmed()) << line;
@@ -85,7 +85,7 @@ TEST_F(ReplyAssembly, CarriageReturnAloneDoesNotCompleteALine) {
 TEST_F(ReplyAssembly, APartialLineLeftOverIsPrefixedToTheNextAcknowledgement) {
   Reply("garbage");
   host.Tag = 0;
-  transfer.bbWyslijBazeClick();
+  transfer.Start();
   EXPECT_EQ(ReplyBuffer, "garbage") << "starting a transfer keeps the buffer";
   Reply("MbP\r\n");
   EXPECT_EQ(Cursor(), 0);
@@ -127,7 +127,7 @@ TEST_F(ReplyAssembly, EndSentExpectsMeOnly) {
 TEST_F(ReplyAssembly, AfterTheEndAMatchChangesNothingButArmsTheTimer) {
   transfer.TransferCursor = -2;
   for (const std::string line : {"Mr", "Me"}) {
-    transfer.TimerBaza.stop();
+    transfer.PaceTimer.stop();
     Reply(line + "\n");
     EXPECT_EQ(Cursor(), -2) << line;
     EXPECT_TRUE(TimerArmed()) << line;
@@ -146,7 +146,7 @@ TEST_F(ReplyAssembly, ALineCompletedWhileTheTimerRunsDoesNotRestartIt) {
   std::this_thread::sleep_for(std::chrono::milliseconds(40));
   Reply("Mr\r\n");
   EXPECT_TRUE(TimerArmed());
-  EXPECT_LE(transfer.TimerBaza.remainingTime(), TTransfer::kTickMs - 30);
+  EXPECT_LE(transfer.PaceTimer.remainingTime(), TTransfer::kTickMs - 30);
   EXPECT_EQ(Cursor(), 2) << "the second line came while no command waited";
 }
 

@@ -1,4 +1,5 @@
 #include "FakeTransferHost.h"
+#include "ScaleCommands.h"
 
 #include <QTest>
 
@@ -9,7 +10,7 @@ class Transfer : public TransferFixture {
  protected:
   // Presses "Send database" and acknowledges the start command.
   void StartAndAcknowledge() {
-    transfer.bbWyslijBazeClick();
+    transfer.Start();
     Answer("MbP");
   }
   // Acknowledges every row and the end command.
@@ -23,7 +24,7 @@ class Transfer : public TransferFixture {
 TEST_F(Transfer, SendDatabaseStartsRunningAndSendsOnlyTheStartCommand) {
   transfer.TransferCursor = 7;
   transfer.TransferFailed = true;
-  transfer.bbWyslijBazeClick();
+  transfer.Start();
   EXPECT_EQ(host.Tag, 1);
   EXPECT_EQ(Cursor(), 0);
   EXPECT_FALSE(transfer.TransferFailed);
@@ -36,7 +37,7 @@ TEST_F(Transfer, StartCommandAndAcknowledgementFollowThePosition) {
   for (int position = 0; position < 3; ++position) {
     host = TFakeTransferHost();
     host.Position = position;
-    transfer.bbWyslijBazeClick();
+    transfer.Start();
     Answer(kinds[position].second);
     EXPECT_EQ(host.Sent, (Commands{kinds[position].first, "Sr;;;;"})) << "position " << position;
   }
@@ -44,7 +45,7 @@ TEST_F(Transfer, StartCommandAndAcknowledgementFollowThePosition) {
 
 TEST_F(Transfer, PositionWithoutADatabaseKindSendsNoStartCommand) {
   host.Position = 3;
-  transfer.bbWyslijBazeClick();
+  transfer.Start();
   EXPECT_EQ(host.Tag, 1);
   EXPECT_TRUE(host.Sent.empty());
 }
@@ -83,7 +84,7 @@ TEST_F(Transfer, EmptyRowOfAOneColumnTableEndsEarly) {
 }
 
 TEST_F(Transfer, TickAtTheStartSendsNothingAndAWrongStartLineIsNotAnswered) {
-  transfer.bbWyslijBazeClick();
+  transfer.Start();
   Tick();
   Answer("MbU");
   Answer("Mr");
@@ -139,7 +140,7 @@ TEST_F(Transfer, StopLeavesCursorAndTimerAloneAndAcknowledgementsReachTheEndStep
   host.Table = TDatabaseTable::Parse("a\nb\n");
   StartAndAcknowledge();
   Reply("Mr\r\n");
-  transfer.bbWyslijBazeClick();
+  transfer.Stop();
   EXPECT_EQ(host.Tag, 0);
   EXPECT_EQ(Cursor(), 2);
   EXPECT_TRUE(TimerArmed());
@@ -186,7 +187,7 @@ TEST_F(Transfer, PressingAgainAfterAFailureStartsAFreshTransfer) {
 }
 
 TEST_F(Transfer, KindChangedBeforeTheStartAcknowledgementChangesWhatIsAccepted) {
-  transfer.bbWyslijBazeClick();
+  transfer.Start();
   host.Position = 1;
   Answer("MbP");
   EXPECT_EQ(Cursor(), 0);
@@ -227,7 +228,7 @@ TEST_F(Transfer, AStartCommandThatCannotBeSentEndsTheTransferFailedWithItsReason
   std::vector<std::string> reasons;
   QObject::connect(&transfer, &TTransfer::Abandoned, [&reasons](const std::string& reason) { reasons.push_back(reason); });
   host.FailSending = true;
-  EXPECT_NO_THROW(transfer.bbWyslijBazeClick());
+  EXPECT_NO_THROW(transfer.Start());
   EXPECT_EQ(reasons, std::vector<std::string>{"link gone"});
   EXPECT_EQ(host.Tag, 0) << "the button is back, nothing claims a transfer under way";
   EXPECT_TRUE(transfer.TransferFailed);
@@ -237,7 +238,7 @@ TEST_F(Transfer, AStartCommandThatCannotBeSentEndsTheTransferFailedWithItsReason
 
 TEST_F(Transfer, TheTimerTicksOnceAnIntervalAfterTheLineAndDisablesItself) {
   host.Table = TDatabaseTable::Parse("a\nb\nc\n");
-  transfer.bbWyslijBazeClick();
+  transfer.Start();
   Reply("MbP\r\n");
   ASSERT_TRUE(QTest::qWaitFor([&] { return host.Sent.size() == 2; }, 5000));
   EXPECT_EQ(host.Sent.back(), "Sra");
@@ -277,7 +278,7 @@ TEST_F(TransferLimits, ASilentScaleEndsTheTransferNamingTheWaitingCommand) {
     host.Table = TDatabaseTable::Parse("a\nb\nc\n");
     reasons.clear();
     transfer.SetAnswerTimeoutMs(30);
-    transfer.bbWyslijBazeClick();
+    transfer.Start();
     for (int i = 0; i < c.AnswersBeforeSilence; ++i) Answer(answers[i]);
     ASSERT_TRUE(QTest::qWaitFor([&] { return !reasons.empty(); }, 5000)) << c.Reason;
     EXPECT_EQ(reasons, Commands{c.Reason});
@@ -293,8 +294,8 @@ TEST_F(TransferLimits, ASilentScaleEndsTheTransferNamingTheWaitingCommand) {
 
 TEST_F(TransferLimits, AfterStopTheWatchdogIsOffAndTheTransferRunsOnAsBefore) {
   transfer.SetAnswerTimeoutMs(20);
-  transfer.bbWyslijBazeClick();
-  transfer.bbWyslijBazeClick();
+  transfer.Start();
+  transfer.Stop();
   QTest::qWait(100);
   EXPECT_TRUE(reasons.empty());
   Answer("MbP");
@@ -303,7 +304,7 @@ TEST_F(TransferLimits, AfterStopTheWatchdogIsOffAndTheTransferRunsOnAsBefore) {
 
 TEST_F(TransferLimits, ARefusedCommandEndsTheTransferAfterTheRetriesWithItsLastAnswer) {
   transfer.SetRecordRetries(2);
-  transfer.bbWyslijBazeClick();
+  transfer.Start();
   Answer("MbP");
   Answer("Er");
   Answer("Er");
@@ -314,7 +315,7 @@ TEST_F(TransferLimits, ARefusedCommandEndsTheTransferAfterTheRetriesWithItsLastA
   EXPECT_EQ(host.Tag, 0);
 
   reasons.clear();
-  transfer.bbWyslijBazeClick();
+  transfer.Start();
   for (const char* wrong : {"MbU", "x", "E\x01\xFFr"}) Answer(wrong);
   EXPECT_EQ(reasons, Commands{"The scale refused the start command (last answer: \"E\\x01\\xFFr\")."});
   EXPECT_EQ(host.Sent.back(), "SbP") << "a wrong start answer is not answered by sending again";
@@ -322,7 +323,7 @@ TEST_F(TransferLimits, ARefusedCommandEndsTheTransferAfterTheRetriesWithItsLastA
 
 TEST_F(TransferLimits, NoRetriesEndsTheTransferAtTheFirstWrongAnswerWithoutSendingAgain) {
   transfer.SetRecordRetries(0);
-  transfer.bbWyslijBazeClick();
+  transfer.Start();
   Answer("MbP");
   Answer("Er");
   EXPECT_EQ(host.Sent, (Commands{"SbP", "Sra"}));
@@ -331,7 +332,7 @@ TEST_F(TransferLimits, NoRetriesEndsTheTransferAtTheFirstWrongAnswerWithoutSendi
 
 TEST_F(TransferLimits, AnAcknowledgementStartsTheCountOfWrongAnswersAfresh) {
   transfer.SetRecordRetries(1);
-  transfer.bbWyslijBazeClick();
+  transfer.Start();
   for (const char* line : {"MbP", "Er", "Mr", "Er", "Mr", "Er", "Mr", "Me"}) Answer(line);
   EXPECT_TRUE(reasons.empty());
   EXPECT_EQ(host.Results, Commands{"Success"});
@@ -345,4 +346,23 @@ TEST(QuotedAnswer, EscapesBytesOutsidePrintableAsciiAndCutsAtFortyCharacters) {
   EXPECT_EQ(QuotedAnswer(std::string(41, 'x')), std::string(40, 'x') + "\u2026");
   EXPECT_EQ(QuotedAnswer(std::string(38, 'x') + "\x01"), std::string(38, 'x') + "\u2026")
       << "an escape that does not fit is not cut in half";
+}
+
+// The window's device type and database kind, --kind and the history all name a kind from one table.
+TEST(DatabaseKinds, TheDeviceTypeNamesEachPositionAndEachNameFindsItsPositionAgain) {
+  const struct {
+    int DeviceType;
+    int Position;
+    const char* Name;
+  } names[] = {{0, 0, "products"}, {0, 1, "users"}, {1, 0, "labels"}, {1, 1, "users"}, {1, 2, "statuses"}};
+  for (const auto& expected : names) {
+    const TDatabaseKind* kind = DatabaseKindAt(expected.Position, expected.DeviceType);
+    ASSERT_NE(kind, nullptr) << expected.Name;
+    EXPECT_EQ(kind->Name, expected.Name);
+    ASSERT_NE(DatabaseKindNamed(expected.Name), nullptr) << expected.Name;
+    EXPECT_EQ(DatabaseKindNamed(expected.Name)->Position, expected.Position) << expected.Name;
+  }
+  EXPECT_EQ(DatabaseKindAt(3, 1), nullptr);
+  EXPECT_EQ(DatabaseKindNamed("Products"), nullptr) << "names are written in lower case";
+  EXPECT_EQ(DatabaseKindNames(), "products, labels, users, statuses");
 }

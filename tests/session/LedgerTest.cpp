@@ -20,7 +20,7 @@ TTransferRecord Transfer(const std::string& digest, const std::string& result = 
   record.Kind = "products";
   record.Rows = 3;
   record.Digest = digest;
-  record.Result = result;
+  record.Result = *ResultFromText(result);
   record.Reason = reason;
   return record;
 }
@@ -53,7 +53,7 @@ TEST(Ledger, WhatAScaleHoldsFollowsItsLatestTransferThatReachedIt) {
     ASSERT_TRUE(state) << step.What;
     EXPECT_EQ(state->Holds, step.Holds) << step.What;
     EXPECT_EQ(state->Digest, step.Digest) << step.What;
-    EXPECT_EQ(state->LastResult, step.LastResult) << step.What;
+    EXPECT_EQ(ResultText(state->LastResult), step.LastResult) << step.What;
     EXPECT_EQ(state->Name, "deli");
   }
   EXPECT_FALSE(ledger.State("tcp:127.0.0.1:9")) << "a scale never sent to";

@@ -22,7 +22,7 @@ class TManualLink : public TLink {
   void Open() override {}
   void Close() override {}
   void Send(const std::string&) override {}
-  LinkState State() const override { return 2; }
+  LinkState State() const override { return lsConnected; }
   std::string Name() const override { return "tcp:127.0.0.1:4001"; }
 };
 
@@ -36,7 +36,7 @@ class TransferRecords : public ::testing::Test {
   // The scale answers a line and the tick it arms runs.
   void Answer(const std::string& line) {
     session.HandleReply(line + "\r\n", 0);
-    session.Engine().TimerBazaTimer();
+    session.Engine().PaceTick();
   }
   TTransferRecord Describe() const {
     TTransferRecord record;
@@ -83,7 +83,7 @@ TEST_F(TransferRecords, EachTransferBecomesOneRecordWithItsOutcome) {
       {"failed", 0, 0, "interrupted"},
   };
   for (size_t i = 0; i < records.size(); ++i) {
-    EXPECT_EQ(records[i].Result, expected[i].Result) << i;
+    EXPECT_EQ(ResultText(records[i].Result), expected[i].Result) << i;
     EXPECT_EQ(records[i].RecordsSent, expected[i].RecordsSent) << i;
     EXPECT_EQ(records[i].Resends, expected[i].Resends) << i;
     EXPECT_EQ(records[i].Reason, expected[i].Reason) << i;
@@ -102,10 +102,10 @@ TEST_F(TransferRecords, AnEmptyRowEndsAsFailedWithTheWindowsText) {
   empty.Start();
   for (const char* line : {"MbP", "Me"}) {
     empty.HandleReply(std::string(line) + "\n", 0);
-    empty.Engine().TimerBazaTimer();
+    empty.Engine().PaceTick();
   }
   ASSERT_EQ(ended.size(), 1u);
-  EXPECT_EQ(ended[0].Result, "failed");
+  EXPECT_EQ(ResultText(ended[0].Result), "failed");
   EXPECT_EQ(ended[0].Reason, "Database could not be sent to scale.");
 }
 
@@ -122,7 +122,7 @@ TEST(TransferHistory, LinesAreAppendedAndReadBackNewestFirst) {
   record.RecordsSent = 16;
   record.Resends = 2;
   record.UnexpectedAnswers = 3;
-  record.Result = "failed";
+  record.Result = TTransferResult::Failed;
   record.Seconds = 12.3456;
   record.Reason = "The scale refused record 17 of 120 (last answer: \"Er\").";
   for (int i = 0; i < 3; ++i) {
@@ -137,7 +137,8 @@ TEST(TransferHistory, LinesAreAppendedAndReadBackNewestFirst) {
             "\"records_sent\":16,\"resends\":2,\"result\":\"failed\",\"rows\":120,\"seconds\":12.346,"
             "\"started\":\"2026-12-09T21:30:05.250+01:00\",\"unexpected_answers\":3}");
 
-  dir.Write("state/scaledb/transfers.jsonl", text + "not json\n{\"started\":1}\n");
+  dir.Write("state/scaledb/transfers.jsonl", text + "not json\n{\"started\":1}\n"
+                                                      "{\"started\":\"2026-12-09T21:30:05.250+01:00\",\"result\":\"maybe\"}\n");
   const std::vector<TTransferRecord> newest = ReadHistory(path, 2);
   ASSERT_EQ(newest.size(), 2u) << "unreadable lines are skipped";
   EXPECT_EQ(newest[0].Rows, 122);
@@ -161,7 +162,7 @@ TEST(TransferHistory, LinesAreAppendedAndReadBackNewestFirst) {
 
 TEST(TransferHistory, TheStartTimeAlwaysCarriesItsOffset) {
   TTransferRecord record;
-  record.Result = "sent";
+  record.Result = TTransferResult::Sent;
   record.Started = QDateTime(QDate(2026, 12, 9), QTime(8, 48, 11, 670), Qt::UTC);
   EXPECT_NE(HistoryLine(record).find("\"started\":\"2026-12-09T08:48:11.670+00:00\""), std::string::npos)
       << HistoryLine(record);

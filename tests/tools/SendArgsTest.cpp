@@ -1,6 +1,6 @@
 // scaledb-send's command line, targets and the texts it prints, without sending anything.
 
-#include "DryRun.h"
+#include "Escape.h"
 #include "InstalledLayout.h"
 #include "Options.h"
 #include "Progress.h"
@@ -178,9 +178,28 @@ TEST(SendCommandLine, OptionsTakeTheirValuesInEitherFormAndBadOnesAreRefused) {
   for (const auto& c : bad) EXPECT_EQ(ParseCommandLine(c.Words).Error.rfind(c.Error, 0), 0u) << c.Error;
 }
 
+// The list the fuzz target walks the words with is the list the parse takes and --help names.
+TEST(SendCommandLine, EveryListedOptionIsTakenAsListedAndNamedInTheUsage) {
+  for (const TSendOption& option : SendOptions()) {
+    const std::string name(option.Name);
+    const std::string value = name == "--kind" ? "users" : "1";
+    const std::vector<std::string> words = option.TakesValue ? std::vector<std::string>{name, value, "f"}
+                                                             : std::vector<std::string>{name, "f"};
+    const std::string error = ParseCommandLine(words).Error;
+    EXPECT_EQ(error.find("unknown option"), std::string::npos) << name << ": " << error;
+    if (option.TakesValue)
+      EXPECT_EQ(ParseCommandLine({"f", name}).Error, name + " needs a value");
+    else
+      EXPECT_EQ(ParseCommandLine({name + "=1", "f"}).Error, name + " takes no value");
+    EXPECT_NE(std::string(kSendUsage).find("  " + name), std::string::npos) << name;
+    EXPECT_EQ(FindSendOption(name), &option);
+  }
+  EXPECT_EQ(FindSendOption("--frobnicate"), nullptr);
+}
+
 TEST(SendTexts, EscapesDurationsAndLiveLines) {
-  EXPECT_EQ(EscapedBytes(std::string("Sr\xB3\\x;\t\x7F\r\n", 10)), "Sr\\263\\\\x;\\t\\177\\r\\n");
-  EXPECT_EQ(EscapedBytes(std::string("a\0" "1\0", 4)), "a\\0001\\0") << "a zero before a digit stays one byte";
+  EXPECT_EQ(Escaped(std::string("Sr\xB3\\x;\t\x7F\r\n", 10), TEscape::C), "Sr\\263\\\\x;\\t\\177\\r\\n");
+  EXPECT_EQ(Escaped(std::string("a\0" "1\0", 4), TEscape::C), "a\\0001\\0") << "a zero before a digit stays one byte";
 
   EXPECT_EQ(Duration(0.04), "0.0s");
   EXPECT_EQ(Duration(21.26), "21.3s");

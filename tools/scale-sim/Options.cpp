@@ -1,5 +1,7 @@
 #include "Options.h"
 
+#include "NumberParse.h"
+
 #include <arpa/inet.h>
 
 #include <cstdlib>
@@ -57,11 +59,9 @@ namespace {
 constexpr int kMaxFloodBytes = 64 << 20;
 
 int ParseCount(std::string_view option, const char* text, int minimum, int maximum = 65535) {
-  char* end = nullptr;
-  const long value = std::strtol(text, &end, 10);
-  if (*text == '\0' || *end != '\0' || value < minimum || value > maximum)
-    throw std::invalid_argument(std::string(option) + ": bad number '" + text + "'");
-  return static_cast<int>(value);
+  const std::optional<int> value = ParseWholeNumber(text, minimum, maximum);
+  if (!value) throw std::invalid_argument(std::string(option) + ": bad number '" + text + "'");
+  return *value;
 }
 
 void CheckLoopback(std::string_view option, const std::string& host) {

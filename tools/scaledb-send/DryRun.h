@@ -6,14 +6,9 @@
 #include <functional>
 #include <memory>
 #include <string>
-#include <string_view>
 #include <vector>
 
 class TDatabaseTable;
-
-// The bytes as a C string literal holds them: \r, \n, \t, \0, \\, and three-digit octal
-// escapes for every other byte outside printable ASCII.
-std::string EscapedBytes(std::string_view bytes);
 
 // Hands on each command of a transfer of the table, in order, as the transfer engine sends them
 // when every command is acknowledged.

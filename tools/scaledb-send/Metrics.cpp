@@ -73,17 +73,17 @@ TScaleMetrics ScaleMetrics(const TTargetOutcome& outcome, const std::optional<TS
     scale.HoldsFile = state->Holds == TScaleState::THolds::Content && state->Digest == digest;
     scale.LastSuccess = state->LastSuccess;
     scale.LastAttempt = state->LastAttempt;
-    scale.LastAttemptFailed = state->LastAttempt && state->LastResult != "sent";
+    scale.LastAttemptFailed = state->LastAttempt && state->LastResult != TTransferResult::Sent;
     scale.LastRecords = state->LastRecords;
     return scale;
   }
   const TTransferRecord& record = outcome.Record;
-  scale.HoldsFile = record.Result == "sent" || record.Result == "current";
-  if (record.Result == "current") return scale;
+  scale.HoldsFile = Succeeded(record.Result);
+  if (record.Result == TTransferResult::Current) return scale;
   const QDateTime ended = record.Started.addMSecs(static_cast<qint64>(record.Seconds * 1000));
-  if (record.Result == "sent") scale.LastSuccess = ended;
+  if (record.Result == TTransferResult::Sent) scale.LastSuccess = ended;
   scale.LastAttempt = record.Started;
-  scale.LastAttemptFailed = record.Result != "sent";
+  scale.LastAttemptFailed = record.Result != TTransferResult::Sent;
   scale.LastRecords = record.RecordsSent;
   return scale;
 }
@@ -97,8 +97,8 @@ TRunMetrics RunMetrics(const std::string& metricsPath, const QDateTime& started,
   run.Started = started;
   run.Ended = ended;
   for (const TTargetOutcome& outcome : outcomes) {
-    if (outcome.Record.Result == "sent") ++run.Sent;
-    else if (outcome.Record.Result == "current") ++run.Current;
+    if (outcome.Record.Result == TTransferResult::Sent) ++run.Sent;
+    else if (outcome.Record.Result == TTransferResult::Current) ++run.Current;
     else ++run.Failed;
   }
   return run;

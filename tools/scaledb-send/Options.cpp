@@ -1,6 +1,8 @@
 #include "Options.h"
 
-#include <charconv>
+#include "NumberParse.h"
+#include "ScaleCommands.h"
+
 #include <cmath>
 #include <optional>
 #include <string_view>
@@ -82,34 +84,38 @@ or the run was interrupted (SIGINT, SIGTERM); 2 a usage error or a file that can
 )usage";
 
 namespace {
+constexpr TSendOption kOptions[] = {
+    {"--targets", true},
+    {"--kind", true},
+    {"--pace", true},
+    {"--answer-timeout", true},
+    {"--retries", true},
+    {"--udp-local-port", true},
+    {"--encoding", true},
+    {"--transliterate", false},
+    {"--check", false},
+    {"--dry-run", false},
+    {"--json", true},
+    {"--metrics", true},
+    {"--quiet", false},
+    {"--only-changed", false},
+    {"--status", false},
+    {"--state-dir", true},
+    {"--ports", false},
+    {"--help", false},
+    {"--version", false},
+};
+
 constexpr int kMaxPaceMs = 3600 * 1000;
 constexpr double kMaxAnswerTimeoutSeconds = 24 * 3600;
 constexpr int kMaxRetries = 1000000;
 
-std::optional<int> Integer(std::string_view text, int minimum, int maximum) {
-  int value = 0;
-  const char* end = text.data() + text.size();
-  const auto [stop, error] = std::from_chars(text.data(), end, value);
-  if (text.empty() || error != std::errc() || stop != end || value < minimum || value > maximum) return std::nullopt;
-  return value;
-}
-
-// Seconds as milliseconds: a plain decimal number, no sign or exponent.
+// Seconds as milliseconds; a time above zero is at least 1 ms.
 std::optional<int> SecondsAsMs(std::string_view text) {
-  if (text.empty() || text.find_first_not_of("0123456789.") != std::string_view::npos) return std::nullopt;
-  double seconds = 0;
-  const char* end = text.data() + text.size();
-  const auto [stop, error] = std::from_chars(text.data(), end, seconds);
-  if (error != std::errc() || stop != end || seconds > kMaxAnswerTimeoutSeconds) return std::nullopt;
-  const int ms = static_cast<int>(std::llround(seconds * 1000));
-  return seconds > 0 && ms == 0 ? 1 : ms;
-}
-
-std::optional<int> KindPosition(std::string_view kind) {
-  if (kind == "products" || kind == "labels") return 0;
-  if (kind == "users") return 1;
-  if (kind == "statuses") return 2;
-  return std::nullopt;
+  const std::optional<double> seconds = ParseNumber(text, 0, kMaxAnswerTimeoutSeconds, TFraction::Allowed);
+  if (!seconds) return std::nullopt;
+  const int ms = static_cast<int>(std::llround(*seconds * 1000));
+  return *seconds > 0 && ms == 0 ? 1 : ms;
 }
 
 class TWords {
@@ -129,12 +135,12 @@ std::string ApplyValue(std::string_view option, const std::string& value, TSendO
   if (option == "--targets") {
     options.TargetsFiles.push_back(value);
   } else if (option == "--kind") {
-    const std::optional<int> position = KindPosition(value);
-    if (!position) return bad + "one of products, labels, users, statuses";
+    const TDatabaseKind* kind = DatabaseKindNamed(value);
+    if (!kind) return bad + "one of " + std::string(DatabaseKindNames());
     options.Kind = value;
-    options.KindPosition = *position;
+    options.KindPosition = kind->Position;
   } else if (option == "--pace") {
-    const std::optional<int> pace = Integer(value, 1, kMaxPaceMs);
+    const std::optional<int> pace = ParseWholeNumber(value, 1, kMaxPaceMs);
     if (!pace) return bad + "a number of milliseconds from 1 to 3600000";
     options.PaceMs = *pace;
   } else if (option == "--answer-timeout") {
@@ -142,11 +148,11 @@ std::string ApplyValue(std::string_view option, const std::string& value, TSendO
     if (!timeout) return bad + "a number of seconds from 0 to 86400";
     options.AnswerTimeoutMs = *timeout;
   } else if (option == "--retries") {
-    const std::optional<int> retries = Integer(value, 0, kMaxRetries);
+    const std::optional<int> retries = ParseWholeNumber(value, 0, kMaxRetries);
     if (!retries) return bad + "a number from 0 to 1000000";
     options.Retries = *retries;
   } else if (option == "--udp-local-port") {
-    const std::optional<int> port = Integer(value, 1, 65535);
+    const std::optional<int> port = ParseWholeNumber(value, 1, 65535);
     if (!port) return bad + "a port from 1 to 65535";
     options.UdpLocalPort = *port;
   } else if (option == "--encoding") {
@@ -164,12 +170,9 @@ std::string ApplyValue(std::string_view option, const std::string& value, TSendO
   return {};
 }
 
-// fuzz/targets_fuzz.cpp walks the words with the same lists of options.
 bool TakesValue(std::string_view option) {
-  for (const char* name : {"--targets", "--kind", "--pace", "--answer-timeout", "--retries", "--udp-local-port", "--encoding",
-                           "--json", "--state-dir", "--metrics"})
-    if (option == name) return true;
-  return false;
+  const TSendOption* known = FindSendOption(option);
+  return known && known->TakesValue;
 }
 
 // Applies an option without a value; false when there is no such option.
@@ -233,6 +236,14 @@ void SettleStatusWords(TSendOptions& options) {
   options.File.clear();
 }
 }  // namespace
+
+std::span<const TSendOption> SendOptions() { return kOptions; }
+
+const TSendOption* FindSendOption(std::string_view name) {
+  for (const TSendOption& option : kOptions)
+    if (option.Name == name) return &option;
+  return nullptr;
+}
 
 TCommandLine ParseCommandLine(const std::vector<std::string>& words) {
   TCommandLine line;

@@ -3,7 +3,9 @@
 
 #include "Targets.h"
 
+#include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 struct TSendOptions {
@@ -11,7 +13,7 @@ struct TSendOptions {
   std::vector<TTarget> Targets;           // those given on the command line
   std::vector<std::string> TargetsFiles;  // --targets, in the order given
   std::string Kind = "products";
-  int KindPosition = 0;  // 0 "SbP" (products, labels), 1 "SbU" (users), 2 "SbS" (statuses)
+  int KindPosition = 0;  // the position of Kind in kDatabaseKinds (ScaleCommands.h)
   int PaceMs = 100;
   int AnswerTimeoutMs = 15000;  // 0: no limit
   int Retries = 5;
@@ -38,5 +40,16 @@ struct TCommandLine {
 
 // The words after the program name.
 TCommandLine ParseCommandLine(const std::vector<std::string>& words);
+
+// One option of the command line: its name, and whether a value follows it (as the next word or
+// after '=').
+struct TSendOption {
+  std::string_view Name;
+  bool TakesValue;
+};
+// Every option, in the order the usage text lists them.
+std::span<const TSendOption> SendOptions();
+// The option of that name; none for another word.
+const TSendOption* FindSendOption(std::string_view name);
 
 extern const char kSendUsage[];

@@ -49,8 +49,8 @@ std::string Duration(double seconds) {
 
 std::string EndLine(const TTargetOutcome& outcome) {
   const TTransferRecord& record = outcome.Record;
-  if (record.Result == "current") return outcome.Name + ": " + record.Reason;
-  if (record.Result == "sent")
+  if (record.Result == TTransferResult::Current) return outcome.Name + ": " + record.Reason;
+  if (record.Result == TTransferResult::Sent)
     return outcome.Name + ": sent " + std::to_string(record.RecordsSent) + " records in " + Duration(record.Seconds);
   return outcome.Name + ": failed " + outcome.FailurePoint + ": " + record.Reason;
 }

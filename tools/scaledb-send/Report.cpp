@@ -1,33 +1,38 @@
 #include "Report.h"
 
-#include "JsonText.h"
-
-#include <cstdio>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 
 namespace {
-std::string Seconds(double seconds) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%.3f", seconds);
-  return text;
-}
+QString Text(const std::string& text) { return QString::fromLocal8Bit(text.data(), static_cast<qsizetype>(text.size())); }
 
-// One line per target, its keys in the order the report documents them.
-std::string TargetJson(const TTargetOutcome& outcome) {
+QJsonObject TargetJson(const TTargetOutcome& outcome) {
   const TTransferRecord& record = outcome.Record;
-  return "{\"name\": " + JsonString(outcome.Name) + ", \"target\": " + JsonString(outcome.Target) +
-         ", \"result\": " + JsonString(record.Result) + ", \"records_sent\": " + std::to_string(record.RecordsSent) +
-         ", \"resends\": " + std::to_string(record.Resends) +
-         ", \"unexpected_answers\": " + std::to_string(record.UnexpectedAnswers) +
-         ", \"ignored_datagrams\": " + std::to_string(record.IgnoredDatagrams) + ", \"seconds\": " + Seconds(record.Seconds) +
-         ", \"error\": " + (record.Result == "sent" || record.Result == "current" ? std::string("null") : JsonString(record.Reason)) + "}";
+  return {
+      {"name", Text(outcome.Name)},
+      {"target", Text(outcome.Target)},
+      {"result", Text(std::string(ResultText(record.Result)))},
+      {"records_sent", record.RecordsSent},
+      {"resends", record.Resends},
+      {"unexpected_answers", record.UnexpectedAnswers},
+      {"ignored_datagrams", record.IgnoredDatagrams},
+      {"seconds", qRound64(record.Seconds * 1000) / 1000.0},
+      {"error", Succeeded(record.Result) ? QJsonValue() : QJsonValue(Text(record.Reason))},
+  };
 }
 }  // namespace
 
 std::string ReportJson(const std::string& file, const std::string& kind, int rows,
                        const std::vector<TTargetOutcome>& outcomes, int ignoredDatagrams) {
-  std::string json = "{\n  \"file\": " + JsonString(file) + ",\n  \"kind\": " + JsonString(kind) +
-                     ",\n  \"rows\": " + std::to_string(rows) +
-                     ",\n  \"ignored_datagrams\": " + std::to_string(ignoredDatagrams) + ",\n  \"targets\": [";
-  for (size_t i = 0; i < outcomes.size(); ++i) json += (i == 0 ? "\n    " : ",\n    ") + TargetJson(outcomes[i]);
-  return json + "\n  ]\n}\n";
+  QJsonArray targets;
+  for (const TTargetOutcome& outcome : outcomes) targets.append(TargetJson(outcome));
+  const QJsonObject report{
+      {"file", Text(file)},
+      {"kind", Text(kind)},
+      {"rows", rows},
+      {"ignored_datagrams", ignoredDatagrams},
+      {"targets", targets},
+  };
+  return QJsonDocument(report).toJson(QJsonDocument::Indented).toStdString();
 }

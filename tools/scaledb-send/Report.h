@@ -8,6 +8,6 @@
 
 // {"file": ..., "kind": ..., "rows": N, "ignored_datagrams": N, "targets": [{"name", "target",
 // "result", "records_sent", "resends", "unexpected_answers", "ignored_datagrams", "seconds",
-// "error"}]}, indented, ending in a line feed.
+// "error"}]}, indented, its keys in alphabetical order, ending in a line feed.
 std::string ReportJson(const std::string& file, const std::string& kind, int rows,
                        const std::vector<TTargetOutcome>& outcomes, int ignoredDatagrams);

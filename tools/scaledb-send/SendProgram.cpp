@@ -329,7 +329,7 @@ int Send(const TSendOptions& options, std::shared_ptr<const TDatabaseTable> tabl
   QObject::connect(&run, &TScaleRunner::RecordAcknowledged, [&](size_t target) { progress.Acknowledged(target); });
   QObject::connect(&run, &TScaleRunner::TargetEnded, [&](size_t target) {
     const TTargetOutcome& outcome = run.Outcome(target);
-    progress.Ended(target, EndLine(outcome), outcome.Record.Result != "sent" && outcome.Record.Result != "current");
+    progress.Ended(target, EndLine(outcome), !Succeeded(outcome.Record.Result));
   });
   QObject::connect(&run, &TScaleRunner::AllEnded, [] { QCoreApplication::exit(); });
   QObject::connect(&run, &TScaleRunner::Notice, [&progress](const std::string& text) { progress.Note("scaledb-send: " + text); });

@@ -22,7 +22,7 @@ TTargetParse SerialTarget() {
 }
 
 TTargetParse EthernetTarget(const TConnectionSettings& settings) {
-  const std::string kind = settings.Protocol == 1 ? "udp:" : "tcp:";
+  const std::string kind = settings.Protocol == epUdp ? "udp:" : "tcp:";
   TTargetParse parse = ParseTarget(kind + settings.Host + ":" + std::to_string(settings.Port));
   if (!parse.Error.empty()) parse.Error = "config.xml names no usable link: " + parse.Error;
   return parse;
@@ -46,7 +46,7 @@ TTargetParse ConfiguredTarget() {
     parse.Error = config.LoadedPath + " could not be read whole (" + config.ReadFailure + "), so its link is not certain; name a target";
     return parse;
   }
-  TTargetParse parse = ConnectionSettings.Kind == 0 ? SerialTarget() : EthernetTarget(ConnectionSettings);
+  TTargetParse parse = ConnectionSettings.Kind == ikSerial ? SerialTarget() : EthernetTarget(ConnectionSettings);
   parse.Target.Name = parse.Target.Text;
   return parse;
 }

@@ -17,7 +17,7 @@ std::string Time(const std::optional<QDateTime>& time) {
 
 std::string LastAttempt(const TScaleState& state) {
   if (!state.LastAttempt) return "-";
-  std::string text = Time(state.LastAttempt) + " " + state.LastResult;
+  std::string text = Time(state.LastAttempt) + " " + std::string(ResultText(state.LastResult));
   if (!state.LastReason.empty()) text += ": " + state.LastReason;
   return text;
 }
@@ -60,7 +60,7 @@ std::string StatusJson(const std::vector<TScaleState>& states, const std::string
         {"last_success", TimeValue(state.LastSuccess)},
         {"last_success_program", state.LastSuccess ? QJsonValue(Text(state.LastSuccessProgram)) : QJsonValue()},
         {"last_attempt", TimeValue(state.LastAttempt)},
-        {"last_result", state.LastAttempt ? QJsonValue(Text(state.LastResult)) : QJsonValue()},
+        {"last_result", state.LastAttempt ? QJsonValue(Text(std::string(ResultText(state.LastResult)))) : QJsonValue()},
         {"last_reason", state.LastReason.empty() ? QJsonValue() : QJsonValue(Text(state.LastReason))},
     });
   }
