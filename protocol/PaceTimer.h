@@ -3,14 +3,17 @@
 // timers up to whole milliseconds, counted from the moment the event loop goes to sleep, so any
 // work done after an acknowledgement (a window showing its progress, another scale's answer)
 // lengthened the pause by a fraction of a millisecond, record after record. This timer wakes the
-// event loop at its deadline. Single shot; one per transfer engine.
+// event loop at its deadline. Single shot; one per transfer engine. The timers of an application
+// share one clock (one timer descriptor), so a thousand engines add no thousand descriptors to
+// every wait of the event loop.
 
 #include <QObject>
 
+#include <chrono>
 #include <memory>
 
-class QSocketNotifier;
 class QTimer;
+class TPaceClock;
 
 class TPaceTimer : public QObject {
   Q_OBJECT
@@ -34,12 +37,14 @@ class TPaceTimer : public QObject {
   void timeout();
 
  private:
+  friend class TPaceClock;
   void Expired();
 
   int intervalMs_ = 0;
   bool active_ = false;
-  int fd_ = -1;
-  std::unique_ptr<QSocketNotifier> notifier_;
-  // Without a timer descriptor to spare the pause falls back on Qt's own timer.
+  std::chrono::steady_clock::time_point deadline_{};
+  TPaceClock* clock_ = nullptr;
+  // Without a clock (no timer descriptor to spare, no application) the pause falls back on Qt's
+  // own timer.
   std::unique_ptr<QTimer> fallback_;
 };

@@ -1,7 +1,10 @@
-// The pace timer on Linux: a timerfd whose readability wakes the event loop at the deadline.
+// The pace timers on Linux: one timerfd per application, armed for the earliest deadline of all
+// running timers; its readability wakes the event loop then.
 
 #include "PaceTimer.h"
 
+#include <QCoreApplication>
+#include <QPointer>
 #include <QSocketNotifier>
 #include <QTimer>
 
@@ -9,74 +12,132 @@
 #include <unistd.h>
 
 #include <cstdint>
+#include <map>
+#include <unordered_map>
+
+using TClock = std::chrono::steady_clock;
+
+// Belongs to the application, and goes with it.
+class TPaceClock : public QObject {
+ public:
+  // The application's clock, made at the first need; none without an application or a descriptor.
+  static TPaceClock* Get();
+  ~TPaceClock() override;
+
+  void Arm(TPaceTimer& timer);
+  void Disarm(TPaceTimer& timer);
+
+ private:
+  TPaceClock(int fd, QObject* parent);
+  void Fire();
+  void Rearm();
+
+  int fd_;
+  QSocketNotifier notifier_;
+  std::multimap<TClock::time_point, TPaceTimer*> due_;
+  std::unordered_map<TPaceTimer*, std::multimap<TClock::time_point, TPaceTimer*>::iterator> places_;
+};
 
 namespace {
-constexpr long kNanosecondsPerMs = 1000000;
-
-itimerspec After(int ms) {
-  itimerspec spec{};
-  spec.it_value.tv_sec = ms / 1000;
-  spec.it_value.tv_nsec = ms % 1000 * kNanosecondsPerMs;
-  // An all-zero value would disarm the timer instead of firing at once.
-  if (ms <= 0) spec.it_value.tv_nsec = 1;
-  return spec;
+QPointer<TPaceClock>& ApplicationClock() {
+  static QPointer<TPaceClock> clock;
+  return clock;
 }
 }  // namespace
 
-TPaceTimer::TPaceTimer(QObject* parent) : QObject(parent) {
-  fd_ = timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
-  if (fd_ >= 0) {
-    notifier_ = std::make_unique<QSocketNotifier>(fd_, QSocketNotifier::Read);
-    connect(notifier_.get(), &QSocketNotifier::activated, this, [this] { Expired(); });
-    return;
+TPaceClock* TPaceClock::Get() {
+  QPointer<TPaceClock>& clock = ApplicationClock();
+  if (clock || !QCoreApplication::instance()) return clock;
+  const int fd = timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
+  if (fd >= 0) clock = new TPaceClock(fd, QCoreApplication::instance());
+  return clock;
+}
+
+TPaceClock::TPaceClock(int fd, QObject* parent)
+    : QObject(parent), fd_(fd), notifier_(fd, QSocketNotifier::Read) {
+  connect(&notifier_, &QSocketNotifier::activated, this, [this] { Fire(); });
+}
+
+TPaceClock::~TPaceClock() {
+  for (const auto& [timer, place] : places_) timer->clock_ = nullptr;
+  notifier_.setEnabled(false);
+  close(fd_);
+}
+
+void TPaceClock::Arm(TPaceTimer& timer) {
+  Disarm(timer);
+  const bool earliest = due_.empty() || timer.deadline_ < due_.begin()->first;
+  places_[&timer] = due_.emplace(timer.deadline_, &timer);
+  if (earliest) Rearm();
+}
+
+void TPaceClock::Disarm(TPaceTimer& timer) {
+  const auto place = places_.find(&timer);
+  if (place == places_.end()) return;
+  due_.erase(place->second);
+  places_.erase(place);
+}
+
+// One at a time: a timer's receiver may start or stop others, this one included.
+void TPaceClock::Fire() {
+  uint64_t expirations = 0;
+  static_cast<void>(read(fd_, &expirations, sizeof expirations));
+  const TClock::time_point now = TClock::now();
+  while (!due_.empty() && due_.begin()->first <= now) {
+    TPaceTimer* timer = due_.begin()->second;
+    places_.erase(timer);
+    due_.erase(due_.begin());
+    timer->Expired();
   }
+  Rearm();
+}
+
+// Set for the earliest deadline; a deadline already past fires at once. Left armed for a
+// deadline no timer waits for any more, it finds none due and sets itself anew.
+void TPaceClock::Rearm() {
+  itimerspec spec{};
+  if (!due_.empty()) {
+    const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(due_.begin()->first.time_since_epoch()).count();
+    spec.it_value.tv_sec = static_cast<time_t>(ns / 1000000000);
+    spec.it_value.tv_nsec = static_cast<long>(ns % 1000000000);
+    if (spec.it_value.tv_sec == 0 && spec.it_value.tv_nsec == 0) spec.it_value.tv_nsec = 1;
+  }
+  timerfd_settime(fd_, TFD_TIMER_ABSTIME, &spec, nullptr);
+}
+
+TPaceTimer::TPaceTimer(QObject* parent) : QObject(parent), clock_(TPaceClock::Get()) {
+  if (clock_) return;
   fallback_ = std::make_unique<QTimer>();
   fallback_->setSingleShot(true);
   fallback_->setTimerType(Qt::PreciseTimer);
-  connect(fallback_.get(), &QTimer::timeout, this, [this] {
-    active_ = false;
-    emit timeout();
-  });
+  connect(fallback_.get(), &QTimer::timeout, this, [this] { Expired(); });
 }
 
 TPaceTimer::~TPaceTimer() {
-  notifier_.reset();
-  if (fd_ >= 0) close(fd_);
+  if (clock_) clock_->Disarm(*this);
 }
 
 void TPaceTimer::start() {
   active_ = true;
-  if (fallback_) {
-    fallback_->start(intervalMs_);
-    return;
-  }
-  const itimerspec spec = After(intervalMs_);
-  timerfd_settime(fd_, 0, &spec, nullptr);
+  deadline_ = TClock::now() + std::chrono::milliseconds(intervalMs_);
+  if (clock_) clock_->Arm(*this);
+  else if (fallback_) fallback_->start(intervalMs_);
 }
 
 void TPaceTimer::stop() {
   active_ = false;
-  if (fallback_) {
-    fallback_->stop();
-    return;
-  }
-  const itimerspec disarmed{};
-  timerfd_settime(fd_, 0, &disarmed, nullptr);
+  if (clock_) clock_->Disarm(*this);
+  else if (fallback_) fallback_->stop();
 }
 
 int TPaceTimer::remainingTime() const {
   if (!active_) return -1;
-  if (fallback_) return fallback_->remainingTime();
-  itimerspec left{};
-  timerfd_gettime(fd_, &left);
-  const long long ns = static_cast<long long>(left.it_value.tv_sec) * 1000 * kNanosecondsPerMs + left.it_value.tv_nsec;
-  return static_cast<int>((ns + kNanosecondsPerMs - 1) / kNanosecondsPerMs);
+  const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline_ - TClock::now()).count();
+  return static_cast<int>(std::max<decltype(left)>(left, 0));
 }
 
-// A read that finds nothing is an expiry that start or stop has set aside since.
 void TPaceTimer::Expired() {
-  uint64_t expirations = 0;
-  if (read(fd_, &expirations, sizeof expirations) != sizeof expirations || !active_) return;
+  if (!active_) return;
   active_ = false;
   emit timeout();
 }

@@ -261,11 +261,11 @@ int64_t TLedger::Begin(const TScaleRef& scale, const TTransferRecord& record) {
   int64_t id = 0;
   Guarded("cannot be written", [&] {
     TSqliteTransaction transaction(*db_);
-    TSqliteStatement insert = db_->Prepare(kInsertTransfer);
+    TSqliteStatement& insert = db_->Cached(kInsertTransfer);
     BindTransfer(insert, scale, record, true, false);
     insert.Run();
     id = db_->LastInsertId();
-    db_->Prepare(kScaleAttempted).Bind(1, scale.Key).Bind(2, scale.Name).Bind(3, record.Link).Bind(4, id).Bind(5, id).Run();
+    db_->Cached(kScaleAttempted).Bind(1, scale.Key).Bind(2, scale.Name).Bind(3, record.Link).Bind(4, id).Bind(5, id).Run();
     transaction.Commit();
   });
   return id;
@@ -276,13 +276,13 @@ void TLedger::End(int64_t id, const TTransferRecord& record) {
   Guarded("cannot be written", [&] {
     TSqliteTransaction transaction(*db_);
     const int64_t ended = record.Started.toMSecsSinceEpoch() + static_cast<int64_t>(record.Seconds * 1000);
-    db_->Prepare(kEndTransfer)
+    db_->Cached(kEndTransfer)
         .Bind(1, id).Bind(2, ended).Bind(3, std::string(ResultText(record.Result)))
         .Bind(4, static_cast<int64_t>(record.RecordsSent))
         .Bind(5, static_cast<int64_t>(record.Resends)).Bind(6, static_cast<int64_t>(record.UnexpectedAnswers))
         .Bind(7, static_cast<int64_t>(record.IgnoredDatagrams)).Bind(8, record.Seconds).Bind(9, record.Reason)
         .Run();
-    if (record.Result == TTransferResult::Sent) db_->Prepare(kScaleSent).Bind(1, id).Run();
+    if (record.Result == TTransferResult::Sent) db_->Cached(kScaleSent).Bind(1, id).Run();
     transaction.Commit();
   });
 }
@@ -290,11 +290,11 @@ void TLedger::End(int64_t id, const TTransferRecord& record) {
 void TLedger::RecordAttempt(const TScaleRef& scale, const TTransferRecord& record) {
   Guarded("cannot be written", [&] {
     TSqliteTransaction transaction(*db_);
-    TSqliteStatement insert = db_->Prepare(kInsertTransfer);
+    TSqliteStatement& insert = db_->Cached(kInsertTransfer);
     BindTransfer(insert, scale, record, false, true);
     insert.Run();
     const int64_t id = db_->LastInsertId();
-    db_->Prepare(kScaleAttempted).Bind(1, scale.Key).Bind(2, scale.Name).Bind(3, record.Link).Bind(4, id).BindNull(5).Run();
+    db_->Cached(kScaleAttempted).Bind(1, scale.Key).Bind(2, scale.Name).Bind(3, record.Link).Bind(4, id).BindNull(5).Run();
     transaction.Commit();
   });
 }
@@ -302,9 +302,11 @@ void TLedger::RecordAttempt(const TScaleRef& scale, const TTransferRecord& recor
 std::optional<TScaleState> TLedger::State(const std::string& key) {
   std::optional<TScaleState> state;
   Guarded("cannot be read", [&] {
-    TSqliteStatement row = db_->Prepare(std::string(kStates) + " WHERE s.scale = ?1");
+    TSqliteStatement& row = db_->Cached(std::string(kStates) + " WHERE s.scale = ?1");
     row.Bind(1, key);
     if (row.Step()) state = ReadState(row);
+    // A statement left on its row would hold its snapshot of the ledger.
+    row.Reset();
   });
   return state;
 }

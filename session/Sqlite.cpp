@@ -21,7 +21,18 @@ TSqliteDatabase::TSqliteDatabase(const std::string& path) {
   sqlite3_busy_timeout(db_, kBusyTimeoutMs);
 }
 
-TSqliteDatabase::~TSqliteDatabase() { sqlite3_close(db_); }
+// Every statement goes before its database.
+TSqliteDatabase::~TSqliteDatabase() {
+  cache_.clear();
+  sqlite3_close(db_);
+}
+
+TSqliteStatement& TSqliteDatabase::Cached(const std::string& sql) {
+  std::unique_ptr<TSqliteStatement>& statement = cache_[sql];
+  if (!statement) statement = std::make_unique<TSqliteStatement>(Prepare(sql));
+  else statement->Reset();
+  return *statement;
+}
 
 void TSqliteDatabase::Fail(const std::string& what, int code) const {
   throw ESqlite(what + ": " + sqlite3_errmsg(db_), code & 0xFF);
@@ -113,19 +124,19 @@ std::optional<int64_t> TSqliteStatement::OptionalInteger(int column) const {
 double TSqliteStatement::Real(int column) const { return sqlite3_column_double(statement_, column); }
 
 TSqliteTransaction::TSqliteTransaction(TSqliteDatabase& database) : database_(database) {
-  database_.Execute("BEGIN IMMEDIATE");
+  database_.Cached("BEGIN IMMEDIATE").Run();
 }
 
 TSqliteTransaction::~TSqliteTransaction() {
   if (done_) return;
   try {
-    database_.Execute("ROLLBACK");
+    database_.Cached("ROLLBACK").Run();
   } catch (const ESqlite&) {
     // A failed statement may have rolled it back already.
   }
 }
 
 void TSqliteTransaction::Commit() {
-  database_.Execute("COMMIT");
+  database_.Cached("COMMIT").Run();
   done_ = true;
 }

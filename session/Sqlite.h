@@ -3,9 +3,11 @@
 // with its owner. Every failure is an ESqlite with SQLite's own words.
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <unordered_map>
 
 struct sqlite3;
 struct sqlite3_stmt;
@@ -31,12 +33,15 @@ class TSqliteDatabase {
   // Runs statements that return no rows.
   void Execute(const std::string& sql);
   TSqliteStatement Prepare(const std::string& sql);
+  // The statement prepared once and kept for the database's life, reset for new parameters.
+  TSqliteStatement& Cached(const std::string& sql);
   int64_t LastInsertId() const;
 
  private:
   friend class TSqliteStatement;
   [[noreturn]] void Fail(const std::string& what, int code) const;
   sqlite3* db_ = nullptr;
+  std::unordered_map<std::string, std::unique_ptr<TSqliteStatement>> cache_;
 };
 
 class TSqliteStatement {
