@@ -1,18 +1,15 @@
 #pragma once
 // "File → Transfer history": the last transfers, newest first, read-only.
 
-#include <QDialog>
-
+#include "ReadOnlyTable.h"
 #include "TransferRecord.h"
 
 #include <functional>
 #include <vector>
 
-class QPushButton;
-class QTableWidget;
 class QUrl;
 
-class TTransferHistoryWindow : public QDialog {
+class TTransferHistoryWindow : public TReadOnlyTable {
  public:
   static constexpr size_t kShownTransfers = 200;
 
@@ -23,7 +20,6 @@ class TTransferHistoryWindow : public QDialog {
   // Reads the transfers again.
   void Reload();
 
-  QTableWidget* Table;
   QPushButton* OpenFolderButton;
   // Shows a folder in the desktop's file manager; tests replace it.
   std::function<bool(const QUrl&)> OpenUrl;

@@ -346,22 +346,17 @@ void TScalesBoard::Send(const std::vector<size_t>& rows) {
   }
   std::vector<TTarget> targets;
   std::vector<size_t> roundRows;
-  std::map<std::string, std::string> named;
   for (const size_t row : rows) {
     const TScalesLine& line = lines_[rows_[row].Line];
     if (!line.Target) continue;
-    TTarget target = *line.Target;
-    target.Key = ScaleKeyOf(target.Link);
-    if (const auto [first, added] = named.emplace(target.Key, target.Name); !added) {
-      ShowMessageBox(Text("'" + first->second + "' and '" + target.Name + "' are the same scale (" + target.Key +
-                          "); nothing was sent."),
-                     QStringLiteral("Scales"), TMessageIcon::Information);
-      return;
-    }
-    targets.push_back(std::move(target));
+    targets.push_back(*line.Target);
     roundRows.push_back(row);
   }
   if (targets.empty()) return;
+  if (const std::string clash = ResolveScaleKeys(targets); !clash.empty()) {
+    ShowMessageBox(Text(clash + "; nothing was sent."), QStringLiteral("Scales"), TMessageIcon::Information);
+    return;
+  }
   TRunSettings settings;
   settings.File = job.File;
   settings.Kind = job.Kind;

@@ -2,13 +2,8 @@
 
 #include "PortSurvey.h"
 
-#include <QGuiApplication>
-#include <QHBoxLayout>
-#include <QHeaderView>
 #include <QPushButton>
-#include <QScreen>
 #include <QTableWidget>
-#include <QVBoxLayout>
 
 namespace {
 QString Text(const std::string& text) { return QString::fromLocal8Bit(text.data(), static_cast<qsizetype>(text.size())); }
@@ -18,55 +13,29 @@ QString NotesText(const std::vector<std::string>& notes) {
   for (const std::string& note : notes) lines << Text(note);
   return lines.join(QLatin1Char(' '));
 }
-}  // namespace
 
-TSerialPortsWindow::TSerialPortsWindow(QWidget* parent) : QDialog(parent) {
-  setObjectName(QStringLiteral("SerialPorts"));
-  setWindowTitle(QStringLiteral("Serial ports"));
-  const QSize wanted(1100, 320);
-  const QScreen* screen = parent ? parent->screen() : QGuiApplication::primaryScreen();
-  resize(screen ? wanted.boundedTo(screen->availableGeometry().size() * 0.9) : wanted);
-
-  Table = new QTableWidget(this);
-  Table->setObjectName(QStringLiteral("SerialPortsTable"));
+QStringList Headers() {
   QStringList headers;
   for (const std::string& header : PortTableHeader()) headers << Text(header);
-  headers << QStringLiteral("Note");
-  Table->setColumnCount(static_cast<int>(headers.size()));
-  Table->setHorizontalHeaderLabels(headers);
-  Table->setEditTriggers(QAbstractItemView::NoEditTriggers);
-  Table->setSelectionBehavior(QAbstractItemView::SelectRows);
-  Table->verticalHeader()->hide();
-  Table->setWordWrap(false);
+  return headers << QStringLiteral("Note");
+}
+}  // namespace
 
-  RefreshButton = new QPushButton(QStringLiteral("Refresh"), this);
+TSerialPortsWindow::TSerialPortsWindow(QWidget* parent)
+    : TReadOnlyTable(QStringLiteral("Serial ports"), Headers(), QStringLiteral("Refresh"), QSize(1100, 320), parent) {
+  setObjectName(QStringLiteral("SerialPorts"));
+  Table->setObjectName(QStringLiteral("SerialPortsTable"));
+  RefreshButton = Button;
   connect(RefreshButton, &QPushButton::clicked, this, [this] { Reload(); });
-  auto* closeButton = new QPushButton(QStringLiteral("Close"), this);
-  connect(closeButton, &QPushButton::clicked, this, &QDialog::close);
-
-  auto* buttons = new QHBoxLayout;
-  buttons->addWidget(RefreshButton);
-  buttons->addStretch(1);
-  buttons->addWidget(closeButton);
-  auto* layout = new QVBoxLayout(this);
-  layout->addWidget(Table);
-  layout->addLayout(buttons);
   Reload();
 }
 
 void TSerialPortsWindow::Reload() {
-  const std::vector<TPortTableRow> rows = PortTable(SurveyPorts(SystemPortRoots(), CurrentUser()));
-  Table->setRowCount(static_cast<int>(rows.size()));
-  for (int row = 0; row < Table->rowCount(); ++row) {
-    const TPortTableRow& port = rows[static_cast<size_t>(row)];
+  std::vector<QStringList> rows;
+  for (const TPortTableRow& port : PortTable(SurveyPorts(SystemPortRoots(), CurrentUser()))) {
     QStringList cells;
     for (const std::string& cell : port.Cells) cells << Text(cell);
-    cells << NotesText(port.Notes);
-    for (int column = 0; column < cells.size(); ++column) {
-      auto* item = new QTableWidgetItem(cells[column]);
-      item->setToolTip(cells[column]);
-      Table->setItem(row, column, item);
-    }
+    rows.push_back(cells << NotesText(port.Notes));
   }
-  Table->resizeColumnsToContents();
+  ShowRows(rows);
 }

@@ -1,18 +1,14 @@
 #pragma once
 // "Serial ports": the serial devices present, as scaledb-send --ports lists them, read-only.
 
-#include <QDialog>
+#include "ReadOnlyTable.h"
 
-class QPushButton;
-class QTableWidget;
-
-class TSerialPortsWindow : public QDialog {
+class TSerialPortsWindow : public TReadOnlyTable {
  public:
   explicit TSerialPortsWindow(QWidget* parent = nullptr);
 
   // Looks at the system again.
   void Reload();
 
-  QTableWidget* Table;
   QPushButton* RefreshButton;
 };

@@ -150,11 +150,7 @@ void ImportHistory(TSqliteDatabase& db, const std::string& historyPath) {
     BindTransfer(insert, {keys.KeyOf(record.Link), record.Link}, record, true, true);
     insert.Run();
   }
-  db.Execute(R"(
-INSERT INTO scales(scale, name, link, last_attempt, last_reached, last_success)
-SELECT t.scale, t.name, t.link, t.id, t.id, last.sent
-FROM (SELECT scale, max(id) AS id, max(CASE WHEN result = 'sent' THEN id END) AS sent FROM transfers GROUP BY scale) last
-JOIN transfers t ON t.id = last.id)");
+  RebuildScales(db);
 }
 
 TScaleState ReadState(const TSqliteStatement& row) {
@@ -345,6 +341,15 @@ std::vector<TTransferRecord> TLedger::Latest(size_t count) {
     }
   });
   return records;
+}
+
+void RebuildScales(TSqliteDatabase& db) {
+  db.Execute(R"(
+DELETE FROM scales;
+INSERT INTO scales(scale, name, link, last_attempt, last_reached, last_success)
+SELECT t.scale, t.name, t.link, t.id, t.id, last.sent
+FROM (SELECT scale, max(id) AS id, max(CASE WHEN result = 'sent' THEN id END) AS sent FROM transfers GROUP BY scale) last
+JOIN transfers t ON t.id = last.id)");
 }
 
 std::string HoldsText(const TScaleState& state, const std::string& digest) {

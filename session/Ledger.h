@@ -82,6 +82,10 @@ class TLedger {
   bool writeFailureSaid_ = false;
 };
 
+// Sets every scale's last attempt, last transfer that reached it and last success from the
+// transfers recorded, as when an old history is read in.
+void RebuildScales(TSqliteDatabase& db);
+
 // "this file", "other content", "unknown: interrupted load", "never sent"; without a digest to
 // compare with, the held digest's first 12 hex digits.
 std::string HoldsText(const TScaleState& state, const std::string& digest);

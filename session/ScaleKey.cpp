@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <map>
 
 namespace {
 std::string Lower(std::string text) {
@@ -37,6 +38,16 @@ std::string ScaleKeyOf(const TLinkSettings& link) {
     case TLinkSettings::TKind::Serial: return "serial:" + SerialDevice(link.SerialPort);
     case TLinkSettings::TKind::Tcp: return "tcp:" + TcpAddress(link.Host) + ":" + std::to_string(link.Port);
     case TLinkSettings::TKind::Udp: return "udp:" + UdpAddress(link.Host) + ":" + std::to_string(link.Port);
+  }
+  return {};
+}
+
+std::string ResolveScaleKeys(std::vector<TTarget>& targets) {
+  std::map<std::string, std::string> named;
+  for (TTarget& target : targets) {
+    target.Key = ScaleKeyOf(target.Link);
+    const auto [first, added] = named.emplace(target.Key, target.Name);
+    if (!added) return "'" + first->second + "' and '" + target.Name + "' are the same scale (" + target.Key + ")";
   }
   return {};
 }

@@ -5,8 +5,13 @@
 #include "LinkSettings.h"
 
 #include <string>
+#include <vector>
 
 // "tcp:127.0.0.1:4001" (a host name or a numeric form resolved: localhost, 127.1 and 127.0.0.1 are
 // one address), "udp:10.0.0.5:1001", "serial:/dev/serial/by-id/usb-FTDI_..." (the by-id link of the
 // device when there is one, else the device's path; the rate is left out).
 std::string ScaleKeyOf(const TLinkSettings& link);
+
+// Gives each target its scale's key; why they cannot be served together ("'a' and 'b' are the
+// same scale (tcp:127.0.0.1:4001)"), or empty.
+std::string ResolveScaleKeys(std::vector<TTarget>& targets);

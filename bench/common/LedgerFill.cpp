@@ -25,10 +25,6 @@ VALUES(?1, ?2, ?1, '2026-12-09T02:30:00.000+01:00', ?3, ?3, 'scaledb-send', 'sho
     insert.Bind(4, last ? digest : std::string("older")).Bind(5, std::string(last || i % 2 ? "sent" : "failed"));
     insert.Run();
   }
-  db.Execute(R"(
-INSERT INTO scales(scale, name, link, last_attempt, last_reached, last_success)
-SELECT t.scale, t.name, t.link, t.id, t.id, last.sent
-FROM (SELECT scale, max(id) AS id, max(CASE WHEN result = 'sent' THEN id END) AS sent FROM transfers GROUP BY scale) last
-JOIN transfers t ON t.id = last.id)");
+  RebuildScales(db);
   transaction.Commit();
 }

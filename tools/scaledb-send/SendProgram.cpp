@@ -81,17 +81,6 @@ std::string NotOneScaleTarget(const std::vector<TTarget>& targets) {
   return {};
 }
 
-// Each target's scale key, and no scale twice under two names once names and numbers are resolved.
-std::string ResolveScales(std::vector<TTarget>& targets) {
-  std::map<std::string, std::string> named;
-  for (TTarget& target : targets) {
-    target.Key = ScaleKeyOf(target.Link);
-    const auto [first, added] = named.emplace(target.Key, target.Name);
-    if (!added) return "'" + first->second + "' and '" + target.Name + "' are the same scale (" + target.Key + ")";
-  }
-  return {};
-}
-
 // The targets to serve: those given, else the link in the settings; the error in words, or empty.
 std::string SettleTargets(TSendOptions& options) {
   const std::string error = ReadTargetsFiles(options);
@@ -172,11 +161,7 @@ class TReportFile {
     if (path_ == "-") return WriteStandardOutput(json);
     if (direct_) return WriteDirect(json);
     QSaveFile file(QString::fromLocal8Bit(path_.c_str()));
-    const bool written = file.open(QIODevice::WriteOnly) &&
-                         file.write(json.data(), static_cast<qint64>(json.size())) == static_cast<qint64>(json.size()) &&
-                         file.commit();
-    if (!written) Complain("cannot write " + what_ + " " + path_ + ": " + file.errorString().toStdString());
-    return written;
+    return WrittenWhole(file, file.open(QIODevice::WriteOnly) && Put(file, json) && file.commit());
   }
 
  private:
@@ -209,9 +194,15 @@ class TReportFile {
 
   bool WriteDirect(const std::string& json) const {
     QFile file(QString::fromLocal8Bit(path_.c_str()));
-    const bool written = file.open(QIODevice::WriteOnly) &&
-                         file.write(json.data(), static_cast<qint64>(json.size())) == static_cast<qint64>(json.size()) &&
-                         file.flush();
+    return WrittenWhole(file, file.open(QIODevice::WriteOnly) && Put(file, json) && file.flush());
+  }
+
+  static bool Put(QFileDevice& file, const std::string& json) {
+    return file.write(json.data(), static_cast<qint64>(json.size())) == static_cast<qint64>(json.size());
+  }
+
+  // Says why the file did not take the whole text.
+  bool WrittenWhole(const QFileDevice& file, bool written) const {
     if (!written) Complain("cannot write " + what_ + " " + path_ + ": " + file.errorString().toStdString());
     return written;
   }
@@ -247,7 +238,7 @@ int PrintPorts(const TSendOptions& options) {
 // --status: the scales named, else every scale the ledger knows; 0 when each holds FILE.
 int PrintStatus(TSendOptions& options) {
   if (const std::string error = ReadTargetsFiles(options); !error.empty()) return UsageError(error);
-  if (const std::string error = ResolveScales(options.Targets); !error.empty()) return UsageError(error);
+  if (const std::string error = ResolveScaleKeys(options.Targets); !error.empty()) return UsageError(error);
   std::string digest;
   if (!options.File.empty()) {
     std::string readError;
@@ -384,7 +375,7 @@ int RunSendProgram(const std::vector<std::string>& words) {
   }
   if (options.DryRun) return DryRun(options, std::move(table), RowEncoder(check));
   // Resolving names may ask a name server, which a dry run never does.
-  if (const std::string error = ResolveScales(options.Targets); !error.empty()) return UsageError(error);
+  if (const std::string error = ResolveScaleKeys(options.Targets); !error.empty()) return UsageError(error);
   PrintWarnings(options, check);
   TReportFile report;
   std::vector<std::string> inputs = options.TargetsFiles;
