@@ -101,10 +101,7 @@ TForm1::TForm1(QWidget* parent)
   connect(&Recorder, &TTransferRecorder::Recorded, this, [this](const TTransferRecord& record) { RecordTransfer(record); });
   connect(&Transfer, &TTransfer::Finished, this, [this](bool failed) { ShowTransferResult(failed); });
   connect(&Transfer, &TTransfer::Abandoned, this, [this](const std::string& reason) { ShowTransferAbandoned(reason); });
-  connect(&Transfer, &TTransfer::Started, this, [this] {
-    TakeTransferTable();
-    LedgerBegin();
-  });
+  connect(&Transfer, &TTransfer::Started, this, [this] { LedgerBegin(); });
   connect(&Transfer, &TTransfer::Finished, this, [this] {
     transferTable_.reset();
     scaleLock_.Release();
@@ -509,6 +506,8 @@ void TForm1::bbWyslijBazeClick() {
     return;
   }
   if (!LockScale()) return;
+  // Taken before the start, whose record describes this table, not one a stopped transfer still reads.
+  TakeTransferTable();
   Transfer.Start();
 }
 

@@ -1,6 +1,7 @@
 // What the operator sees of a transfer: the progress line, the row being sent, the box of a
 // transfer that gave up, and the transfer history with its window.
 
+#include "ContentDigest.h"
 #include "Global.h"
 #include "History.h"
 #include "HistoryWindow.h"
@@ -373,6 +374,26 @@ TEST_F(TransferView, OpenIsRefusedWhileSendingAndATransferReadsTheTableItStarted
   ASSERT_EQ(history.size(), 1u);
   EXPECT_EQ(history[0].Rows, 2) << "the transfer went on with its own table";
   EXPECT_EQ(history[0].RecordsSent, 2);
+}
+
+TEST_F(TransferView, ASendAfterStopAndOpenRecordsTheNewTableNotTheStoppedOne) {
+  Create();
+  form->Transfer.SetAnswerTimeoutMs(0);
+  Open("first.csv", "a\nb\n");
+  form->bbWyslijBazeClick();
+  Answer("MbP");
+  form->bbWyslijBazeClick();
+  Open("second.csv", "x\ny\nz\n");
+  form->bbWyslijBazeClick();
+  for (const char* line : {"MbP", "Mr", "Mr", "Mr", "Me"}) Answer(line);
+  const std::vector<TTransferRecord> history = ReadHistory(HistoryPath(), 2);
+  ASSERT_EQ(history.size(), 2u);
+  EXPECT_EQ(ResultText(history[1].Result), "stopped");
+  EXPECT_EQ(history[1].Rows, 2);
+  EXPECT_EQ(ResultText(history[0].Result), "sent");
+  EXPECT_EQ(history[0].Rows, 3);
+  EXPECT_EQ(history[0].Digest, ContentDigest(form->Database.Table(), form->DatabaseKindPosition(), nullptr))
+      << "the ledger must not credit the scale with the stopped transfer's table";
 }
 
 TEST_F(TransferView, AConfigXmlThatCannotBeReadIsSaidAtStartAndKeptAtClose) {
