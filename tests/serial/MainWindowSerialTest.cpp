@@ -125,3 +125,32 @@ TEST_F(MainWindowSerialTest, ASettingsFileThatCannotBeWrittenIsSavedInTheUsersFo
   form.reset();
   setenv("XDG_CONFIG_HOME", savedConfigHome.c_str(), 1);
 }
+
+// A program folder that is gone takes no file, even for root: both settings files go to the
+// user's folder, one box names them, and the next start reads them from there.
+TEST_F(MainWindowSerialTest, BothSettingsFilesGoToTheUsersFolderWhenTheProgramFolderTakesNone) {
+  TTempDir configHome;
+  const std::string savedConfigHome = std::getenv("XDG_CONFIG_HOME") ? std::getenv("XDG_CONFIG_HOME") : "";
+  setenv("XDG_CONFIG_HOME", configHome.Path().c_str(), 1);
+  SetExecutableDirectory(dir.File("gone"));
+  TransferSettings = TTransferSettings{};
+  CreateForm();
+  TransferSettings.AnswerTimeout = 7;
+  form->ComPort1.SetBaudRate(br19200);
+  EXPECT_NO_THROW(form->FormClose());
+  ASSERT_EQ(boxes.size(), 1u);
+  for (const char* name : {"config.xml", "RuzOzodArir.ini"}) {
+    EXPECT_TRUE(boxes[0].Text.contains(QString::fromStdString(dir.File(std::string("gone/") + name))))
+        << boxes[0].Text.toStdString();
+    EXPECT_TRUE(boxes[0].Text.contains(QString::fromStdString(configHome.File(std::string("scaledb/") + name)) + " instead"))
+        << boxes[0].Text.toStdString();
+  }
+  form.reset();
+  TransferSettings = TTransferSettings{};
+  CreateForm();
+  EXPECT_EQ(TransferSettings.AnswerTimeout, 7) << "config.xml is read from the user's folder the next time";
+  EXPECT_EQ(form->ComPort1.BaudRate(), br19200);
+  form.reset();
+  TransferSettings = TTransferSettings{};
+  setenv("XDG_CONFIG_HOME", savedConfigHome.c_str(), 1);
+}
