@@ -4,6 +4,8 @@
 #include <QEvent>
 #include <QObject>
 
+#include <mutex>
+
 #if defined(__SANITIZE_THREAD__)
 #define SCALEDB_THREAD_SANITIZER 1
 #elif defined(__has_feature)
@@ -71,5 +73,9 @@ Q_COREAPP_STARTUP_FUNCTION(InstallCallFilter)
 void QueueCall(QObject* receiver, std::function<void()> call) {
   auto* event = new TCallEvent(std::move(call));
   HandOff(event);
+  // Qt's queue takes the posts of many threads under a lock ThreadSanitizer cannot see, and grows
+  // its list with a realloc it does see: posts from workers are ordered by a lock it sees too.
+  static std::mutex posting;
+  const std::lock_guard lock(posting);
   QCoreApplication::postEvent(receiver, event);
 }
