@@ -1,5 +1,6 @@
 #include "ConnectionUnit.h"
 #include "ErrorHandler.h"
+#include "SessionSystem.h"
 #include "StopSignals.h"
 #include "Translation.h"
 #include "okno.h"
@@ -34,6 +35,8 @@ void ReportBrokenCatalogues() {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // The Scales board holds a descriptor for every scale it sends to.
+  RaiseOpenFilesLimit();
   StartTranslation();
   TApplication application(argc, argv);
   QGuiApplication::setDesktopFileName(QStringLiteral(SCALEDB_DESKTOP_ID));

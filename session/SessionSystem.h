@@ -18,3 +18,5 @@ bool IsWritableFolder(const std::string& path);
 int ProcessId();
 std::string UserName();
 std::string HostName();
+// Raises the soft limit of open files to the hard one: every scale's link holds a descriptor.
+void RaiseOpenFilesLimit();

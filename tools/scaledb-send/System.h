@@ -1,6 +1,5 @@
 #pragma once
-// What scaledb-send asks of the system: the terminal behind a file descriptor, small input files,
-// room for many open links.
+// What scaledb-send asks of the system: the terminal behind a file descriptor, small input files.
 
 #include <cstddef>
 #include <string>
@@ -13,9 +12,6 @@ struct TTerminalSize {
 bool IsTerminal(int fd);
 // The terminal's size, or 80 x 24 when it does not say.
 TTerminalSize TerminalSize(int fd);
-
-// Raises the soft limit of open files to the hard one: every target holds a descriptor.
-void RaiseOpenFilesLimit();
 
 // Reads the whole of a regular file or a pipe of at most `limitMiB` MiB into `bytes`; why it
 // cannot in words (a device, a folder, too large), or empty.

@@ -2,7 +2,6 @@
 
 #include <fcntl.h>
 #include <sys/ioctl.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -15,13 +14,6 @@ TTerminalSize TerminalSize(int fd) {
   winsize size{};
   if (ioctl(fd, TIOCGWINSZ, &size) != 0 || size.ws_col == 0 || size.ws_row == 0) return {};
   return {size.ws_col, size.ws_row};
-}
-
-void RaiseOpenFilesLimit() {
-  rlimit limit{};
-  if (getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur >= limit.rlim_max) return;
-  limit.rlim_cur = limit.rlim_max;
-  setrlimit(RLIMIT_NOFILE, &limit);
 }
 
 namespace {
@@ -50,6 +42,10 @@ std::string ReadSmallFile(const std::string& path, size_t limitMiB, std::string&
   // A pipe is read as a reader that waits for its writer.
   const TFd file(S_ISFIFO(info.st_mode) ? open(path.c_str(), O_RDONLY | O_CLOEXEC) : dup(probe.Get()));
   if (file.Get() < 0) return std::strerror(errno);
+  // The name may have been given to something else between the two opens.
+  struct stat opened {};
+  if (fstat(file.Get(), &opened) != 0 || opened.st_dev != info.st_dev || opened.st_ino != info.st_ino)
+    return "it was replaced while being opened";
   bytes.clear();
   char buffer[1 << 16];
   for (;;) {
