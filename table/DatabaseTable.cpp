@@ -277,7 +277,11 @@ int OpenSource(const std::string& path, TDatabaseSources sources, struct stat& i
   // A pipe is read as a reader that waits for its writer, as a plain open would have.
   const int waiting = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (waiting < 0) RefuseSource(fd, path, std::strerror(errno));
+  // The name may have been given to something else between the two opens.
+  struct stat reopened {};
+  const bool same = ::fstat(waiting, &reopened) == 0 && reopened.st_dev == info.st_dev && reopened.st_ino == info.st_ino;
   ::close(fd);
+  if (!same) RefuseSource(waiting, path, "it was replaced while being opened");
   return waiting;
 }
 }  // namespace

@@ -373,6 +373,8 @@ TEST_F(SendEndToEnd, UsageErrorsAndUnreadableFilesExitTwoAndSendNothing) {
       {{"--pace", "fast", products, good}, "--pace: 'fast' is not a number"},
       {{"--json", products, products, good}, "the report " + products + " would overwrite " + products},
       {{"--json", targets, "--targets", targets, products}, "the report " + targets + " would overwrite " + targets},
+      {{"--json", dir.File("run.out"), "--metrics", dir.File("./run.out"), products, good},
+       "the metrics " + dir.File("./run.out") + " would overwrite " + dir.File("run.out")},
       // A dry run opens nothing: should the refusal ever fail, still no datagram leaves.
       {{"--dry-run", products, "udp:255.255.255.255:1001"},
        "udp:255.255.255.255:1001: 255.255.255.255 is a broadcast address; name one scale's own address."},

@@ -17,6 +17,7 @@
 #include "Settings.h"
 #include "Status.h"
 #include "StopSignals.h"
+#include "SessionSystem.h"
 #include "System.h"
 #include "UDPServer.h"
 
@@ -28,6 +29,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <map>
 #include <memory>
 #include <optional>
@@ -147,12 +149,10 @@ class TReportFile {
   std::string Open(const std::string& path, const std::vector<std::string>& inputs) {
     path_ = path;
     if (path.empty() || path == "-") return {};
+    if (const std::string clash = OverwrittenInput(path, inputs); !clash.empty())
+      return what_ + " " + path + " would overwrite " + clash;
     struct stat report {};
-    if (::stat(path.c_str(), &report) == 0) {
-      if (const std::string clash = OverwrittenInput(report, inputs); !clash.empty())
-        return what_ + " " + path + " would overwrite " + clash;
-      direct_ = !S_ISREG(report.st_mode);
-    }
+    if (::stat(path.c_str(), &report) == 0) direct_ = !S_ISREG(report.st_mode);
     return direct_ ? CheckDirect() : CheckFolder();
   }
 
@@ -165,12 +165,25 @@ class TReportFile {
   }
 
  private:
-  static std::string OverwrittenInput(const struct stat& report, const std::vector<std::string>& inputs) {
+  // The same file by its inode, or, for files not written yet (another output), by its path.
+  static std::string OverwrittenInput(const std::string& path, const std::vector<std::string>& inputs) {
+    struct stat report {};
+    const bool exists = ::stat(path.c_str(), &report) == 0;
     for (const std::string& input : inputs) {
       struct stat info {};
-      if (::stat(input.c_str(), &info) == 0 && info.st_dev == report.st_dev && info.st_ino == report.st_ino) return input;
+      if (exists && ::stat(input.c_str(), &info) == 0 && info.st_dev == report.st_dev && info.st_ino == report.st_ino)
+        return input;
+      if (!exists && SamePath(path, input)) return input;
     }
     return {};
+  }
+
+  static bool SamePath(const std::string& a, const std::string& b) {
+    std::error_code error;
+    const std::filesystem::path first = std::filesystem::weakly_canonical(a, error);
+    if (error) return false;
+    const std::filesystem::path second = std::filesystem::weakly_canonical(b, error);
+    return !error && first == second;
   }
 
   std::string CheckFolder() const {
