@@ -303,6 +303,14 @@ TEST_F(Unattended, EveryScaleConvergesToTheCurrentFileAndTheMetricsNameTheOneTha
   EXPECT_EQ(Metric(metrics, "scaledb_scale_last_success_timestamp_seconds", Scale("produce")), produceSuccess)
       << "its last success is still Tuesday's";
   EXPECT_EQ(Metric(metrics, "scaledb_scale_last_transfer_records", Scale("produce")), "0") << metrics;
+  EXPECT_EQ(Metric(metrics, "scaledb_run_aborted", "sync="), "0") << metrics;
+
+  std::filesystem::remove(dir.File("prices.csv"));
+  const TResult fifth = RunService("shop12");
+  EXPECT_EQ(fifth.ExitCode, 2) << fifth.Journal;
+  metrics = PublishedMetrics("shop12");
+  EXPECT_EQ(Metric(metrics, "scaledb_run_aborted", "sync=\"shop12\""), "1") << metrics;
+  EXPECT_FALSE(Contains(metrics, "scaledb_scale_holds_file")) << "no earlier run's scales pass for this one's:\n" << metrics;
 }
 
 TEST_F(Unattended, PromtoolAcceptsTheMetrics) {
@@ -331,19 +339,32 @@ TEST_F(Unattended, PromtoolAcceptsTheMetrics) {
   EXPECT_EQ(check.readAll().toStdString(), "") << "no lint remark";
 }
 
-// Minute by minute: deli stops holding the file at minute 1 and never had a success; bakery holds it
-// with a success long ago, which is no fault.
-TEST_F(Unattended, TheAlertRulesFireForAScaleBehindForAnHourAndWithoutSuccessForADay) {
+// Minute by minute: deli stops holding the file at minute 1, its last success a minute after the
+// epoch; produce was never sent to and never holds it; bakery holds it with a success long ago,
+// which is no fault. The instance's runs stop at minute 60 and one aborts at minute 30.
+TEST_F(Unattended, TheAlertRulesFireForAScaleBehindWithoutSuccessNeverSentAndAnInstanceThatAbortsOrStops) {
   const QString promtool = QStandardPaths::findExecutable("promtool");
   if (promtool.isEmpty()) GTEST_SKIP() << "promtool is missing (package prometheus, scripts/install-deps): the rules are not tested";
-  const std::string deli = "sync=\"shop12\",scale=\"deli\",link=\"tcp:10.12.0.21:4001\",instance=\"shop12:9100\"";
-  const std::string bakery = "sync=\"shop12\",scale=\"bakery\",link=\"tcp:10.12.0.22:4001\",instance=\"shop12:9100\"";
-  const std::string labels = "{severity: %s, sync: shop12, scale: deli, link: \"tcp:10.12.0.21:4001\", instance: \"shop12:9100\"}";
-  auto expected = [&](const char* severity) {
-    char text[256];
-    std::snprintf(text, sizeof text, labels.c_str(), severity);
-    return std::string(text);
+  const std::string host = "instance=\"shop12:9100\"";
+  auto scale = [&](const char* name, const char* link) {
+    return "sync=\"shop12\",scale=\"" + std::string(name) + "\",link=\"" + link + "\"," + host;
   };
+  const std::string deli = scale("deli", "tcp:10.12.0.21:4001");
+  const std::string bakery = scale("bakery", "tcp:10.12.0.22:4001");
+  const std::string produce = scale("produce", "tcp:10.12.0.23:4001");
+  const std::string run = "sync=\"shop12\"," + host;
+  auto labels = [](const char* severity, const char* name, const char* link) {
+    return "{severity: " + std::string(severity) + ", sync: shop12, scale: " + name + ", link: \"" + link +
+           "\", instance: \"shop12:9100\"}";
+  };
+  auto alert = [](const char* at, const char* name, const std::string& labels, const std::string& summary) {
+    return "      - eval_time: " + std::string(at) + "\n        alertname: " + name +
+           "\n        exp_alerts:\n          - exp_labels: " + labels + "\n            exp_annotations:\n" + summary;
+  };
+  auto none = [](const char* at, const char* name) {
+    return "      - {eval_time: " + std::string(at) + ", alertname: " + name + ", exp_alerts: []}\n";
+  };
+  const std::string runLabels = "{severity: warning, sync: shop12, instance: \"shop12:9100\"}";
   dir.Write("rules_test.yml",
             "rule_files: ['" + std::string(SCALEDB_RULES_PATH) + "']\n"
             "evaluation_interval: 1m\n"
@@ -351,27 +372,37 @@ TEST_F(Unattended, TheAlertRulesFireForAScaleBehindForAnHourAndWithoutSuccessFor
             "  - interval: 1m\n"
             "    input_series:\n"
             "      - {series: 'scaledb_scale_holds_file{" + deli + "}', values: '1 0x1600'}\n"
-            "      - {series: 'scaledb_scale_last_success_timestamp_seconds{" + deli + "}', values: '0x1600'}\n"
+            "      - {series: 'scaledb_scale_last_success_timestamp_seconds{" + deli + "}', values: '60x1600'}\n"
             "      - {series: 'scaledb_scale_holds_file{" + bakery + "}', values: '1x1600'}\n"
-            "      - {series: 'scaledb_scale_last_success_timestamp_seconds{" + bakery + "}', values: '0x1600'}\n"
-            "    alert_rule_test:\n"
-            "      - {eval_time: 59m, alertname: ScaleBehindPriceFile, exp_alerts: []}\n"
-            "      - eval_time: 62m\n"
-            "        alertname: ScaleBehindPriceFile\n"
-            "        exp_alerts:\n"
-            "          - exp_labels: " + expected("warning") + "\n"
+            "      - {series: 'scaledb_scale_last_success_timestamp_seconds{" + bakery + "}', values: '60x1600'}\n"
+            "      - {series: 'scaledb_scale_holds_file{" + produce + "}', values: '0x1600'}\n"
+            "      - {series: 'scaledb_scale_last_success_timestamp_seconds{" + produce + "}', values: '0x1600'}\n"
+            "      - {series: 'scaledb_run_end_timestamp_seconds{" + run + "}', values: '0+60x60 3600x1540'}\n"
+            "      - {series: 'scaledb_run_aborted{" + run + "}', values: '0x29 1 0x1570'}\n"
+            "    alert_rule_test:\n" +
+            none("59m", "ScaleBehindPriceFile") +
+            alert("62m", "ScaleBehindPriceFile", labels("warning", "deli", "tcp:10.12.0.21:4001"),
+                  "              summary: 'Scale deli (tcp:10.12.0.21:4001) on shop12:9100 has not held the current price file for 1 h'\n"
+                  "              description: 'journalctl -u scaledb-sync@shop12 on shop12:9100 says why.'\n") +
+            "          - exp_labels: " + labels("warning", "produce", "tcp:10.12.0.23:4001") + "\n"
             "            exp_annotations:\n"
-            "              summary: 'Scale deli (tcp:10.12.0.21:4001) on shop12:9100 has not held the current price file for 1 h'\n"
-            "              description: 'journalctl -u scaledb-sync@shop12 on shop12:9100 says why.'\n"
-            "      - {eval_time: 23h, alertname: ScaleWithoutSuccess, exp_alerts: []}\n"
-            "      - eval_time: 25h\n"
-            "        alertname: ScaleWithoutSuccess\n"
-            "        exp_alerts:\n"
-            "          - exp_labels: " + expected("critical") + "\n"
-            "            exp_annotations:\n"
-            "              summary: 'Scale deli (tcp:10.12.0.21:4001) on shop12:9100 has had no successful transfer for 24 h'\n");
+            "              summary: 'Scale produce (tcp:10.12.0.23:4001) on shop12:9100 has not held the current price file for 1 h'\n"
+            "              description: 'journalctl -u scaledb-sync@shop12 on shop12:9100 says why.'\n" +
+            none("23h", "ScaleWithoutSuccess") +
+            alert("25h", "ScaleWithoutSuccess", labels("critical", "deli", "tcp:10.12.0.21:4001"),
+                  "              summary: 'Scale deli (tcp:10.12.0.21:4001) on shop12:9100 has had no successful transfer for 24 h'\n") +
+            none("23h", "ScaleNeverSent") +
+            alert("25h", "ScaleNeverSent", labels("critical", "produce", "tcp:10.12.0.23:4001"),
+                  "              summary: 'Scale produce (tcp:10.12.0.23:4001) on shop12:9100 has not been sent a file in the 24 h since it was named'\n") +
+            none("29m", "SyncRunAborted") +
+            alert("30m", "SyncRunAborted", runLabels,
+                  "              summary: 'scaledb-sync@shop12 on shop12:9100 ended before it sent anything'\n"
+                  "              description: 'journalctl -u scaledb-sync@shop12 on shop12:9100 names the fault of its conf or files.'\n") +
+            none("31m", "SyncRunAborted") + none("119m", "SyncNotRunning") +
+            alert("121m", "SyncNotRunning", runLabels,
+                  "              summary: 'scaledb-sync@shop12 on shop12:9100 has not run for an hour'\n"));
   const TResult test = Execute(promtool.toStdString(), {"test", "rules", dir.File("rules_test.yml")}, environment);
-  EXPECT_EQ(test.ExitCode, 0) << test.Journal;
+  EXPECT_EQ(test.ExitCode, 0) << test.Journal << dir.Read("rules_test.yml");
 }
 
 TEST_F(Unattended, AMetricsFolderThatCannotBeWrittenStopsTheRunAndAMetricsFileThatFailsAtTheEndFailsNoSend) {

@@ -104,6 +104,10 @@ TRunMetrics RunMetrics(const std::string& metricsPath, const QDateTime& started,
   return run;
 }
 
+// The service's publish step writes the same family, 1, when a run ended before its metrics.
+constexpr const char* kRunAbortedHelp =
+    "Whether the last run ended before it sent anything (1): a fault of its conf, price file, targets list or options.";
+
 std::string MetricsText(const TRunMetrics& run, const std::vector<TScaleMetrics>& scales) {
   TExposition out(run.Sync);
   ScaleFamily(out, scales, "scaledb_scale_holds_file", "Whether the scale holds the file of the last run (1) or not (0).",
@@ -127,5 +131,7 @@ std::string MetricsText(const TRunMetrics& run, const std::vector<TScaleMetrics>
   out.Series(",result=\"sent\"", std::to_string(run.Sent));
   out.Series(",result=\"current\"", std::to_string(run.Current));
   out.Series(",result=\"failed\"", std::to_string(run.Failed));
+  out.Family("scaledb_run_aborted", kRunAbortedHelp);
+  out.Series("", "0");
   return out.Text();
 }
