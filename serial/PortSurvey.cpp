@@ -13,13 +13,6 @@ constexpr size_t kGroupFileLimit = 1 << 20;
 constexpr int kUsbLevelsAbove = 4;  // from a tty's device up to its USB device
 const char kModemInterfaceClass[] = "02";
 
-struct TFamily {
-  const char* Prefix;
-  int FirstPort;  // the COM number of index 0; 0 for a family without COM names
-};
-const TFamily kFamilies[] = {{"ttyS", 1}, {"ttyUSB", 33}, {"ttyACM", 65}, {"ttyAMA", 0}};
-constexpr int kFamilySize = 32;
-
 // The USB-serial chips brltty takes for braille displays: FTDI FT232, Silicon Labs CP210x, QinHeng CH340.
 const char* const kBrlttyChips[] = {"0403:6001", "10c4:ea60", "1a86:7523"};
 
@@ -53,19 +46,6 @@ bool IsInside(const std::string& path, const std::string& directory) {
 
 bool AllDigits(const std::string& text) {
   return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
-}
-
-// The family of a tty name such as "ttyUSB2" and its index, or none.
-const TFamily* FamilyOf(const std::string& tty, int& index) {
-  for (const TFamily& family : kFamilies) {
-    const std::string prefix = family.Prefix;
-    const std::string digits = tty.substr(std::min(prefix.size(), tty.size()));
-    if (tty.compare(0, prefix.size(), prefix) != 0 || !AllDigits(digits) || digits.size() > 4) continue;
-    if (digits.size() > 1 && digits[0] == '0') continue;
-    index = std::stoi(digits);
-    return &family;
-  }
-  return nullptr;
 }
 
 std::string Joined(const std::vector<std::string>& parts, const std::string& between, const std::string& last) {
@@ -410,29 +390,21 @@ TSerialDeviceInfo Describe(const TPortSurvey& survey, const std::string& path, c
   }
   if (const auto name = stable.find(device.Path); name != stable.end()) device.StableName = name->second;
   if (const auto names = links.find(device.Path); names != links.end()) device.ComNames = names->second;
-  int index = 0;
-  const TFamily* family = FamilyOf(tty, index);
+  const std::string name = ComNameOfTty(tty);
   size_t rootLength = 0;
-  if (family && family->FirstPort > 0 && index < kFamilySize && UnderDev(survey, device.Path, rootLength)) {
-    const std::string name = "COM" + std::to_string(family->FirstPort + index);
-    if (!PortsDirectoryHas(survey.Roots, name)) device.ComNames.push_back(name);
-  }
+  if (!name.empty() && UnderDev(survey, device.Path, rootLength) && !PortsDirectoryHas(survey.Roots, name))
+    device.ComNames.push_back(name);
   FillAccess(survey, device);
   if (const auto holders = survey.Holders.find(device.Path); holders != survey.Holders.end()) device.Holders = holders->second;
   return device;
 }
 
-// The ttys sysfs lists in one of the families, with a device behind them; 8250 ports of type 0
-// have no UART.
+// The ttys sysfs lists that are serial devices, by the rule the setup dialog's list follows.
 std::vector<std::string> SysfsSerialTtys(const TPortRoots& roots) {
   std::vector<std::string> ttys;
-  const std::string classTty = roots.Sys + "/class/tty/";
-  for (const std::string& tty : DirectoryEntries(classTty)) {
-    int index = 0;
-    if (!FamilyOf(tty, index) || ResolvedPath(classTty + tty + "/device").empty()) continue;
-    if (tty.starts_with("ttyS") && FileLine(classTty + tty + "/type") == "0") continue;
-    ttys.push_back(tty);
-  }
+  const std::string classTty = roots.Sys + "/class/tty";
+  for (const std::string& tty : DirectoryEntries(classTty))
+    if (IsSerialTty(classTty, tty)) ttys.push_back(tty);
   return ttys;
 }
 
