@@ -106,6 +106,16 @@ std::optional<TUsbAdapter> UsbAbove(const std::string& deviceDirectory, const st
   return std::nullopt;
 }
 
+// The driver of a tty's device. Since Linux 6.5 a ttyS's device is a "port" of the serial-base bus
+// below a "ctrl" one; the driver that tells the hardware is the first one above them.
+std::string DriverOf(const std::string& deviceDirectory, const std::string& sysRoot) {
+  for (std::string directory = deviceDirectory; IsInside(directory, sysRoot); directory = Parent(directory)) {
+    const std::string driver = LinkTarget(directory + "/driver");
+    if (driver.find("/serial-base/") == std::string::npos) return BaseName(driver);
+  }
+  return {};
+}
+
 void ReadGroupFile(TPortSurvey& survey) {
   const std::string text = SmallFileText(survey.Roots.GroupFile, kGroupFileLimit);
   for (size_t start = 0; start < text.size();) {
@@ -382,8 +392,9 @@ TSerialDeviceInfo Describe(const TPortSurvey& survey, const std::string& path, c
   const std::string classEntry = survey.Roots.Sys + "/class/tty/" + tty;
   const std::string deviceDirectory = ResolvedPath(classEntry + "/device");
   if (!deviceDirectory.empty()) {
-    device.Driver = BaseName(LinkTarget(classEntry + "/device/driver"));
-    device.Usb = UsbAbove(deviceDirectory, ResolvedPath(survey.Roots.Sys));
+    const std::string sysRoot = ResolvedPath(survey.Roots.Sys);
+    device.Driver = DriverOf(deviceDirectory, sysRoot);
+    device.Usb = UsbAbove(deviceDirectory, sysRoot);
     device.ModemClass = tty.starts_with("ttyACM") && FileLine(deviceDirectory + "/bInterfaceClass") == kModemInterfaceClass;
   } else if (device.Device.starts_with("/dev/pts/")) {
     device.Driver = "pty";

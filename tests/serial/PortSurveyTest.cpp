@@ -15,6 +15,7 @@ namespace fs = std::filesystem;
 
 const char kUsbDevices[] = "sys/devices/pci0000:00/0000:00:14.0/usb1/";
 const char kFtdiById[] = "usb-FTDI_FT232R_USB_UART_A9XYZ-if00-port0";
+const char kCh340ByPath[] = "pci-0000:00:14.0-usb-0:5:1.0-port0";
 
 struct TFakeAdapter {
   std::string Tty;  // "ttyUSB1", "ttyACM0", or empty for an adapter without a serial device
@@ -28,7 +29,7 @@ struct TFakeAdapter {
 class TFakeSystem {
  public:
   TFakeSystem() {
-    for (const char* folder : {"sys/class/tty", "sys/bus/usb/devices", "dev/serial/by-id", "proc", "ports"})
+    for (const char* folder : {"sys/class/tty", "sys/bus/usb/devices", "dev/serial/by-id", "dev/serial/by-path", "proc", "ports"})
       fs::create_directories(root_.File(folder));
     SetGroupFile("");
   }
@@ -53,13 +54,25 @@ class TFakeSystem {
     // ttyUSB ports hang below their interface, ttyACM ports are the interface.
     const std::string ttyDevice = usb.Tty.starts_with("ttyUSB") ? interface + "/" + usb.Tty : interface;
     fs::create_directories(root_.File(ttyDevice));
-    fs::create_directories(root_.File("sys/bus/drivers/" + usb.Driver));
-    fs::create_directory_symlink(Path("sys/bus/drivers/" + usb.Driver), root_.File(ttyDevice + "/driver"));
-    fs::create_directories(root_.File("sys/class/tty/" + usb.Tty));
-    fs::create_directory_symlink(Path(ttyDevice), root_.File("sys/class/tty/" + usb.Tty + "/device"));
-    root_.Write("dev/" + usb.Tty, "");
-    fs::permissions(root_.File("dev/" + usb.Tty), fs::perms(0660));
-    if (!byId.empty()) fs::create_symlink("../../" + usb.Tty, root_.File("dev/serial/by-id/" + byId));
+    LinkDriver(ttyDevice, "usb", usb.Driver);
+    AddTty(usb.Tty, ttyDevice);
+    if (!byId.empty()) AddStableName("by-id", byId, usb.Tty);
+  }
+  // An 8250 port of a kernel from 6.5 on: the tty's device is a serial-base "port" below a "ctrl",
+  // below the platform device of the driver.
+  void AddUart(const std::string& tty, const std::string& type) const {
+    const std::string platform = "sys/devices/platform/serial8250";
+    const std::string port = platform + "/serial8250:0/serial8250:0." + tty.substr(4);
+    fs::create_directories(root_.File(port));
+    LinkDriver(platform, "platform", "serial8250");
+    LinkDriver(platform + "/serial8250:0", "serial-base", "ctrl");
+    LinkDriver(port, "serial-base", "port");
+    AddTty(tty, port);
+    root_.Write("sys/class/tty/" + tty + "/type", type + "\n");
+  }
+  // A link in /dev/serial/by-id or by-path.
+  void AddStableName(const std::string& kind, const std::string& name, const std::string& tty) const {
+    fs::create_symlink("../../" + tty, root_.File("dev/serial/" + kind + "/" + name));
   }
   void AddProcess(int pid, const std::string& program, const std::string& heldDevice = {}) const {
     const std::string base = "proc/" + std::to_string(pid);
@@ -76,11 +89,26 @@ class TFakeSystem {
   }
 
  private:
+  // Once per device: the ports of one 8250 controller share it and its platform device.
+  void LinkDriver(const std::string& device, const std::string& bus, const std::string& driver) const {
+    const std::string directory = "sys/bus/" + bus + "/drivers/" + driver;
+    fs::create_directories(root_.File(directory));
+    if (!fs::is_symlink(root_.File(device + "/driver"))) fs::create_directory_symlink(Path(directory), root_.File(device + "/driver"));
+  }
+  // The tty's class entry and its device file (0660).
+  void AddTty(const std::string& tty, const std::string& device) const {
+    fs::create_directories(root_.File("sys/class/tty/" + tty));
+    fs::create_directory_symlink(Path(device), root_.File("sys/class/tty/" + tty + "/device"));
+    root_.Write("dev/" + tty, "");
+    fs::permissions(root_.File("dev/" + tty), fs::perms(0660));
+  }
+
   TTempDir root_;
 };
 
 const TFakeAdapter kFtdi{"ttyUSB1", "1-2", "0403", "6001", "FTDI", "FT232R", "A9XYZ", "ftdi_sio"};
 const TFakeAdapter kCh340Taken{"", "1-3", "1a86", "7523", "QinHeng Electronics", "USB Serial", "", ""};
+const TFakeAdapter kCh340{"ttyUSB2", "1-5", "1a86", "7523", "QinHeng Electronics", "USB Serial", "", "ch341"};
 const TFakeAdapter kArduino{"ttyACM0", "1-4", "2341", "0043", "Arduino (www.arduino.cc)", "Uno", "7573", "cdc_acm", "02"};
 
 TUserIdentity InDialout() { return {"anna", 4242, {getegid()}}; }
@@ -156,14 +184,25 @@ TEST(PortSurvey, TheListShowsEachDeviceWithItsNamesDriverAdapterRightsAndHolder)
   TFakeSystem system;
   system.AddUsb(kFtdi, kFtdiById);
   system.AddUsb(kArduino);
+  system.AddUsb(kCh340);
+  system.AddStableName("by-path", kCh340ByPath, kCh340.Tty);
+  system.AddUart("ttyS0", "4");
+  system.AddUart("ttyS1", "0");
   system.AddComLink("COM7", system.Path("dev/serial/by-id") + "/" + kFtdiById);
   system.AddProcess(812, "minicom", "ttyUSB1");
   const std::vector<TPortTableRow> rows = PortTable(SurveyPorts(system.Roots(), NotInDialout()));
-  ASSERT_EQ(rows.size(), 2u);
-  EXPECT_EQ(rows[0].Cells, (std::vector<std::string>{"/dev/ttyACM0", "COM65", "cdc_acm", "2341:0043 Arduino (www.arduino.cc) Uno",
-                                                     "no: not in group dialout", "-", "-"}));
-  EXPECT_EQ(rows[1].Cells,
-            (std::vector<std::string>{"/dev/ttyUSB1", "COM7, COM34", "ftdi_sio", "0403:6001 FTDI FT232R",
-                                      "no: not in group dialout", "812 minicom", std::string("/dev/serial/by-id/") + kFtdiById}));
-  EXPECT_EQ(rows[1].Notes.size(), 2u) << "the rights and the holder";
+  std::vector<std::vector<std::string>> cells;
+  for (const TPortTableRow& row : rows) cells.push_back(row.Cells);
+  const std::string notInGroup = "no: not in group dialout";
+  EXPECT_EQ(cells, (std::vector<std::vector<std::string>>{
+                       {"/dev/ttyACM0", "COM65", "cdc_acm", "2341:0043 Arduino (www.arduino.cc) Uno", notInGroup, "-", "-"},
+                       {"/dev/ttyS0", "COM1", "serial8250", "-", notInGroup, "-", "-"},
+                       {"/dev/ttyUSB1", "COM7, COM34", "ftdi_sio", "0403:6001 FTDI FT232R", notInGroup, "812 minicom",
+                        std::string("/dev/serial/by-id/") + kFtdiById},
+                       {"/dev/ttyUSB2", "COM35", "ch341", "1a86:7523 QinHeng Electronics USB Serial", notInGroup, "-",
+                        std::string("/dev/serial/by-path/") + kCh340ByPath},
+                   }))
+      << "ttyS1 has no UART";
+  ASSERT_EQ(rows.size(), 4u);
+  EXPECT_EQ(rows[2].Notes.size(), 2u) << "the rights and the holder";
 }
