@@ -143,11 +143,13 @@ void ReadGroupFile(TPortSurvey& survey) {
   }
 }
 
-// Every process /proc lets us see: its name, and the files under the /dev root it holds open.
+// Every process /proc lets us see: its name, and the files under the /dev root it holds open. This
+// process holds its own ports; it is no holder that stands in the way.
 void ReadProcesses(TPortSurvey& survey) {
   const std::string devRoots[] = {WithoutTrailingSlash(survey.Roots.Dev), ResolvedPath(survey.Roots.Dev)};
+  const std::string self = LinkTarget(survey.Roots.Proc + "/self");
   for (const std::string& pid : DirectoryEntries(survey.Roots.Proc)) {
-    if (!AllDigits(pid) || pid.size() > 9) continue;
+    if (!AllDigits(pid) || pid.size() > 9 || pid == self) continue;
     const std::string base = survey.Roots.Proc + "/" + pid;
     const std::string program = FileLine(base + "/comm");
     survey.BrlttyRunning = survey.BrlttyRunning || program == "brltty";

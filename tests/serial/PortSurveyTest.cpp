@@ -74,6 +74,8 @@ class TFakeSystem {
   void AddStableName(const std::string& kind, const std::string& name, const std::string& tty) const {
     fs::create_symlink("../../" + tty, root_.File("dev/serial/" + kind + "/" + name));
   }
+  // /proc/self, as the kernel shows it to the process with that pid.
+  void SetSelf(int pid) const { fs::create_symlink(std::to_string(pid), root_.File("proc/self")); }
   void AddProcess(int pid, const std::string& program, const std::string& heldDevice = {}) const {
     const std::string base = "proc/" + std::to_string(pid);
     fs::create_directories(root_.File(base + "/fd"));
@@ -146,6 +148,12 @@ TEST(PortSurvey, EachCauseIsNamedWithItsFixAndAHealthyPortWithNothing) {
        "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A9XYZ-if00-port0, which stays."},
       {"held", [](const TFakeSystem& system) { system.AddProcess(812, "minicom", "ttyUSB1"); }, InDialout(), "ttyUSB1",
        EBUSY, "/dev/ttyUSB1 is held by pid 812 (minicom)."},
+      {"held by this program only",
+       [](const TFakeSystem& system) {
+         system.AddProcess(4711, "scaledb", "ttyUSB1");
+         system.SetSelf(4711);
+       },
+       InDialout(), "ttyUSB1", 0, ""},
       {"held exclusively, no holder in sight", [](const TFakeSystem&) {}, InDialout(), "ttyUSB1", EBUSY,
        "/dev/ttyUSB1 is held exclusively by a program /proc does not show (another user's or root's); sudo fuser -v "
        "/dev/ttyUSB1 names it."},
