@@ -3,6 +3,7 @@
 #include "PortNames.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -323,10 +324,60 @@ bool BrlttyMayTake(const TPortSurvey& survey, const TSerialDeviceInfo& device) {
   return survey.BrlttyRunning && device.Usb && BrlttyClaims(*device.Usb);
 }
 
+const char* const kUsbTtyFamilies[] = {"ttyUSB", "ttyACM"};
+
+bool IsByIdName(const std::string& path) { return path.find("/serial/by-id/") != std::string::npos; }
+
 // Whether a missing name stands for a USB adapter, whose absence other adapters may explain.
 bool NamesUsbAdapter(const std::string& subject) {
   const std::string name = BaseName(subject);
-  return name.starts_with("ttyUSB") || name.starts_with("ttyACM") || subject.find("/serial/by-") != std::string::npos;
+  return std::any_of(std::begin(kUsbTtyFamilies), std::end(kUsbTtyFamilies), [&](const char* family) { return name.starts_with(family); }) ||
+         subject.find("/serial/by-") != std::string::npos;
+}
+
+// A USB string as udev puts it into by-id names: a run of blanks as one '_', and '_' for a
+// character a name may not hold.
+std::string UdevEncoded(const std::string& text) {
+  std::string encoded;
+  bool blank = false;
+  for (const char c : Trimmed(text)) {
+    if (c == ' ' || c == '\t') {
+      blank = true;
+      continue;
+    }
+    if (blank) encoded += '_';
+    blank = false;
+    const bool kept = static_cast<unsigned char>(c) >= 0x80 || std::isalnum(static_cast<unsigned char>(c)) ||
+                      (c != '\0' && std::strchr("#+-.:=@_", c));
+    encoded += kept ? c : '_';
+  }
+  return encoded;
+}
+
+// Whether a by-id name ("usb-<maker>_<product>_<serial>-if00-port0") is the adapter's: its maker
+// and serial number, or without a serial number its maker and product.
+bool ByIdNamesAdapter(const std::string& name, const TUsbAdapter& adapter) {
+  const std::string maker = "usb-" + UdevEncoded(adapter.Manufacturer.empty() ? adapter.VendorId : adapter.Manufacturer) + "_";
+  if (!name.starts_with(maker)) return false;
+  if (!adapter.Serial.empty()) return name.find("_" + UdevEncoded(adapter.Serial) + "-if") != std::string::npos;
+  return name.starts_with(maker + UdevEncoded(adapter.Product.empty() ? adapter.ProductId : adapter.Product) + "-if");
+}
+
+// Whether the adapter present can be what the missing name stood for: the adapter its by-id name
+// names, or a device of its ttyUSB or ttyACM family.
+bool CanBeNow(const std::string& missing, const TSerialDeviceInfo& present) {
+  if (IsByIdName(missing)) return ByIdNamesAdapter(BaseName(missing), *present.Usb);
+  for (const char* family : kUsbTtyFamilies)
+    if (BaseName(missing).starts_with(family)) return BaseName(present.Device).starts_with(family);
+  return false;
+}
+
+std::string NowText(const std::string& missing, const TSerialDeviceInfo& adapter) {
+  const std::string now = missing + "; the adapter " + AdapterDescription(*adapter.Usb) + " is now " + adapter.Device + ".";
+  if (adapter.StableName.find("/by-id/") != std::string::npos) return now + " Name it by " + adapter.StableName + ", which stays.";
+  if (!adapter.StableName.empty())
+    return now + " Name it by " + adapter.StableName + ", which stays while it is plugged into the same socket.";
+  return now;
 }
 
 std::string GoneText(const TPortSurvey& survey, const std::string& subject) {
@@ -338,19 +389,13 @@ std::string GoneText(const TPortSurvey& survey, const std::string& subject) {
   for (const TSerialDeviceInfo& device : survey.Devices)
     if (device.Usb) adapters.push_back(&device);
   if (adapters.empty()) return missing + ", and no USB-serial adapter is plugged in.";
-  if (adapters.size() == 1) {
-    const TSerialDeviceInfo& adapter = *adapters.front();
-    const std::string now = missing + "; the adapter " + AdapterDescription(*adapter.Usb) + " is now " + adapter.Device + ".";
-    if (adapter.StableName.find("/by-id/") != std::string::npos)
-      return now + " Name it by " + adapter.StableName + ", which stays.";
-    if (!adapter.StableName.empty())
-      return now + " Name it by " + adapter.StableName + ", which stays while it is plugged into the same socket.";
-    return now;
-  }
+  if (adapters.size() == 1 && CanBeNow(subject, *adapters.front())) return NowText(missing, *adapters.front());
   std::vector<std::string> present;
   for (const TSerialDeviceInfo* adapter : adapters) present.push_back(AdapterDescription(*adapter->Usb) + " as " + adapter->Device);
-  return missing + "; plugged in are " + Joined(present, ", ", " and ") +
-         ". Name the adapter by its /dev/serial/by-id/ name, which stays.";
+  const std::string plugged =
+      missing + "; plugged in " + (present.size() == 1 ? "is " : "are ") + Joined(present, ", ", " and ") + ".";
+  // A by-id name is the advice already.
+  return IsByIdName(subject) ? plugged : plugged + " Name the adapter by its /dev/serial/by-id/ name, which stays.";
 }
 
 std::string HeldText(const TPortSurvey& survey, const TSerialDeviceInfo& device) {

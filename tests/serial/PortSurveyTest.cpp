@@ -15,6 +15,8 @@ namespace fs = std::filesystem;
 
 const char kUsbDevices[] = "sys/devices/pci0000:00/0000:00:14.0/usb1/";
 const char kFtdiById[] = "usb-FTDI_FT232R_USB_UART_A9XYZ-if00-port0";
+const char kFtdiByIdPath[] = "serial/by-id/usb-FTDI_FT232R_USB_UART_A9XYZ-if00-port0";
+const char kFtdiByPath[] = "pci-0000:00:14.0-usb-0:2:1.0-port0";
 const char kCh340ByPath[] = "pci-0000:00:14.0-usb-0:5:1.0-port0";
 
 struct TFakeAdapter {
@@ -70,6 +72,12 @@ class TFakeSystem {
     AddTty(tty, port);
     root_.Write("sys/class/tty/" + tty + "/type", type + "\n");
   }
+  // The adapter's USB device, its tty and the tty's device file go; udev's links stay behind, leading nowhere.
+  void Unplug(const TFakeAdapter& usb) const {
+    for (const std::string& path : {kUsbDevices + usb.Socket, "sys/bus/usb/devices/" + usb.Socket, "sys/class/tty/" + usb.Tty, "dev/" + usb.Tty})
+      fs::remove_all(root_.File(path));
+  }
+  void Remove(const std::string& path) const { fs::remove(root_.File(path)); }
   // A link in /dev/serial/by-id or by-path.
   void AddStableName(const std::string& kind, const std::string& name, const std::string& tty) const {
     fs::create_symlink("../../" + tty, root_.File("dev/serial/" + kind + "/" + name));
@@ -146,6 +154,36 @@ TEST(PortSurvey, EachCauseIsNamedWithItsFixAndAHealthyPortWithNothing) {
       {"renamed", [](const TFakeSystem&) {}, InDialout(), "ttyUSB0", ENOENT,
        "/dev/ttyUSB0 does not exist; the adapter FTDI FT232R (A9XYZ) is now /dev/ttyUSB1. Name it by "
        "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A9XYZ-if00-port0, which stays."},
+      {"its by-id name missing, the adapter there",
+       [](const TFakeSystem& system) {
+         system.Remove(std::string("dev/serial/by-id/") + kFtdiById);
+         system.AddStableName("by-path", kFtdiByPath, kFtdi.Tty);
+       },
+       InDialout(), kFtdiByIdPath, ENOENT,
+       "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A9XYZ-if00-port0 does not exist; the adapter FTDI FT232R (A9XYZ) is "
+       "now /dev/ttyUSB1. Name it by /dev/serial/by-path/pci-0000:00:14.0-usb-0:2:1.0-port0, which stays while it is "
+       "plugged into the same socket."},
+      {"gone, another adapter's by-id name",
+       [](const TFakeSystem& system) {
+         system.Unplug(kFtdi);
+         system.AddUsb(kArduino);
+       },
+       InDialout(), kFtdiByIdPath, ENOENT,
+       "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A9XYZ-if00-port0 does not exist; plugged in is Arduino "
+       "(www.arduino.cc) Uno (7573) as /dev/ttyACM0."},
+      {"gone, an adapter of another family",
+       [](const TFakeSystem& system) {
+         system.Unplug(kFtdi);
+         system.AddUsb(kArduino);
+       },
+       InDialout(), "ttyUSB0", ENOENT,
+       "/dev/ttyUSB0 does not exist; plugged in is Arduino (www.arduino.cc) Uno (7573) as /dev/ttyACM0. Name the "
+       "adapter by its /dev/serial/by-id/ name, which stays."},
+      {"gone, two adapters", [](const TFakeSystem& system) { system.AddUsb(kArduino); }, InDialout(), "ttyUSB0", ENOENT,
+       "/dev/ttyUSB0 does not exist; plugged in are Arduino (www.arduino.cc) Uno (7573) as /dev/ttyACM0 and FTDI "
+       "FT232R (A9XYZ) as /dev/ttyUSB1. Name the adapter by its /dev/serial/by-id/ name, which stays."},
+      {"gone, no adapter", [](const TFakeSystem& system) { system.Unplug(kFtdi); }, InDialout(), "ttyUSB0", ENOENT,
+       "/dev/ttyUSB0 does not exist, and no USB-serial adapter is plugged in."},
       {"held", [](const TFakeSystem& system) { system.AddProcess(812, "minicom", "ttyUSB1"); }, InDialout(), "ttyUSB1",
        EBUSY, "/dev/ttyUSB1 is held by pid 812 (minicom)."},
       {"held by this program only",
