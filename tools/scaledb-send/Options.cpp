@@ -81,8 +81,8 @@ every transfer and attempt is recorded in the ledger scaledb.sqlite beside it. O
 time talks to a scale: a scale another sender holds fails at once as "busy".
 
 Exit status: 0 every target was sent (or was current, with --only-changed); 1 a target failed,
-or the run was interrupted (SIGINT, SIGTERM); 2 a usage error or a file that cannot be read
-(nothing is sent then).
+the run was interrupted (SIGINT, SIGTERM) or standard output could not be written; 2 a usage
+error or a file that cannot be read (nothing is sent then).
 )usage";
 
 namespace {
