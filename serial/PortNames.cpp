@@ -87,7 +87,8 @@ std::string PortDevicePath(const std::string& name) {
     if (EntryExists(link)) return link;
   for (const TDeviceFamily& family : kFamilies) {
     const int index = number - family.FirstPort;
-    if (family.FirstPort > 0 && index >= 0 && index < kFamilySize) return std::string("/dev/") + family.Prefix + std::to_string(index);
+    if (family.FirstPort > 0 && index >= 0 && index < kFamilySize)
+      return std::string("/dev/") + family.Prefix + std::to_string(index);
   }
   return {};
 }

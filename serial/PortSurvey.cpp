@@ -331,7 +331,8 @@ bool IsByIdName(const std::string& path) { return path.find("/serial/by-id/") !=
 // Whether a missing name stands for a USB adapter, whose absence other adapters may explain.
 bool NamesUsbAdapter(const std::string& subject) {
   const std::string name = BaseName(subject);
-  return std::any_of(std::begin(kUsbTtyFamilies), std::end(kUsbTtyFamilies), [&](const char* family) { return name.starts_with(family); }) ||
+  const auto inFamily = [&](const char* family) { return name.starts_with(family); };
+  return std::any_of(std::begin(kUsbTtyFamilies), std::end(kUsbTtyFamilies), inFamily) ||
          subject.find("/serial/by-") != std::string::npos;
 }
 

@@ -31,7 +31,8 @@ struct TFakeAdapter {
 class TFakeSystem {
  public:
   TFakeSystem() {
-    for (const char* folder : {"sys/class/tty", "sys/bus/usb/devices", "dev/serial/by-id", "dev/serial/by-path", "proc", "ports"})
+    for (const char* folder :
+         {"sys/class/tty", "sys/bus/usb/devices", "dev/serial/by-id", "dev/serial/by-path", "proc", "ports"})
       fs::create_directories(root_.File(folder));
     SetGroupFile("");
   }
@@ -72,9 +73,11 @@ class TFakeSystem {
     AddTty(tty, port);
     root_.Write("sys/class/tty/" + tty + "/type", type + "\n");
   }
-  // The adapter's USB device, its tty and the tty's device file go; udev's links stay behind, leading nowhere.
+  // The adapter's USB device, its tty and the tty's device file go; udev's links stay behind,
+  // leading nowhere.
   void Unplug(const TFakeAdapter& usb) const {
-    for (const std::string& path : {kUsbDevices + usb.Socket, "sys/bus/usb/devices/" + usb.Socket, "sys/class/tty/" + usb.Tty, "dev/" + usb.Tty})
+    for (const std::string& path :
+         {kUsbDevices + usb.Socket, "sys/bus/usb/devices/" + usb.Socket, "sys/class/tty/" + usb.Tty, "dev/" + usb.Tty})
       fs::remove_all(root_.File(path));
   }
   void Remove(const std::string& path) const { fs::remove(root_.File(path)); }
@@ -103,7 +106,8 @@ class TFakeSystem {
   void LinkDriver(const std::string& device, const std::string& bus, const std::string& driver) const {
     const std::string directory = "sys/bus/" + bus + "/drivers/" + driver;
     fs::create_directories(root_.File(directory));
-    if (!fs::is_symlink(root_.File(device + "/driver"))) fs::create_directory_symlink(Path(directory), root_.File(device + "/driver"));
+    const std::string link = root_.File(device + "/driver");
+    if (!fs::is_symlink(link)) fs::create_directory_symlink(Path(directory), link);
   }
   // The tty's class entry and its device file (0660).
   void AddTty(const std::string& tty, const std::string& device) const {
