@@ -250,7 +250,10 @@ TWalk Walk(const std::vector<std::string>& words) {
       const std::string option = word.substr(0, equals);
       const TSendOption* known = FindSendOption(option);
       if (known && known->TakesValue) {
-        // After --ports or --status a last --json without a file writes to standard output.
+        // --json before another option writes to standard output; so does a last --json after
+        // --ports or --status.
+        const bool beforeOption = i + 1 < words.size() && FindSendOption(words[i + 1].substr(0, words[i + 1].find('=')));
+        if (option == "--json" && equals == std::string::npos && beforeOption) continue;
         if (equals == std::string::npos && ++i == words.size()) walk.Good = (ports || status) && option == "--json";
       } else {
         walk.Good = equals == std::string::npos && known;

@@ -1,15 +1,12 @@
 #include "PortNames.h"
 
 #include "Global.h"
+#include "PortSystem.h"
 #include "SerialPort.h"
-
-#include <dirent.h>
-#include <sys/stat.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
-#include <fstream>
 
 namespace {
 const char kSysfsTty[] = "/sys/class/tty/";
@@ -17,9 +14,9 @@ constexpr int kFamilySize = 32;
 
 struct TDeviceFamily {
   const char* Prefix;  // under /dev and /sys/class/tty
-  int FirstPort;
+  int FirstPort;       // the COM number of index 0; 0 for a family without COM names
 };
-const TDeviceFamily kFamilies[] = {{"ttyS", 1}, {"ttyUSB", 33}, {"ttyACM", 65}};
+const TDeviceFamily kFamilies[] = {{"ttyS", 1}, {"ttyUSB", 33}, {"ttyACM", 65}, {"ttyAMA", 0}};
 
 std::string Upper(std::string text) {
   for (char& c : text)
@@ -38,52 +35,34 @@ int ParseIndex(const std::string& digits) {
   return value;
 }
 
-bool Exists(const std::string& path) {
-  struct stat info;
-  return stat(path.c_str(), &info) == 0;
-}
-
-bool LinkExists(const std::string& path) {
-  struct stat info;
-  return lstat(path.c_str(), &info) == 0;
-}
-
-// The COM name of a sysfs tty entry such as "ttyUSB2", or empty when it is none of the families.
-std::string PortNameOfTty(const std::string& tty) {
+// The family of a tty name such as "ttyUSB2" with its index; none for other names.
+const TDeviceFamily* FamilyOf(const std::string& tty, int& index) {
   for (const TDeviceFamily& family : kFamilies) {
     const std::string prefix = family.Prefix;
     if (tty.compare(0, prefix.size(), prefix) != 0) continue;
-    const int index = ParseIndex(tty.substr(prefix.size()));
-    if (index >= 0 && index < kFamilySize) return "COM" + std::to_string(family.FirstPort + index);
+    index = ParseIndex(tty.substr(prefix.size()));
+    if (index >= 0) return &family;
   }
-  return {};
+  return nullptr;
+}
+
+std::string WithSlash(const std::string& directory) {
+  return directory.empty() || directory.back() == '/' ? directory : directory + '/';
 }
 
 // 8250 ports without a UART behind them report type 0.
-bool IsUnknownUart(const std::string& ttyDirectory) {
-  std::ifstream file(ttyDirectory + "/type");
-  std::string type;
-  return file >> type && type == "0";
+bool IsUnknownUart(const std::string& ttyEntry) {
+  const std::string type = SmallFileText(ttyEntry + "/type", 16);
+  return type.substr(0, type.find_first_of(" \t\r\n")) == "0";
 }
 
 // Calls `visit` with each entry name of `directory`; raises code 23 when it cannot be read.
 template <typename Visit>
 void ForEachEntry(const std::string& directory, bool missingIsEmpty, Visit visit) {
-  DIR* dir = opendir(directory.c_str());
-  if (!dir) {
-    if (missingIsEmpty && errno == ENOENT) return;
-    throw EComPort(23, errno);
-  }
-  for (;;) {
-    errno = 0;
-    const dirent* entry = readdir(dir);
-    if (!entry) break;
-    const std::string name = entry->d_name;
-    if (name != "." && name != "..") visit(name);
-  }
-  const int error = errno;
-  closedir(dir);
-  if (error) throw EComPort(23, error);
+  std::vector<std::string> entries;
+  const int error = ReadDirectory(directory, entries);
+  if (error && !(missingIsEmpty && error == ENOENT)) throw EComPort(23, error);
+  for (const std::string& entry : entries) visit(entry);
 }
 }  // namespace
 
@@ -105,10 +84,11 @@ std::string PortDevicePath(const std::string& name) {
   if (number == 0) return {};
   const std::string directory = PortsDirectory();
   for (const std::string& link : {directory + name, directory + "COM" + std::to_string(number)})
-    if (LinkExists(link)) return link;
+    if (EntryExists(link)) return link;
   for (const TDeviceFamily& family : kFamilies) {
     const int index = number - family.FirstPort;
-    if (index >= 0 && index < kFamilySize) return std::string("/dev/") + family.Prefix + std::to_string(index);
+    if (family.FirstPort > 0 && index >= 0 && index < kFamilySize)
+      return std::string("/dev/") + family.Prefix + std::to_string(index);
   }
   return {};
 }
@@ -117,14 +97,26 @@ std::string NamedOrPathDevice(const std::string& name) {
   return name.starts_with('/') ? name : PortDevicePath(name);
 }
 
+std::string ComNameOfTty(const std::string& tty) {
+  int index = 0;
+  const TDeviceFamily* family = FamilyOf(tty, index);
+  if (!family || family->FirstPort == 0 || index >= kFamilySize) return {};
+  return "COM" + std::to_string(family->FirstPort + index);
+}
+
+bool IsSerialTty(const std::string& sysfsTty, const std::string& tty) {
+  int index = 0;
+  const TDeviceFamily* family = FamilyOf(tty, index);
+  const std::string entry = WithSlash(sysfsTty) + tty;
+  if (!family || ResolvedPath(entry + "/device").empty()) return false;
+  return std::string(family->Prefix) != "ttyS" || !IsUnknownUart(entry);
+}
+
 void CollectSerialPorts(const std::string& sysfsTty, const std::string& portsDirectory,
                         std::vector<std::string>& names) {
-  const std::string sysfs = sysfsTty.back() == '/' ? sysfsTty : sysfsTty + '/';
-  ForEachEntry(sysfs, false, [&](const std::string& tty) {
-    const std::string name = PortNameOfTty(tty);
-    if (name.empty() || !Exists(sysfs + tty + "/device")) return;
-    if (tty.compare(0, 4, "ttyS") == 0 && tty.compare(0, 6, "ttyUSB") != 0 && IsUnknownUart(sysfs + tty)) return;
-    names.push_back(name);
+  ForEachEntry(sysfsTty, false, [&](const std::string& tty) {
+    const std::string name = ComNameOfTty(tty);
+    if (!name.empty() && IsSerialTty(sysfsTty, tty)) names.push_back(name);
   });
   ForEachEntry(portsDirectory, true, [&](const std::string& entry) {
     if (PortNumber(entry) > 0) names.push_back(entry);

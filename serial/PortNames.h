@@ -14,6 +14,12 @@ std::string PortDevicePath(const std::string& name);
 // A port name as PortDevicePath resolves it, or an absolute device path as it stands
 // ("/dev/ttyUSB0", "/dev/serial/by-id/...").
 std::string NamedOrPathDevice(const std::string& name);
+// The COM name of a tty such as "ttyUSB2" ("COM35"); empty for a tty without one (ttyAMA0,
+// ttyS40, tty1).
+std::string ComNameOfTty(const std::string& tty);
+// Whether the tty entry of a sysfs tty class directory is a serial device: a ttyS, ttyUSB, ttyACM
+// or ttyAMA with a device behind it, and for a ttyS a UART (8250 ports without one say type 0).
+bool IsSerialTty(const std::string& sysfsTty, const std::string& tty);
 // The port list from a sysfs tty class directory and a ports directory, unsorted.
 void CollectSerialPorts(const std::string& sysfsTty, const std::string& portsDirectory,
                         std::vector<std::string>& names);

@@ -3,6 +3,7 @@
 #include "PortNames.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -12,13 +13,6 @@ namespace {
 constexpr size_t kGroupFileLimit = 1 << 20;
 constexpr int kUsbLevelsAbove = 4;  // from a tty's device up to its USB device
 const char kModemInterfaceClass[] = "02";
-
-struct TFamily {
-  const char* Prefix;
-  int FirstPort;  // the COM number of index 0; 0 for a family without COM names
-};
-const TFamily kFamilies[] = {{"ttyS", 1}, {"ttyUSB", 33}, {"ttyACM", 65}, {"ttyAMA", 0}};
-constexpr int kFamilySize = 32;
 
 // The USB-serial chips brltty takes for braille displays: FTDI FT232, Silicon Labs CP210x, QinHeng CH340.
 const char* const kBrlttyChips[] = {"0403:6001", "10c4:ea60", "1a86:7523"};
@@ -53,19 +47,6 @@ bool IsInside(const std::string& path, const std::string& directory) {
 
 bool AllDigits(const std::string& text) {
   return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
-}
-
-// The family of a tty name such as "ttyUSB2" and its index, or none.
-const TFamily* FamilyOf(const std::string& tty, int& index) {
-  for (const TFamily& family : kFamilies) {
-    const std::string prefix = family.Prefix;
-    const std::string digits = tty.substr(std::min(prefix.size(), tty.size()));
-    if (tty.compare(0, prefix.size(), prefix) != 0 || !AllDigits(digits) || digits.size() > 4) continue;
-    if (digits.size() > 1 && digits[0] == '0') continue;
-    index = std::stoi(digits);
-    return &family;
-  }
-  return nullptr;
 }
 
 std::string Joined(const std::vector<std::string>& parts, const std::string& between, const std::string& last) {
@@ -126,6 +107,16 @@ std::optional<TUsbAdapter> UsbAbove(const std::string& deviceDirectory, const st
   return std::nullopt;
 }
 
+// The driver of a tty's device. Since Linux 6.5 a ttyS's device is a "port" of the serial-base bus
+// below a "ctrl" one; the driver that tells the hardware is the first one above them.
+std::string DriverOf(const std::string& deviceDirectory, const std::string& sysRoot) {
+  for (std::string directory = deviceDirectory; IsInside(directory, sysRoot); directory = Parent(directory)) {
+    const std::string driver = LinkTarget(directory + "/driver");
+    if (driver.find("/serial-base/") == std::string::npos) return BaseName(driver);
+  }
+  return {};
+}
+
 void ReadGroupFile(TPortSurvey& survey) {
   const std::string text = SmallFileText(survey.Roots.GroupFile, kGroupFileLimit);
   for (size_t start = 0; start < text.size();) {
@@ -153,11 +144,13 @@ void ReadGroupFile(TPortSurvey& survey) {
   }
 }
 
-// Every process /proc lets us see: its name, and the files under the /dev root it holds open.
+// Every process /proc lets us see: its name, and the files under the /dev root it holds open. This
+// process holds its own ports; it is no holder that stands in the way.
 void ReadProcesses(TPortSurvey& survey) {
   const std::string devRoots[] = {WithoutTrailingSlash(survey.Roots.Dev), ResolvedPath(survey.Roots.Dev)};
+  const std::string self = LinkTarget(survey.Roots.Proc + "/self");
   for (const std::string& pid : DirectoryEntries(survey.Roots.Proc)) {
-    if (!AllDigits(pid) || pid.size() > 9) continue;
+    if (!AllDigits(pid) || pid.size() > 9 || pid == self) continue;
     const std::string base = survey.Roots.Proc + "/" + pid;
     const std::string program = FileLine(base + "/comm");
     survey.BrlttyRunning = survey.BrlttyRunning || program == "brltty";
@@ -331,10 +324,61 @@ bool BrlttyMayTake(const TPortSurvey& survey, const TSerialDeviceInfo& device) {
   return survey.BrlttyRunning && device.Usb && BrlttyClaims(*device.Usb);
 }
 
+const char* const kUsbTtyFamilies[] = {"ttyUSB", "ttyACM"};
+
+bool IsByIdName(const std::string& path) { return path.find("/serial/by-id/") != std::string::npos; }
+
 // Whether a missing name stands for a USB adapter, whose absence other adapters may explain.
 bool NamesUsbAdapter(const std::string& subject) {
   const std::string name = BaseName(subject);
-  return name.starts_with("ttyUSB") || name.starts_with("ttyACM") || subject.find("/serial/by-") != std::string::npos;
+  const auto inFamily = [&](const char* family) { return name.starts_with(family); };
+  return std::any_of(std::begin(kUsbTtyFamilies), std::end(kUsbTtyFamilies), inFamily) ||
+         subject.find("/serial/by-") != std::string::npos;
+}
+
+// A USB string as udev puts it into by-id names: a run of blanks as one '_', and '_' for a
+// character a name may not hold.
+std::string UdevEncoded(const std::string& text) {
+  std::string encoded;
+  bool blank = false;
+  for (const char c : Trimmed(text)) {
+    if (c == ' ' || c == '\t') {
+      blank = true;
+      continue;
+    }
+    if (blank) encoded += '_';
+    blank = false;
+    const bool kept = static_cast<unsigned char>(c) >= 0x80 || std::isalnum(static_cast<unsigned char>(c)) ||
+                      (c != '\0' && std::strchr("#+-.:=@_", c));
+    encoded += kept ? c : '_';
+  }
+  return encoded;
+}
+
+// Whether a by-id name ("usb-<maker>_<product>_<serial>-if00-port0") is the adapter's: its maker
+// and serial number, or without a serial number its maker and product.
+bool ByIdNamesAdapter(const std::string& name, const TUsbAdapter& adapter) {
+  const std::string maker = "usb-" + UdevEncoded(adapter.Manufacturer.empty() ? adapter.VendorId : adapter.Manufacturer) + "_";
+  if (!name.starts_with(maker)) return false;
+  if (!adapter.Serial.empty()) return name.find("_" + UdevEncoded(adapter.Serial) + "-if") != std::string::npos;
+  return name.starts_with(maker + UdevEncoded(adapter.Product.empty() ? adapter.ProductId : adapter.Product) + "-if");
+}
+
+// Whether the adapter present can be what the missing name stood for: the adapter its by-id name
+// names, or a device of its ttyUSB or ttyACM family.
+bool CanBeNow(const std::string& missing, const TSerialDeviceInfo& present) {
+  if (IsByIdName(missing)) return ByIdNamesAdapter(BaseName(missing), *present.Usb);
+  for (const char* family : kUsbTtyFamilies)
+    if (BaseName(missing).starts_with(family)) return BaseName(present.Device).starts_with(family);
+  return false;
+}
+
+std::string NowText(const std::string& missing, const TSerialDeviceInfo& adapter) {
+  const std::string now = missing + "; the adapter " + AdapterDescription(*adapter.Usb) + " is now " + adapter.Device + ".";
+  if (adapter.StableName.find("/by-id/") != std::string::npos) return now + " Name it by " + adapter.StableName + ", which stays.";
+  if (!adapter.StableName.empty())
+    return now + " Name it by " + adapter.StableName + ", which stays while it is plugged into the same socket.";
+  return now;
 }
 
 std::string GoneText(const TPortSurvey& survey, const std::string& subject) {
@@ -346,19 +390,13 @@ std::string GoneText(const TPortSurvey& survey, const std::string& subject) {
   for (const TSerialDeviceInfo& device : survey.Devices)
     if (device.Usb) adapters.push_back(&device);
   if (adapters.empty()) return missing + ", and no USB-serial adapter is plugged in.";
-  if (adapters.size() == 1) {
-    const TSerialDeviceInfo& adapter = *adapters.front();
-    const std::string now = missing + "; the adapter " + AdapterDescription(*adapter.Usb) + " is now " + adapter.Device + ".";
-    if (adapter.StableName.find("/by-id/") != std::string::npos)
-      return now + " Name it by " + adapter.StableName + ", which stays.";
-    if (!adapter.StableName.empty())
-      return now + " Name it by " + adapter.StableName + ", which stays while it is plugged into the same socket.";
-    return now;
-  }
+  if (adapters.size() == 1 && CanBeNow(subject, *adapters.front())) return NowText(missing, *adapters.front());
   std::vector<std::string> present;
   for (const TSerialDeviceInfo* adapter : adapters) present.push_back(AdapterDescription(*adapter->Usb) + " as " + adapter->Device);
-  return missing + "; plugged in are " + Joined(present, ", ", " and ") +
-         ". Name the adapter by its /dev/serial/by-id/ name, which stays.";
+  const std::string plugged =
+      missing + "; plugged in " + (present.size() == 1 ? "is " : "are ") + Joined(present, ", ", " and ") + ".";
+  // A by-id name is the advice already.
+  return IsByIdName(subject) ? plugged : plugged + " Name the adapter by its /dev/serial/by-id/ name, which stays.";
 }
 
 std::string HeldText(const TPortSurvey& survey, const TSerialDeviceInfo& device) {
@@ -402,37 +440,30 @@ TSerialDeviceInfo Describe(const TPortSurvey& survey, const std::string& path, c
   const std::string classEntry = survey.Roots.Sys + "/class/tty/" + tty;
   const std::string deviceDirectory = ResolvedPath(classEntry + "/device");
   if (!deviceDirectory.empty()) {
-    device.Driver = BaseName(LinkTarget(classEntry + "/device/driver"));
-    device.Usb = UsbAbove(deviceDirectory, ResolvedPath(survey.Roots.Sys));
+    const std::string sysRoot = ResolvedPath(survey.Roots.Sys);
+    device.Driver = DriverOf(deviceDirectory, sysRoot);
+    device.Usb = UsbAbove(deviceDirectory, sysRoot);
     device.ModemClass = tty.starts_with("ttyACM") && FileLine(deviceDirectory + "/bInterfaceClass") == kModemInterfaceClass;
   } else if (device.Device.starts_with("/dev/pts/")) {
     device.Driver = "pty";
   }
   if (const auto name = stable.find(device.Path); name != stable.end()) device.StableName = name->second;
   if (const auto names = links.find(device.Path); names != links.end()) device.ComNames = names->second;
-  int index = 0;
-  const TFamily* family = FamilyOf(tty, index);
+  const std::string name = ComNameOfTty(tty);
   size_t rootLength = 0;
-  if (family && family->FirstPort > 0 && index < kFamilySize && UnderDev(survey, device.Path, rootLength)) {
-    const std::string name = "COM" + std::to_string(family->FirstPort + index);
-    if (!PortsDirectoryHas(survey.Roots, name)) device.ComNames.push_back(name);
-  }
+  if (!name.empty() && UnderDev(survey, device.Path, rootLength) && !PortsDirectoryHas(survey.Roots, name))
+    device.ComNames.push_back(name);
   FillAccess(survey, device);
   if (const auto holders = survey.Holders.find(device.Path); holders != survey.Holders.end()) device.Holders = holders->second;
   return device;
 }
 
-// The ttys sysfs lists in one of the families, with a device behind them; 8250 ports of type 0
-// have no UART.
+// The ttys sysfs lists that are serial devices, by the rule the setup dialog's list follows.
 std::vector<std::string> SysfsSerialTtys(const TPortRoots& roots) {
   std::vector<std::string> ttys;
-  const std::string classTty = roots.Sys + "/class/tty/";
-  for (const std::string& tty : DirectoryEntries(classTty)) {
-    int index = 0;
-    if (!FamilyOf(tty, index) || ResolvedPath(classTty + tty + "/device").empty()) continue;
-    if (tty.starts_with("ttyS") && FileLine(classTty + tty + "/type") == "0") continue;
-    ttys.push_back(tty);
-  }
+  const std::string classTty = roots.Sys + "/class/tty";
+  for (const std::string& tty : DirectoryEntries(classTty))
+    if (IsSerialTty(classTty, tty)) ttys.push_back(tty);
   return ttys;
 }
 

@@ -8,6 +8,10 @@
 
 // The entry names of a directory, without "." and ".."; none when it cannot be read.
 std::vector<std::string> DirectoryEntries(const std::string& directory);
+// The same into `entries`: 0, or the errno of the failure to read the directory.
+int ReadDirectory(const std::string& directory, std::vector<std::string>& entries);
+// Whether the path names anything, a link that leads nowhere too.
+bool EntryExists(const std::string& path);
 // The text a symbolic link holds; empty when the path is no link.
 std::string LinkTarget(const std::string& path);
 // The path with every link resolved; empty when it leads nowhere.

@@ -435,16 +435,30 @@ TDeviceEventWait::TWake TDeviceEventWait::Wait(TComEvents& occurred) {
   return gone_ ? TWake::Gone : TWake::Skipped;
 }
 
+int ReadDirectory(const std::string& directory, std::vector<std::string>& entries) {
+  DIR* dir = opendir(directory.c_str());
+  if (!dir) return errno;
+  for (;;) {
+    errno = 0;
+    const dirent* entry = readdir(dir);
+    if (!entry) break;
+    const std::string name = entry->d_name;
+    if (name != "." && name != "..") entries.push_back(name);
+  }
+  const int error = errno;
+  closedir(dir);
+  return error;
+}
+
 std::vector<std::string> DirectoryEntries(const std::string& directory) {
   std::vector<std::string> names;
-  DIR* dir = opendir(directory.c_str());
-  if (!dir) return names;
-  while (const dirent* entry = readdir(dir)) {
-    const std::string name = entry->d_name;
-    if (name != "." && name != "..") names.push_back(name);
-  }
-  closedir(dir);
+  ReadDirectory(directory, names);
   return names;
+}
+
+bool EntryExists(const std::string& path) {
+  struct stat info;
+  return lstat(path.c_str(), &info) == 0;
 }
 
 std::string LinkTarget(const std::string& path) {

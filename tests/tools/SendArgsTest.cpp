@@ -159,8 +159,14 @@ TEST(SendCommandLine, OptionsTakeTheirValuesInEitherFormAndBadOnesAreRefused) {
 
   const struct {
     std::vector<std::string> Words;
-    const char* Error;
-  } bad[] = {
+    const char* Error;  // the start of the error; empty: the words are good
+    const char* JsonPath = "";
+  } cases[] = {
+      {{"--json", "--ports"}, "", "-"},
+      {{"--json", "--pace=20", "f"}, "", "-"},
+      {{"--status", "--json"}, "", "-"},
+      {{"--json", "report.json", "--ports"}, "", "report.json"},
+      {{"--json", "--frobnicate", "f"}, "", "--frobnicate"},
       {{}, "no database file given"},
       {{"--kind", "prices", "f"}, "--kind: 'prices' is not one of products, labels, users, statuses"},
       {{"--pace", "0", "f"}, "--pace: '0' is not a number of milliseconds"},
@@ -175,7 +181,15 @@ TEST(SendCommandLine, OptionsTakeTheirValuesInEitherFormAndBadOnesAreRefused) {
       {{"--frobnicate", "f"}, "unknown option '--frobnicate'"},
       {{"f", "tcp:h"}, "target 'tcp:h'"},
   };
-  for (const auto& c : bad) EXPECT_EQ(ParseCommandLine(c.Words).Error.rfind(c.Error, 0), 0u) << c.Error;
+  for (const auto& c : cases) {
+    const TCommandLine parse = ParseCommandLine(c.Words);
+    if (*c.Error) {
+      EXPECT_EQ(parse.Error.rfind(c.Error, 0), 0u) << c.Error << ": " << parse.Error;
+    } else {
+      EXPECT_EQ(parse.Error, "") << c.Words.front();
+      EXPECT_EQ(parse.Options.JsonPath, c.JsonPath) << c.Words.front();
+    }
+  }
 }
 
 // The list the fuzz target walks the words with is the list the parse takes and --help names.

@@ -321,7 +321,7 @@ TEST_F(SendEndToEnd, ADryRunPrintsEveryCommandAsItGoesOnTheWireAndOpensNothing) 
             "Se\\0\n");
 }
 
-TEST_F(SendEndToEnd, PortsListsAComLinkOfThePortsFolderWithItsPtyAsTextAndAsJson) {
+TEST_F(SendEndToEnd, PortsListsAComLinkOfThePortsFolderWithItsPtyAsTextAndAsJsonAndSaysAListItCouldNotWrite) {
   TScaleSimProcess scale({"--pty", "--com", "5", "--ports-dir", dir.File("ports")});
   environment.insert("SCALEDB_PORTS_DIR", QString::fromStdString(dir.File("ports")));
   const TResult text = Run({"--ports"});
@@ -347,6 +347,10 @@ TEST_F(SendEndToEnd, PortsListsAComLinkOfThePortsFolderWithItsPtyAsTextAndAsJson
   EXPECT_EQ(pty["com"].toArray(), QJsonArray({"COM5"}));
   EXPECT_TRUE(pty["may_open"].toBool());
   EXPECT_EQ(pty["holders"].toArray()[0].toObject()["program"].toString(), "scale-sim") << json.Out;
+
+  const TResult full = Run({"-c", "exec \"$0\" \"$@\" >/dev/full", SCALEDB_SEND_PATH, "--ports"}, "/bin/sh");
+  EXPECT_EQ(full.ExitCode, 1);
+  EXPECT_EQ(full.Err, "scaledb-send: cannot write the port list to standard output: No space left on device\n");
 }
 
 TEST_F(SendEndToEnd, UsageErrorsAndUnreadableFilesExitTwoAndSendNothing) {

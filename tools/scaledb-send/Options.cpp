@@ -49,7 +49,8 @@ Options:
                         exit: 0 when the file can be sent as given, 2 when it cannot
   --dry-run             open nothing; print each command as it would go on the wire, one per
                         line, with C escapes (\r, \n, \0, \\, octal \ooo for other bytes)
-  --json FILE           write a report when all targets have ended ("-": standard output)
+  --json FILE           write a report when all targets have ended ("-", or no FILE before
+                        another option: standard output)
   --metrics FILE        after a send, write what each scale holds and how the run ended in
                         the Prometheus text format (node_exporter's textfile collector reads
                         /var/lib/prometheus/node-exporter/*.prom), replaced whole by a rename;
@@ -68,7 +69,8 @@ Options:
                         open it (and why not), the process holding it and its stable
                         /dev/serial/by-id/ name, then what stands in the way and its fix
                         (group rights, a holder, brltty, ModemManager). No file or target.
-                        With --json FILE as JSON; --json as the last word: standard output
+                        With --json FILE as JSON; --json before another option or as the
+                        last word: standard output
   --help                show this text
   --version             show the version
 
@@ -79,8 +81,8 @@ every transfer and attempt is recorded in the ledger scaledb.sqlite beside it. O
 time talks to a scale: a scale another sender holds fails at once as "busy".
 
 Exit status: 0 every target was sent (or was current, with --only-changed); 1 a target failed,
-or the run was interrupted (SIGINT, SIGTERM); 2 a usage error or a file that cannot be read
-(nothing is sent then).
+the run was interrupted (SIGINT, SIGTERM) or standard output could not be written; 2 a usage
+error or a file that cannot be read (nothing is sent then).
 )usage";
 
 namespace {
@@ -122,6 +124,7 @@ class TWords {
  public:
   explicit TWords(const std::vector<std::string>& words) : words_(words) {}
   bool More() const { return next_ < words_.size(); }
+  const std::string& Next() const { return words_[next_]; }
   const std::string& Take() { return words_[next_++]; }
 
  private:
@@ -175,6 +178,15 @@ bool TakesValue(std::string_view option) {
   return known && known->TakesValue;
 }
 
+// "--ports", "--pace=20": a word that names one of the options, with its value or without.
+bool IsOptionWord(std::string_view word) { return FindSendOption(word.substr(0, word.find('='))) != nullptr; }
+
+// A --json without a file: before another option, or as the last word after --ports or --status.
+bool JsonToStandardOutput(std::string_view option, const TWords& words, const TSendOptions& options) {
+  if (option != "--json") return false;
+  return words.More() ? IsOptionWord(words.Next()) : options.Ports || options.Status;
+}
+
 // Applies an option without a value; false when there is no such option.
 bool ApplyFlag(std::string_view option, TSendOptions& options) {
   if (option == "--dry-run") options.DryRun = true;
@@ -195,7 +207,7 @@ std::string ApplyOption(const std::string& word, TWords& words, TSendOptions& op
   const std::string option = word.substr(0, equals);
   if (TakesValue(option)) {
     if (equals != std::string::npos) return ApplyValue(option, word.substr(equals + 1), options);
-    if (!words.More() && option == "--json" && (options.Ports || options.Status)) return ApplyValue(option, "-", options);
+    if (JsonToStandardOutput(option, words, options)) return ApplyValue(option, "-", options);
     if (!words.More()) return option + " needs a value";
     return ApplyValue(option, words.Take(), options);
   }

@@ -51,6 +51,34 @@ constexpr int kUsage = 2;
 
 void Complain(const std::string& message) { std::fprintf(stderr, "scaledb-send: %s\n", message.c_str()); }
 
+// Standard output that minds failures: the first failed write is kept and said once at the end.
+class TStandardOutput {
+ public:
+  // `what` names the text in the error: "the port list", "the dry run".
+  explicit TStandardOutput(std::string what) : what_(std::move(what)) {}
+
+  void Put(const std::string& text) {
+    if (error_ == 0 && std::fwrite(text.data(), 1, text.size(), stdout) != text.size()) error_ = errno;
+  }
+
+  // Flushes; false, with the reason said, when any of the text did not go out.
+  bool Done() {
+    if (error_ == 0 && std::fflush(stdout) != 0) error_ = errno;
+    if (error_ != 0) Complain("cannot write " + what_ + " to standard output: " + std::strerror(error_));
+    return error_ == 0;
+  }
+
+ private:
+  std::string what_;
+  int error_ = 0;
+};
+
+bool PrintWhole(const std::string& text, std::string what) {
+  TStandardOutput out(std::move(what));
+  out.Put(text);
+  return out.Done();
+}
+
 int UsageError(const std::string& message) {
   Complain(message);
   std::fputs("Try 'scaledb-send --help' for more.\n", stderr);
@@ -113,7 +141,7 @@ std::shared_ptr<const TDatabaseTable> ReadTable(const std::string& path, std::st
 // --check: the report on standard output; 0 when the file can be sent as the options ask.
 int PrintCheck(const TSendOptions& options, const TFileReport& report) {
   const std::string text = options.File + ": " + ReportSummary(report) + "\n" + ReportText(report);
-  std::fwrite(text.data(), 1, text.size(), stdout);
+  if (!PrintWhole(text, "the check")) return kFailed;
   return report.CanSend() ? kSent : kUsage;
 }
 
@@ -131,11 +159,9 @@ int DryRun(const TSendOptions& options, std::shared_ptr<const TDatabaseTable> ta
            const std::function<std::string(std::string)>& encode) {
   std::vector<TLinkSettings::TKind> links;
   for (const TTarget& target : options.Targets) links.push_back(target.Link.Kind);
-  WriteDryRun(std::move(table), options.KindPosition, links, encode, [](const std::string& line) {
-    std::fwrite(line.data(), 1, line.size(), stdout);
-    std::fputc('\n', stdout);
-  });
-  return std::fflush(stdout) == 0 ? kSent : kFailed;
+  TStandardOutput out("the dry run");
+  WriteDryRun(std::move(table), options.KindPosition, links, encode, [&out](const std::string& line) { out.Put(line + "\n"); });
+  return out.Done() ? kSent : kFailed;
 }
 
 // Where the report goes. Checked before anything is sent; a file is written at the end to a
@@ -220,11 +246,7 @@ class TReportFile {
     return written;
   }
 
-  bool WriteStandardOutput(const std::string& json) const {
-    const bool written = std::fwrite(json.data(), 1, json.size(), stdout) == json.size() && std::fflush(stdout) == 0;
-    if (!written) Complain("cannot write " + what_ + " to standard output: " + std::strerror(errno));
-    return written;
-  }
+  bool WriteStandardOutput(const std::string& json) const { return PrintWhole(json, what_); }
 
   std::string what_;
   std::string path_;
@@ -239,11 +261,8 @@ TProgress::TMode ProgressMode(const TSendOptions& options) {
 // --ports: the list on standard output, or as JSON where --json says.
 int PrintPorts(const TSendOptions& options) {
   const TPortSurvey survey = SurveyPorts(SystemPortRoots(), CurrentUser());
-  if (options.JsonPath.empty()) {
-    std::fputs(PortListText(survey).c_str(), stdout);
-    return kSent;
-  }
-  TReportFile report;
+  if (options.JsonPath.empty()) return PrintWhole(PortListText(survey), "the port list") ? kSent : kFailed;
+  TReportFile report("the port list");
   if (const std::string error = report.Open(options.JsonPath, {}); !error.empty()) return UsageError(error);
   return report.Write(PortListJson(survey)) ? kSent : kFailed;
 }
@@ -277,13 +296,12 @@ int PrintStatus(TSendOptions& options) {
   if (const std::string notice = ledger.TakeNotice(); !notice.empty()) Complain(notice);
   const std::string text = options.JsonPath.empty() ? StatusTable(states, digest) : StatusJson(states, options.File, digest);
   if (options.JsonPath.empty() || options.JsonPath == "-") {
-    std::fwrite(text.data(), 1, text.size(), stdout);
+    if (!PrintWhole(text, "the status")) return kFailed;
   } else {
     TReportFile report;
     if (const std::string error = report.Open(options.JsonPath, {options.File}); !error.empty()) return UsageError(error);
     if (!report.Write(text)) return kFailed;
   }
-  if (std::fflush(stdout) != 0) return kFailed;
   return AllHold(states, digest) ? kSent : kFailed;
 }
 
@@ -358,14 +376,8 @@ int RunSendProgram(const std::vector<std::string>& words) {
   TCommandLine line = ParseCommandLine(words);
   if (!line.Error.empty()) return UsageError(line.Error);
   TSendOptions& options = line.Options;
-  if (options.Help) {
-    std::fputs(kSendUsage, stdout);
-    return kSent;
-  }
-  if (options.Version) {
-    std::puts("scaledb-send " SCALEDB_VERSION);
-    return kSent;
-  }
+  if (options.Help) return PrintWhole(kSendUsage, "the usage") ? kSent : kFailed;
+  if (options.Version) return PrintWhole("scaledb-send " SCALEDB_VERSION "\n", "the version") ? kSent : kFailed;
   if (!options.StateDir.empty())
     setenv("SCALEDB_STATE_DIR", QDir(QString::fromLocal8Bit(options.StateDir.c_str())).absolutePath().toLocal8Bit().constData(), 1);
   if (options.Status) return PrintStatus(options);
