@@ -1,6 +1,7 @@
 #include "ScalesBoard.h"
 
 #include "ContentDigest.h"
+#include "EthConnection.h"
 #include "FileSave.h"
 #include "Global.h"
 #include "History.h"
@@ -15,6 +16,7 @@
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QFile>
+#include <QFileInfo>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -35,6 +37,8 @@ namespace {
 const char kScalesFile[] = "scales.targets";
 const char kSeparator[] = " \u00B7 ";
 const char* const kRates[] = {"4800", "9600", "19200", "38400", "57600", "115200"};
+// A shop's list of scales is a few kilobytes; anything this large is not one.
+constexpr qint64 kMaxListBytes = 1 << 20;
 
 QString Text(const std::string& text) { return QString::fromLocal8Bit(text.data(), static_cast<qsizetype>(text.size())); }
 
@@ -56,6 +60,26 @@ QString SendingText(const TTargetStatus& status, int rows) {
             DurationText(static_cast<qint64>(status.Seconds * 1000 * (rows - acknowledged) / acknowledged)) +
             QStringLiteral(" left");
   return text;
+}
+
+std::string Local(const QString& text) { return text.trimmed().toLocal8Bit().toStdString(); }
+
+struct TListRead {
+  QByteArray Bytes;
+  std::string Failure;  // why a file that is there cannot be read; empty when it was read
+};
+
+// No file is an empty list; a file that is there but cannot be read is no list at all.
+TListRead ReadList(const QString& path) {
+  const QFileInfo info(path);
+  if (!info.exists()) return {};
+  if (!info.isFile()) return {{}, "it is not a regular file"};
+  if (info.size() > kMaxListBytes) return {{}, "it is larger than 1 MiB"};
+  QFile file(path);
+  if (!file.open(QIODevice::ReadOnly)) return {{}, Local(file.errorString())};
+  TListRead read{file.readAll(), {}};
+  if (file.error() != QFileDevice::NoError) return {{}, Local(file.errorString())};
+  return read;
 }
 
 QTableWidgetItem* Cell(const QString& text) {
@@ -83,8 +107,8 @@ QString RoundSummary(const std::vector<TTargetOutcome>& outcomes) {
   return text;
 }
 
-TScaleEntryDialog::TScaleEntryDialog(const std::optional<TTarget>& target, QWidget* parent) : QDialog(parent) {
-  setWindowTitle(target ? QStringLiteral("Edit scale") : QStringLiteral("Add scale"));
+TScaleEntryDialog::TScaleEntryDialog(const std::optional<TScalesLine>& current, QWidget* parent) : QDialog(parent) {
+  setWindowTitle(current ? QStringLiteral("Edit scale") : QStringLiteral("Add scale"));
   Name = new QLineEdit(this);
   Kind = new QComboBox(this);
   Kind->addItems({QStringLiteral("serial"), QStringLiteral("TCP"), QStringLiteral("UDP")});
@@ -96,16 +120,15 @@ TScaleEntryDialog::TScaleEntryDialog(const std::optional<TTarget>& target, QWidg
   Rate = new QComboBox(this);
   for (const char* rate : kRates) Rate->addItem(QString::fromLatin1(rate));
   Rate->setCurrentText(QStringLiteral("9600"));
-  if (target) {
-    Name->setText(Text(target->Name == target->Text ? "" : target->Name));
-    const TLinkSettings& link = target->Link;
-    Kind->setCurrentIndex(static_cast<int>(link.Kind));
-    Host->setText(Text(link.Host));
-    if (link.Port > 0) Port->setValue(link.Port);
-    if (link.Kind == TLinkSettings::TKind::Serial) {
-      SerialPort->setText(Text(link.SerialPort));
-      if (link.BaudRate > 0) Rate->setCurrentText(QString::number(link.BaudRate));
-    }
+  Error = new QLabel(this);
+  Error->setWordWrap(true);
+  Error->hide();
+  if (current && current->Target) {
+    ShowLink(*current->Target);
+  } else if (current) {
+    ShowLink(DraftOfLine(current->Text));
+    Error->setText(Text("This line cannot be read: " + current->Error + "."));
+    Error->show();
   }
   auto* form = new QFormLayout;
   form->addRow(QStringLiteral("Name"), Name);
@@ -119,9 +142,22 @@ TScaleEntryDialog::TScaleEntryDialog(const std::optional<TTarget>& target, QWidg
   connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(form);
+  layout->addWidget(Error);
   layout->addWidget(buttons);
   connect(Kind, &QComboBox::currentIndexChanged, this, [this] { ShowKind(); });
   ShowKind();
+}
+
+void TScaleEntryDialog::ShowLink(const TTarget& target) {
+  Name->setText(Text(target.Name == target.Text ? "" : target.Name));
+  const TLinkSettings& link = target.Link;
+  Kind->setCurrentIndex(static_cast<int>(link.Kind));
+  Host->setText(Text(link.Host));
+  if (link.Port > 0) Port->setValue(link.Port);
+  if (link.Kind == TLinkSettings::TKind::Serial) {
+    SerialPort->setText(Text(link.SerialPort));
+    if (link.BaudRate > 0) Rate->setCurrentText(QString::number(link.BaudRate));
+  }
 }
 
 void TScaleEntryDialog::ShowKind() {
@@ -136,25 +172,42 @@ TScalesLine TScaleEntryDialog::Line() const {
   TLinkSettings link;
   link.Kind = static_cast<TLinkSettings::TKind>(Kind->currentIndex());
   if (link.Kind == TLinkSettings::TKind::Serial) {
-    link.SerialPort = SerialPort->text().trimmed().toLocal8Bit().toStdString();
+    link.SerialPort = Local(SerialPort->text());
     link.BaudRate = Rate->currentText().toInt();
   } else {
-    link.Host = Host->text().trimmed().toLocal8Bit().toStdString();
+    link.Host = Local(Host->text());
     link.Port = Port->value();
   }
-  return ScalesLineOf(Name->text().trimmed().toLocal8Bit().toStdString(), link);
+  return ScalesLineOf(Local(Name->text()), link);
+}
+
+std::string TScaleEntryDialog::Problem() const {
+  if (const std::string error = ScaleNameError(Local(Name->text())); !error.empty()) return error;
+  return Line().Error;
+}
+
+void TScaleEntryDialog::accept() {
+  const std::string problem = Problem();
+  if (problem.empty()) {
+    QDialog::accept();
+    return;
+  }
+  QString text = Text(problem) + QLatin1Char('.');
+  text[0] = text[0].toUpper();
+  Error->setText(text);
+  Error->show();
 }
 
 struct TScalesBoard::TRow {
-  size_t Line;  // in lines_
+  size_t Line;  // in list_.Lines
 };
 
 TScalesBoard::TScalesBoard(TLedger& ledger, std::function<TBoardJob()> job, QWidget* parent)
-    : QWidget(parent, Qt::Window), ledger_(ledger), job_(std::move(job)) {
+    : QWidget(parent, Qt::Window), UdpLocalPort(CEthConnection::kUdpLocalPort), ledger_(ledger), job_(std::move(job)) {
   setObjectName(QStringLiteral("Scales"));
   setWindowTitle(QStringLiteral("Scales"));
-  EditEntry = [this](const std::optional<TTarget>& target) -> std::optional<TScalesLine> {
-    TScaleEntryDialog dialog(target, this);
+  EditEntry = [this](const std::optional<TScalesLine>& current) -> std::optional<TScalesLine> {
+    TScaleEntryDialog dialog(current, this);
     if (dialog.exec() != QDialog::Accepted) return std::nullopt;
     return dialog.Line();
   };
@@ -185,6 +238,9 @@ void TScalesBoard::BuildControls() {
   OnlyMissing = new QCheckBox(QStringLiteral("Only scales that do not hold this file"), this);
   OnlyMissing->setChecked(true);
   Summary = new QLabel(this);
+  Notice = new QLabel(this);
+  Notice->setWordWrap(true);
+  Notice->setTextInteractionFlags(Qt::TextSelectableByMouse);
   connect(AddButton, &QPushButton::clicked, this, [this] { AddEntry(); });
   connect(EditButton, &QPushButton::clicked, this, [this] { EditSelected(); });
   connect(RemoveButton, &QPushButton::clicked, this, [this] { RemoveSelected(); });
@@ -205,34 +261,44 @@ void TScalesBoard::BuildControls() {
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(entries);
   layout->addWidget(Table, 1);
+  layout->addWidget(Notice);
   layout->addLayout(sending);
   resize(820, 360);
 }
 
 void TScalesBoard::Load() {
-  QFile file(QString::fromLocal8Bit(SettingsFile(kScalesFile).c_str()));
-  const QByteArray text = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-  lines_ = ParseScalesList(std::string_view(text.constData(), static_cast<size_t>(text.size())));
+  const std::string path = SettingsFile(kScalesFile);
+  const TListRead read = ReadList(QString::fromLocal8Bit(path.c_str()));
+  readFailure_ = read.Failure;
+  list_ = ParseScalesList(std::string_view(read.Bytes.constData(), static_cast<size_t>(read.Bytes.size())));
   ShowList();
+  if (!readFailure_.empty())
+    AddNotice(Text("The list of scales " + path + " cannot be read: " + readFailure_ +
+                   ". Scales cannot be added, edited or removed until it can be; File \u2192 Scales reads it again."));
+}
+
+void TScalesBoard::Refresh() {
+  if (readFailure_.empty()) RefreshHolds();
+  else Load();
 }
 
 // The list is written whole to a temporary file and renamed, as every settings file is.
 void TScalesBoard::Save() {
   const std::string path = SettingsFileForSaving(kScalesFile);
-  if (const int error = SaveWholeFile(path, ScalesListText(lines_)); error != 0)
+  if (const int error = SaveWholeFile(path, ScalesListText(list_)); error != 0)
     ShowMessageBox(Text("The list of scales could not be saved to " + path + ": " + std::strerror(error) + "."),
                    QStringLiteral("Scales"), TMessageIcon::Exclamation);
 }
 
 void TScalesBoard::ShowList() {
   rows_.clear();
-  for (size_t line = 0; line < lines_.size(); ++line)
-    if (lines_[line].Target || !lines_[line].Error.empty()) rows_.push_back({line});
+  for (size_t line = 0; line < list_.Lines.size(); ++line)
+    if (list_.Lines[line].Target || !list_.Lines[line].Error.empty()) rows_.push_back({line});
   runner_.reset();
   roundRows_.clear();
   Table->setRowCount(static_cast<int>(rows_.size()));
   for (size_t row = 0; row < rows_.size(); ++row) {
-    const TScalesLine& line = lines_[rows_[row].Line];
+    const TScalesLine& line = list_.Lines[rows_[row].Line];
     const int r = static_cast<int>(row);
     Table->removeCellWidget(r, kRound);
     if (line.Target) {
@@ -250,6 +316,7 @@ void TScalesBoard::ShowList() {
   RefreshHolds();
   Table->resizeColumnsToContents();
   Summary->clear();
+  Notice->clear();
   EnableButtons();
 }
 
@@ -262,7 +329,7 @@ std::string TScalesBoard::Digest() {
 void TScalesBoard::RefreshHolds() {
   const std::string digest = Digest();
   for (size_t row = 0; row < rows_.size(); ++row) {
-    const TScalesLine& line = lines_[rows_[row].Line];
+    const TScalesLine& line = list_.Lines[rows_[row].Line];
     if (!line.Target) {
       Table->setItem(static_cast<int>(row), kHolds, Cell(QString()));
       Table->setItem(static_cast<int>(row), kLastSuccess, Cell(QString()));
@@ -270,7 +337,8 @@ void TScalesBoard::RefreshHolds() {
     }
     const std::optional<TScaleState> state = ledger_.State(ScaleKeyOf(line.Target->Link));
     const TScaleState shown = state.value_or(TScaleState{});
-    Table->setItem(static_cast<int>(row), kHolds, Cell(Text(HoldsText(shown, digest.empty() ? "-" : digest))));
+    // Without a table open there is nothing a scale could hold or lack.
+    Table->setItem(static_cast<int>(row), kHolds, Cell(digest.empty() ? QString() : Text(HoldsText(shown, digest))));
     Table->setItem(static_cast<int>(row), kLastSuccess,
                    Cell(shown.LastSuccess ? shown.LastSuccess->toString(QStringLiteral("yyyy-MM-dd HH:mm")) : QString()));
   }
@@ -278,12 +346,16 @@ void TScalesBoard::RefreshHolds() {
 
 bool TScalesBoard::Sending() const { return runner_ && runner_->Running(); }
 
+bool TScalesBoard::HoldsUdpPort() const { return runner_ && runner_->HoldsUdpPort(); }
+
+bool TScalesBoard::Editable() const { return !Sending() && readFailure_.empty(); }
+
 void TScalesBoard::EnableButtons() {
   const bool sending = Sending();
   const bool selected = !SelectedRows().empty();
-  AddButton->setEnabled(!sending);
-  EditButton->setEnabled(!sending && Table->currentRow() >= 0 && Table->selectionModel()->hasSelection());
-  RemoveButton->setEnabled(!sending && Table->selectionModel()->hasSelection());
+  AddButton->setEnabled(Editable());
+  EditButton->setEnabled(Editable() && Table->currentRow() >= 0 && Table->selectionModel()->hasSelection());
+  RemoveButton->setEnabled(Editable() && Table->selectionModel()->hasSelection());
   SendAllButton->setEnabled(!sending);
   SendSelectedButton->setEnabled(!sending && selected);
   StopButton->setEnabled(sending);
@@ -297,18 +369,19 @@ std::vector<size_t> TScalesBoard::SelectedRows() const {
 }
 
 void TScalesBoard::AddEntry() {
+  if (!Editable()) return;
   const std::optional<TScalesLine> line = EditEntry(std::nullopt);
   if (!line) return;
-  lines_.push_back(*line);
+  list_.Lines.push_back(*line);
   Save();
   ShowList();
 }
 
 void TScalesBoard::EditSelected() {
   const int row = Table->currentRow();
-  if (row < 0 || static_cast<size_t>(row) >= rows_.size()) return;
-  TScalesLine& current = lines_[rows_[static_cast<size_t>(row)].Line];
-  const std::optional<TScalesLine> line = EditEntry(current.Target);
+  if (!Editable() || row < 0 || static_cast<size_t>(row) >= rows_.size()) return;
+  TScalesLine& current = list_.Lines[rows_[static_cast<size_t>(row)].Line];
+  const std::optional<TScalesLine> line = EditEntry(current);
   if (!line) return;
   current = *line;
   Save();
@@ -316,9 +389,10 @@ void TScalesBoard::EditSelected() {
 }
 
 void TScalesBoard::RemoveSelected() {
+  if (!Editable()) return;
   const std::vector<size_t> rows = SelectedRows();
   for (auto row = rows.rbegin(); row != rows.rend(); ++row)
-    lines_.erase(lines_.begin() + static_cast<std::ptrdiff_t>(rows_[*row].Line));
+    list_.Lines.erase(list_.Lines.begin() + static_cast<std::ptrdiff_t>(rows_[*row].Line));
   Save();
   ShowList();
 }
@@ -347,7 +421,7 @@ void TScalesBoard::Send(const std::vector<size_t>& rows) {
   std::vector<TTarget> targets;
   std::vector<size_t> roundRows;
   for (const size_t row : rows) {
-    const TScalesLine& line = lines_[rows_[row].Line];
+    const TScalesLine& line = list_.Lines[rows_[row].Line];
     if (!line.Target) continue;
     targets.push_back(*line.Target);
     roundRows.push_back(row);
@@ -371,17 +445,22 @@ void TScalesBoard::Send(const std::vector<size_t>& rows) {
   settings.Ledger = &ledger_;
   settings.OnlyChanged = OnlyMissing->isChecked();
   settings.HistoryPath = HistoryPath();
+  settings.UdpLocalPort = UdpLocalPort;
+  if (job.WindowHoldsUdpPort)
+    settings.UdpRefusal = "the main window's connection holds UDP port " + std::to_string(UdpLocalPort) +
+                          ": press \"Disconnect\" there, then send again";
 
   for (size_t row = 0; row < rows_.size(); ++row) {
     Table->removeCellWidget(static_cast<int>(row), kRound);
-    Table->setItem(static_cast<int>(row), kRound, Cell(lines_[rows_[row].Line].Target ? QStringLiteral("idle") : QString()));
+    Table->setItem(static_cast<int>(row), kRound, Cell(list_.Lines[rows_[row].Line].Target ? QStringLiteral("idle") : QString()));
   }
   roundRows_ = std::move(roundRows);
   runner_ = std::make_unique<TScaleRunner>(targets, job.Table, settings);
   connect(runner_.get(), &TScaleRunner::TargetEnded, this, [this](size_t target) { ShowRoundOf(target); });
   connect(runner_.get(), &TScaleRunner::AllEnded, this, [this] { RoundEnded(); });
-  connect(runner_.get(), &TScaleRunner::Notice, this, [this](const std::string& text) { Summary->setText(Text(text)); });
+  connect(runner_.get(), &TScaleRunner::Notice, this, [this](const std::string& text) { AddNotice(Text(text)); });
   Summary->clear();
+  Notice->clear();
   display_.start();
   runner_->Start();
   ShowRound();
@@ -422,6 +501,14 @@ void TScalesBoard::RoundEnded() {
   Summary->setText(RoundSummary(outcomes));
   RefreshHolds();
   EnableButtons();
+}
+
+// Each notice once, the round's summary beside them.
+void TScalesBoard::AddNotice(const QString& text) {
+  QStringList lines = Notice->text().split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+  if (lines.contains(text)) return;
+  lines.append(text);
+  Notice->setText(lines.join(QLatin1Char('\n')));
 }
 
 void TScalesBoard::StopAll() {

@@ -38,14 +38,22 @@ struct TBoardJob {
   int PaceMs = 100;
   int AnswerTimeoutMs = 15000;
   int Retries = 5;
+  // The main window's connection has the local UDP port open, so no UDP scale can be reached.
+  bool WindowHoldsUdpPort = false;
 };
 
-// One scale's line of the list: its name and link.
+// One scale's line of the list: its name and link. OK keeps the dialog open, the reason in its
+// words, until the line names a scale the list can hold.
 class TScaleEntryDialog : public QDialog {
  public:
-  TScaleEntryDialog(const std::optional<TTarget>& target, QWidget* parent = nullptr);
+  // `current` is the line edited, none for a new one; a line that cannot be read starts the form
+  // from what can be read of it, and says why it cannot.
+  TScaleEntryDialog(const std::optional<TScalesLine>& current, QWidget* parent = nullptr);
   // The line the controls describe.
   TScalesLine Line() const;
+  // Why the line is no scale the list can hold, by the parse of --targets; empty when it is one.
+  std::string Problem() const;
+  void accept() override;
 
   QLineEdit* Name;
   QComboBox* Kind;  // "serial", "TCP", "UDP"
@@ -53,9 +61,11 @@ class TScaleEntryDialog : public QDialog {
   QSpinBox* Port;
   QLineEdit* SerialPort;
   QComboBox* Rate;
+  QLabel* Error;
 
  private:
   void ShowKind();
+  void ShowLink(const TTarget& target);
 };
 
 class TScalesBoard : public QWidget {
@@ -67,11 +77,16 @@ class TScalesBoard : public QWidget {
 
   // Reads scales.targets again.
   void Load();
+  // What "File → Scales" shows again: the list, read again when it could not be read before, and
+  // the holds.
+  void Refresh();
   void SendToAll();
   void SendToSelected();
   // Every scale still under way ends "stopped".
   void StopAll();
   bool Sending() const;
+  // The round's UDP scales have the local UDP port bound.
+  bool HoldsUdpPort() const;
   // The holds and last-success columns, from the ledger, for the table that is open now.
   void RefreshHolds();
 
@@ -84,8 +99,13 @@ class TScalesBoard : public QWidget {
   QPushButton* StopButton;
   QCheckBox* OnlyMissing;
   QLabel* Summary;
-  // Gives the entry dialog's answer; tests replace it.
-  std::function<std::optional<TScalesLine>(const std::optional<TTarget>&)> EditEntry;
+  // What the operator must not miss beside the summary: a list that cannot be read, a ledger or
+  // a lock that could not be used.
+  QLabel* Notice;
+  // Gives the entry dialog's answer for the line edited (none: a new one); tests replace it.
+  std::function<std::optional<TScalesLine>(const std::optional<TScalesLine>&)> EditEntry;
+  // The local port of the UDP scales; tests choose one that needs no privilege.
+  int UdpLocalPort;
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -106,18 +126,21 @@ class TScalesBoard : public QWidget {
   void EnableButtons();
   std::vector<size_t> SelectedRows() const;
   std::string Digest();
+  // The list may be changed and saved: it was read, and no round runs.
+  bool Editable() const;
+  void AddNotice(const QString& text);
 
   TLedger& ledger_;
   std::function<TBoardJob()> job_;
-  std::vector<TScalesLine> lines_;
+  TScalesList list_;
+  // Why scales.targets could not be read; while it is set the list is not saved over the file.
+  std::string readFailure_;
   // The lines shown, each a scale or a line that names none.
   std::vector<TRow> rows_;
   std::unique_ptr<TScaleRunner> runner_;
   // Which row each target of the round is.
   std::vector<size_t> roundRows_;
   QTimer display_;
-  std::shared_ptr<const TDatabaseTable> digestTable_;
-  std::string digest_;
 };
 
 // "record 412 of 1,250 · about 1:20 left", "sent in 2:09", "up to date", "failed: <reason>",

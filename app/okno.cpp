@@ -194,6 +194,7 @@ void TForm1::BuildControls() {
   rgBaza->setGeometry(328, 0, 185, 81);
   rgBaza->SetItems({QStringLiteral("product database"), QStringLiteral("user database")});
   rgBaza->SetItemIndex(0);
+  rgBaza->OnClick = [this] { Guarded([this] { RefreshBoardHolds(); }); };
 
   LabelConnection = new QLabel(QStringLiteral("LabelConnection"), Panel1);
   LabelConnection->setObjectName(QStringLiteral("LabelConnection"));
@@ -290,6 +291,10 @@ void TForm1::FormClose() {
 std::string TForm1::ConnectRefusal() const {
   const bool opensUdp = ConnectionSettings.Kind == ikEthernet && ConnectionSettings.Protocol == epUdp && Connection &&
                         Connection->State == lsDisconnected;
+  if (opensUdp && ScalesBoard && ScalesBoard->HoldsUdpPort())
+    return "The UDP connection cannot be opened: the Scales window sends to its UDP scales over local port " +
+           std::to_string(ScalesBoard->UdpLocalPort) + ". Connect again once those transfers have ended, or press "
+           "\"Stop\" there first.";
   return opensUdp ? NotOneScaleReason(ConnectionSettings.Host) : std::string();
 }
 
@@ -556,6 +561,12 @@ void TForm1::CheckOpenedFile() {
   rowEncoder_ = FileReport.Converts() ? std::function<std::string(std::string)>(TRowEncoder(FileReport)) : nullptr;
   FileSummary->setText(QString::fromStdString(ReportSummary(FileReport)));
   CheckFile1->setEnabled(true);
+  RefreshBoardHolds();
+}
+
+// What the board's scales hold is of the table, the database kind and the code page now.
+void TForm1::RefreshBoardHolds() {
+  if (ScalesBoard) ScalesBoard->RefreshHolds();
 }
 
 void TForm1::CheckFile1Click() {
@@ -662,6 +673,7 @@ void TForm1::RecordTransfer(const TTransferRecord& record) {
   Ledger->End(std::exchange(ledgerId_, 0), record);
   ledgerScale_.clear();
   SayLedgerNotice();
+  RefreshBoardHolds();
   try {
     AppendHistory(HistoryPath(), record);
   } catch (const EHistory& error) {
@@ -682,6 +694,8 @@ TBoardJob TForm1::BoardJob() const {
   job.PaceMs = Transfer.PaceMs();
   job.AnswerTimeoutMs = Transfer.AnswerTimeoutMs();
   job.Retries = Transfer.RecordRetries();
+  job.WindowHoldsUdpPort = ConnectionSettings.Kind == ikEthernet && ConnectionSettings.Protocol == epUdp && Connection &&
+                           Connection->State != lsDisconnected;
   return job;
 }
 
@@ -695,7 +709,7 @@ void TForm1::Scales1Click() {
       place.setX(std::max(screen.left(), screen.right() - ScalesBoard->width()));
     ScalesBoard->move(place);
   }
-  ScalesBoard->RefreshHolds();
+  ScalesBoard->Refresh();
   ScalesBoard->show();
   ScalesBoard->raise();
   ScalesBoard->activateWindow();

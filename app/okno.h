@@ -150,6 +150,7 @@ class TForm1 : public QMainWindow, public ITransferView {
   TTransferRecord DescribeTransfer() const;
   void ShowSentRow(int row);
   void CheckOpenedFile();
+  void RefreshBoardHolds();
   void TakeTransferTable();
   // Takes the lock of the scale the window would send to; false, with the box, when it is busy.
   bool LockScale();

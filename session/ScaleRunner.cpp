@@ -102,6 +102,10 @@ void TScaleRunner::StartTarget(size_t target) {
   TRun& run = *runs_[target];
   run.Begun = QDateTime::currentDateTime();
   if (EndIfCurrent(target)) return;
+  if (run.Target.Link.Kind == TLinkSettings::TKind::Udp && !settings_.UdpRefusal.empty()) {
+    EndWithoutTransfer(target, settings_.UdpRefusal);
+    return;
+  }
   const TScaleLock::TOutcome lock = run.Lock.Take(run.Target.Key, settings_.Program);
   if (lock.Refused) {
     EndWithoutTransfer(target, lock.Text);
@@ -273,7 +277,15 @@ void TScaleRunner::Ended(size_t target, const TTransferRecord& record) {
         runs_[target]->Lock.Release();
       },
       Qt::QueuedConnection);
-  if (++ended_ == runs_.size()) QMetaObject::invokeMethod(this, [this] { emit AllEnded(); }, Qt::QueuedConnection);
+  // After every link's closing: the local UDP port is free for the window's connection again.
+  if (++ended_ == runs_.size())
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+          if (udpEndpoint_) udpEndpoint_->Close();
+          emit AllEnded();
+        },
+        Qt::QueuedConnection);
 }
 
 TTargetStatus TScaleRunner::Status(size_t target) const {
@@ -296,6 +308,8 @@ TTargetStatus TScaleRunner::Status(size_t target) const {
 int TScaleRunner::Rows() const { return table_->RowCount(); }
 
 int TScaleRunner::IgnoredDatagrams() const { return udpEndpoint_ ? udpEndpoint_->IgnoredDatagrams() : 0; }
+
+bool TScaleRunner::HoldsUdpPort() const { return udpEndpoint_ && udpEndpoint_->IsOpen(); }
 
 const TTargetOutcome& TScaleRunner::Outcome(size_t target) const { return runs_[target]->Outcome; }
 

@@ -35,6 +35,9 @@ struct TRunSettings {
   int AnswerTimeoutMs = 15000;
   int Retries = 5;
   int UdpLocalPort = 1001;
+  // Why no UDP target may be contacted in this run (another part of the program holds the local
+  // port): each ends failed with it, the others go on. Empty: they may.
+  std::string UdpRefusal;
   // Each row's text on its way to the wire; each session gets its own copy. Empty: unchanged.
   std::function<std::string(std::string)> RowEncoder;
   // The serial settings (as the window keeps them) for serial targets; empty: 9600 8N1.
@@ -82,6 +85,8 @@ class TScaleRunner : public QObject {
   int Rows() const;
   // Datagrams the shared UDP port dropped because no target's scale sent them.
   int IgnoredDatagrams() const;
+  // The local UDP port is bound for this run's UDP targets; it is given back once all have ended.
+  bool HoldsUdpPort() const;
   TTargetStatus Status(size_t target) const;
   // Meaningful for a target once it has ended.
   const TTargetOutcome& Outcome(size_t target) const;

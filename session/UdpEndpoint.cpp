@@ -33,6 +33,8 @@ TUdpEndpoint::~TUdpEndpoint() { server_.reset(); }
 
 bool TUdpEndpoint::IsOpen() const { return server_ && server_->Active(); }
 
+void TUdpEndpoint::Close() { server_.reset(); }
+
 std::string TUdpEndpoint::Open() {
   if (IsOpen()) return {};
   server_ = std::make_unique<TUDPServer>();

@@ -36,6 +36,8 @@ class TUdpEndpoint : public QObject {
   // Binds the local port unless it is bound; the reason in words when it cannot be, else empty.
   std::string Open();
   bool IsOpen() const;
+  // Unbinds the local port; replies still on their way are dropped.
+  void Close();
   int LocalPort() const { return localPort_; }
   // One datagram of exactly these bytes, lost when the endpoint is closed; empty, or why `what`
   // ("The command") could not be sent.

@@ -47,7 +47,8 @@ Log:
   --raw FILE            write every byte received, unchanged, in arrival order
   --timing FILE         write one line per command received: the milliseconds since the start and
                         since the last answer on its link went out ("-" before the first), for
-                        example "1234.567 100.412" ("-": stdout)
+                        example "1234.567 100.412", and with --tcp-count the port of the scale
+                        it reached, "1234.567 100.412 40123" ("-": stdout)
 
 On start it prints, one per line: "pty <slave path>", "com <link path>", "tcp <host> <port>",
 "udp <host> <port>" for the links it opened, then "ready". It runs until SIGINT or SIGTERM and then

@@ -184,10 +184,11 @@ void TSimulator::Watch(int fd, uint64_t tag, uint32_t events) {
   if (epoll_ctl(epollFd_, EPOLL_CTL_ADD, fd, &event) != 0) throw SystemError("epoll_ctl");
 }
 
-void TSimulator::AddStream(TLinkKind kind, int fd) {
+int TSimulator::AddStream(TLinkKind kind, int fd) {
   const int id = nextLinkId_++;
   streams_.emplace(id, TStreamLink(kind, fd, options_.Faults));
   Watch(fd, static_cast<uint64_t>(id), EPOLLIN);
+  return id;
 }
 
 void TSimulator::WatchOutput(int id) {
@@ -229,7 +230,8 @@ void TSimulator::AcceptTcpClient(int listenFd) {
   // Each write leaves at once, so a split answer reaches the client byte by byte.
   const int yes = 1;
   setsockopt(client, IPPROTO_TCP, TCP_NODELAY, &yes, sizeof yes);
-  AddStream(TLinkKind::TcpClient, client);
+  const int id = AddStream(TLinkKind::TcpClient, client);
+  if (options_.TcpCount > 1) streams_.at(id).ScalePort = BoundPort(client);
 }
 
 void TSimulator::ReadStream(int id) {
@@ -266,7 +268,8 @@ void TSimulator::ReadUdp() {
 
 void TSimulator::HandleCommand(int linkId, const std::string& command, const sockaddr_in* udpSender) {
   RecordCommand(command);
-  RecordTiming(linkId == kUdpLinkId ? udpAnswerLeft_ : streams_.at(linkId).AnswerLeft);
+  if (linkId == kUdpLinkId) RecordTiming(udpAnswerLeft_, 0);
+  else RecordTiming(streams_.at(linkId).AnswerLeft, streams_.at(linkId).ScalePort);
   if (linkId == kUdpLinkId) {
     if (udpClosed_) return;
     Schedule(linkId, udpSession_->Receive(command), udpSender);
@@ -402,16 +405,17 @@ void TSimulator::RecordRaw(const char* bytes, size_t size) {
   std::fflush(raw_);
 }
 
-// A command's arrival, and how long after the last answer on its link went out.
-void TSimulator::RecordTiming(const std::optional<Clock::time_point>& answerLeft) {
+// A command's arrival, how long after the last answer on its link went out, and which of several
+// TCP scales it reached.
+void TSimulator::RecordTiming(const std::optional<Clock::time_point>& answerLeft, int scalePort) {
   if (!timing_) return;
   using Milliseconds = std::chrono::duration<double, std::milli>;
   const Clock::time_point now = Clock::now();
-  const double sinceStart = Milliseconds(now - started_).count();
-  if (answerLeft)
-    std::fprintf(timing_, "%.3f %.3f\n", sinceStart, Milliseconds(now - *answerLeft).count());
-  else
-    std::fprintf(timing_, "%.3f -\n", sinceStart);
+  std::fprintf(timing_, "%.3f ", Milliseconds(now - started_).count());
+  if (answerLeft) std::fprintf(timing_, "%.3f", Milliseconds(now - *answerLeft).count());
+  else std::fputc('-', timing_);
+  if (scalePort > 0) std::fprintf(timing_, " %d", scalePort);
+  std::fputc('\n', timing_);
   std::fflush(timing_);
 }
 

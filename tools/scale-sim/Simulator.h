@@ -41,6 +41,8 @@ class TSimulator {
     TScaleSession Session;
     Clock::time_point LastDue{};
     std::optional<Clock::time_point> AnswerLeft;
+    // The port of the scale a TCP client reached, where there are several to tell apart; else 0.
+    int ScalePort = 0;
     bool Closing = false;  // the last answer is on its way; what arrives now is ignored
     bool WatchesOutput = false;
     bool CloseWhenFlushed = false;
@@ -68,7 +70,8 @@ class TSimulator {
   static constexpr uint64_t kListenerTag = 1ull << 32;
   static constexpr uint64_t kUdpTag = 2ull << 32;
   void Watch(int fd, uint64_t tag, uint32_t events);
-  void AddStream(TLinkKind kind, int fd);
+  // The new stream's link id.
+  int AddStream(TLinkKind kind, int fd);
   // Output is watched only while an answer waits to be written.
   void WatchOutput(int id);
   int PollTimeoutMs() const;
@@ -85,7 +88,7 @@ class TSimulator {
   void CloseStream(int id);
   void RecordRaw(const char* bytes, size_t size);
   void RecordCommand(const std::string& command);
-  void RecordTiming(const std::optional<Clock::time_point>& answerLeft);
+  void RecordTiming(const std::optional<Clock::time_point>& answerLeft, int scalePort);
 
   const TSimOptions& options_;
   std::map<int, TStreamLink> streams_;
