@@ -342,6 +342,8 @@ void TScalesBoard::RefreshHolds() {
     Table->setItem(static_cast<int>(row), kLastSuccess,
                    Cell(shown.LastSuccess ? shown.LastSuccess->toString(QStringLiteral("yyyy-MM-dd HH:mm")) : QString()));
   }
+  // A success or a load that broke off widens these after the list was laid out.
+  for (int column : {kHolds, kLastSuccess}) Table->resizeColumnToContents(column);
 }
 
 bool TScalesBoard::Sending() const { return runner_ && runner_->Running(); }
