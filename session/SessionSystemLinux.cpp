@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <cstring>
 
 // A lock file is opened by every user who sends to its scale, the desktop's and the system
@@ -51,6 +52,20 @@ bool IsWritableFolder(const std::string& path) {
 bool EnsureSharedFolder(const std::string& path) {
   if (::mkdir(path.c_str(), 01777) == 0) ::chmod(path.c_str(), 01777);
   return IsWritableFolder(path);
+}
+
+std::optional<TFileIdentity> FileIdentity(const std::string& path) {
+  struct stat info {};
+  if (::stat(path.c_str(), &info) != 0) return std::nullopt;
+  return TFileIdentity{static_cast<uint64_t>(info.st_dev), static_cast<uint64_t>(info.st_ino)};
+}
+
+// A file system without RENAME_NOREPLACE still refuses a hard link onto an existing name.
+bool RenameWithoutReplacing(const std::string& from, const std::string& to) {
+  if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
+  if (errno != EINVAL && errno != ENOSYS) return false;
+  if (::link(from.c_str(), to.c_str()) != 0) return false;
+  return ::unlink(from.c_str()) == 0;
 }
 
 int ProcessId() { return static_cast<int>(::getpid()); }

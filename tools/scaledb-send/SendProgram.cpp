@@ -235,7 +235,9 @@ int PrintPorts(const TSendOptions& options) {
   return report.Write(PortListJson(survey)) ? kSent : kFailed;
 }
 
-// --status: the scales named, else every scale the ledger knows; 0 when each holds FILE.
+// --status: the scales named, else every scale the ledger knows; 0 when each holds FILE. The
+// ledger is only read: a missing one knows no scale. A ledger that cannot be read, and a FILE
+// that no scale listed can hold, are no "all good".
 int PrintStatus(TSendOptions& options) {
   if (const std::string error = ReadTargetsFiles(options); !error.empty()) return UsageError(error);
   if (const std::string error = ResolveScaleKeys(options.Targets); !error.empty()) return UsageError(error);
@@ -251,7 +253,7 @@ int PrintStatus(TSendOptions& options) {
     if (!check.CanSend()) return UsageError("the file cannot be sent: " + RefusalReason(check));
     digest = ContentDigest(*table, options.KindPosition, RowEncoder(check));
   }
-  TLedger ledger(StateDirectory());
+  TLedger ledger(StateDirectory(), TLedger::TAccess::Read);
   std::vector<TScaleState> states;
   if (options.Targets.empty()) states = ledger.States();
   for (const TTarget& target : options.Targets) {
@@ -261,7 +263,10 @@ int PrintStatus(TSendOptions& options) {
     state.Link = target.Text;
     states.push_back(std::move(state));
   }
-  if (const std::string notice = ledger.TakeNotice(); !notice.empty()) Complain(notice);
+  if (const std::string notice = ledger.TakeNotice(); !notice.empty()) {
+    Complain(notice);
+    return kFailed;
+  }
   const std::string text = options.JsonPath.empty() ? StatusTable(states, digest) : StatusJson(states, options.File, digest);
   if (options.JsonPath.empty() || options.JsonPath == "-") {
     std::fwrite(text.data(), 1, text.size(), stdout);
@@ -271,6 +276,7 @@ int PrintStatus(TSendOptions& options) {
     if (!report.Write(text)) return kFailed;
   }
   if (std::fflush(stdout) != 0) return kFailed;
+  if (!digest.empty() && states.empty()) return kFailed;
   return AllHold(states, digest) ? kSent : kFailed;
 }
 
