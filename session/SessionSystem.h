@@ -10,7 +10,8 @@
 int OpenLockFile(const std::string& path);
 // True when the exclusive lock was taken; never waits.
 bool TryExclusiveLock(int fd);
-// Replaces the file's content; the holder's "pid program".
+// Replaces the file's content with the holder's "pid program\n"; a reader never finds it empty
+// once it has been written.
 void WriteLockHolder(int fd, const std::string& text);
 std::string ReadLockHolder(const std::string& path);
 void CloseLockFile(int fd);

@@ -29,8 +29,10 @@ int OpenLockFile(const std::string& path) {
 
 bool TryExclusiveLock(int fd) { return ::flock(fd, LOCK_EX | LOCK_NB) == 0; }
 
+// Written over the old text, then cut to its length: emptied first, a reader could find nothing.
 void WriteLockHolder(int fd, const std::string& text) {
-  if (::ftruncate(fd, 0) == 0) static_cast<void>(::pwrite(fd, text.data(), text.size(), 0));
+  if (::pwrite(fd, text.data(), text.size(), 0) == static_cast<ssize_t>(text.size()))
+    static_cast<void>(::ftruncate(fd, static_cast<off_t>(text.size())));
 }
 
 std::string ReadLockHolder(const std::string& path) {

@@ -564,21 +564,38 @@ TEST_F(SendEndToEnd, TheLedgerKnowsWhatEachScaleHoldsAndOnlyChangedSendsOnlyWhat
   EXPECT_EQ(Run({"--status"}).ExitCode, 0) << "without a file every scale listed is fine";
 }
 
+// Both start on an empty state folder: one makes the ledger while the other waits for it.
 TEST_F(SendEndToEnd, OfTwoSendersStartedAtOnceToOneScaleOneIsBusyAndTheScaleGetsOneTransfer) {
   dir.Write("products.csv", ProductsFile(30));
   TScaleSimProcess scale({"--tcp", "0", "--delay", "20", "--log", dir.File("scale.log")});
   const std::string target = "deli=tcp:127.0.0.1:" + std::to_string(scale.TcpPort());
-  QProcess first, second;
-  for (QProcess* process : {&first, &second}) {
-    process->setProcessEnvironment(environment);
-    process->start(SCALEDB_SEND_PATH, Words({"--pace", "2", dir.File("products.csv"), target}));
+  QProcess senders[2];
+  qint64 pids[2];
+  for (int i = 0; i < 2; ++i) {
+    senders[i].setProcessEnvironment(environment);
+    senders[i].start(SCALEDB_SEND_PATH, Words({"--pace", "2", "--json", dir.File("report" + std::to_string(i) + ".json"),
+                                               dir.File("products.csv"), target}));
+    pids[i] = senders[i].processId();
   }
-  ASSERT_TRUE(first.waitForFinished(kRunTimeoutMs) && second.waitForFinished(kRunTimeoutMs));
-  const std::string errors = first.readAllStandardError().toStdString() + second.readAllStandardError().toStdString();
-  EXPECT_EQ(first.exitCode() + second.exitCode(), 1) << errors;
-  EXPECT_TRUE(Contains(errors, "deli: failed to connect: busy: another sender (pid ")) << errors;
-  EXPECT_TRUE(Contains(errors, ", scaledb-send) is sending to this scale")) << errors;
+  ASSERT_TRUE(senders[0].waitForFinished(kRunTimeoutMs) && senders[1].waitForFinished(kRunTimeoutMs));
+  const std::string errors[2] = {senders[0].readAllStandardError().toStdString(),
+                                 senders[1].readAllStandardError().toStdString()};
+  ASSERT_EQ(senders[0].exitCode() + senders[1].exitCode(), 1) << errors[0] << errors[1];
+  const int busy = senders[0].exitCode() == 1 ? 0 : 1;
+  const std::string busyText = "busy: another sender (pid " + std::to_string(pids[1 - busy]) +
+                               ", scaledb-send) is sending to this scale";
+  EXPECT_TRUE(Contains(errors[busy], "deli: failed: " + busyText + "\n")) << errors[busy];
+  const QJsonObject report = ReportTargets(dir.Read("report" + std::to_string(busy) + ".json"))[0].toObject();
+  EXPECT_EQ(report["result"].toString(), "failed");
+  EXPECT_EQ(report["error"].toString().toStdString(), busyText);
   EXPECT_EQ(Count(dir.Read("scale.log"), "SbP"), 1u) << "never two loads interleaved on one scale";
+
+  EXPECT_FALSE(Contains(errors[0] + errors[1], "ledger")) << errors[0] << errors[1];
+  for (const auto& entry : std::filesystem::directory_iterator(dir.File("state/scaledb")))
+    EXPECT_FALSE(entry.path().filename().string().starts_with("scaledb.sqlite.unreadable-")) << entry.path();
+  const TResult status = Run({"--status", dir.File("products.csv"), target});
+  EXPECT_EQ(status.ExitCode, 0) << status.Err;
+  EXPECT_TRUE(Contains(status.Out, "this file")) << status.Out;
 }
 
 namespace {
