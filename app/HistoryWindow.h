@@ -1,5 +1,6 @@
 #pragma once
-// "File → Transfer history": the last transfers, newest first, read-only.
+// "File → Transfer history": the last transfers and the attempts that failed before theirs
+// started, newest first, read-only.
 
 #include "ReadOnlyTable.h"
 #include "TransferRecord.h"
@@ -14,7 +15,7 @@ class TTransferHistoryWindow : public TReadOnlyTable {
   static constexpr size_t kShownTransfers = 200;
 
   using TSource = std::function<std::vector<TTransferRecord>(size_t count)>;
-  // `source` gives the last transfers, newest first.
+  // `source` gives the last transfers (and failed attempts), newest first.
   explicit TTransferHistoryWindow(TSource source, QWidget* parent = nullptr);
 
   // Reads the transfers again.

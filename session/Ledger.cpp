@@ -9,14 +9,23 @@
 #include <QDir>
 #include <QFileInfo>
 
-#include <cstdio>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
 #include <ctime>
 #include <fstream>
+#include <iterator>
 #include <map>
+#include <thread>
 #include <utility>
 
 namespace {
-constexpr int kSchemaVersion = 1;
+// Making the ledger reads in the whole history before it (about 20 s for 700,000 lines): a program
+// that opens it meanwhile waits for it to be made rather than giving up on it.
+constexpr int kMigrationBusyTimeoutMs = 120000;
+constexpr auto kBusyRetryGap = std::chrono::milliseconds(10);
+// Set-aside names of one second: "-2", "-3", ... after the first.
+constexpr int kMaxAsideNames = 100;
 
 const char kSchema[] = R"(
 CREATE TABLE transfers(
@@ -80,7 +89,7 @@ LEFT JOIN transfers attempt ON attempt.id = s.last_attempt)";
 const char kLatest[] = R"(
 SELECT started, program, file, link, kind, rows, records_sent, resends, unexpected_answers, ignored_datagrams,
        coalesce(result, 'never ended'), seconds, reason, digest
-FROM transfers WHERE reached = 1 ORDER BY id DESC LIMIT ?1)";
+FROM transfers WHERE reached = 1 OR result = 'failed' ORDER BY id DESC LIMIT ?1)";
 
 QDateTime FromMs(int64_t ms) { return QDateTime::fromMSecsSinceEpoch(ms); }
 
@@ -94,6 +103,11 @@ std::string Stamp() {
 }
 
 bool Exists(const std::string& path) { return QFileInfo::exists(QString::fromLocal8Bit(path.c_str())); }
+
+// The name a damaged ledger is kept under: never one that is taken.
+std::string AsideName(const std::string& path, const std::string& stamp, int attempt) {
+  return path + ".unreadable-" + stamp + (attempt > 1 ? "-" + std::to_string(attempt) : "");
+}
 
 // Who and where, once per process: they do not change while it runs.
 const std::string& User() {
@@ -173,15 +187,56 @@ TScaleState ReadState(const TSqliteStatement& row) {
   }
   return state;
 }
+
+// The ledger as first made: its tables, and the history that came before it.
+void MakeFirstSchema(TSqliteDatabase& db, const std::string& historyPath) {
+  db.Execute(kSchema);
+  ImportHistory(db, historyPath);
+}
+
+// The migration path: each step brings the schema from the version before it to its own.
+struct TMigrationStep {
+  int64_t Version;
+  void (*Run)(TSqliteDatabase& db, const std::string& historyPath);
+};
+constexpr TMigrationStep kMigrationPath[] = {{1, MakeFirstSchema}};
+constexpr int64_t kSchemaVersion = kMigrationPath[std::size(kMigrationPath) - 1].Version;
+
+int64_t SchemaVersion(TSqliteDatabase& db) {
+  TSqliteStatement read = db.Prepare("PRAGMA user_version");
+  read.Step();
+  return read.Integer(0);
+}
+
+// SQLite waits for another connection's lock on its own, but not to turn a new file into WAL
+// mode while another program does the same: that fails at once as busy.
+void WaitingWhileBusy(TSqliteDatabase& db, const std::string& sql) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kMigrationBusyTimeoutMs);
+  for (;;) {
+    try {
+      db.Execute(sql);
+      return;
+    } catch (const ESqlite& error) {
+      if (!error.Busy() || std::chrono::steady_clock::now() >= deadline) throw;
+    }
+    std::this_thread::sleep_for(kBusyRetryGap);
+  }
+}
+
+// A newer program's ledger is left alone: this one cannot know what its tables mean.
+void RefuseNewer(int64_t version) {
+  if (version > kSchemaVersion)
+    throw ESqlite("it was made by a newer version of this program (schema " + std::to_string(version) + ")", 0);
+}
 }  // namespace
 
-TLedger::TLedger(const std::string& stateDirectory) : path_(stateDirectory + kLedgerFileName) {
+TLedger::TLedger(const std::string& stateDirectory, TAccess access)
+    : directory_(stateDirectory), path_(stateDirectory + kLedgerFileName), access_(access) {
   try {
-    Open(stateDirectory);
+    Open();
   } catch (const ESqlite& error) {
-    db_.reset();
-    writeFailureSaid_ = true;
-    Note("The ledger " + path_ + " cannot be used: " + error.what() + ". Transfers go on unrecorded there.");
+    troubleSaid_ = true;
+    Note(Trouble(access_ == TAccess::Read ? "cannot be read" : "cannot be used", error.what()));
   }
 }
 
@@ -193,106 +248,182 @@ void TLedger::Note(const std::string& notice) {
   if (notice_.empty()) notice_ = notice;
 }
 
+std::string TLedger::Trouble(const std::string& what, const std::string& why) const {
+  const char* consequence = access_ == TAccess::Record ? " Transfers go on unrecorded there." : "";
+  return "The ledger " + path_ + " " + what + ": " + why + "." + consequence;
+}
+
+// A file found damaged while in use is set aside once, and what was being done is done again in
+// the new one.
 template <typename Action>
 void TLedger::Guarded(const char* what, Action action) {
-  if (!db_) return;
   try {
-    action();
+    FollowReplacedFile();
+    if (!db_) return;
+    try {
+      action();
+    } catch (const ESqlite& error) {
+      if (!error.Unreadable() || access_ == TAccess::Read || std::exchange(startedAfresh_, true)) throw;
+      StartAfresh(error.what());
+      action();
+    }
   } catch (const ESqlite& error) {
-    if (writeFailureSaid_) return;
-    writeFailureSaid_ = true;
-    Note("The ledger " + path_ + " " + what + ": " + error.what() + ". Transfers go on unrecorded there.");
+    if (std::exchange(troubleSaid_, true)) return;
+    Note(Trouble(what, error.what()));
   }
 }
 
-void TLedger::Open(const std::string& stateDirectory) {
-  QDir().mkpath(QString::fromLocal8Bit(stateDirectory.c_str()));
+// Nothing half open is kept: a ledger that fails to open is not used.
+void TLedger::Open() {
   try {
-    OpenFresh();
-    Migrate(stateDirectory + "transfers.jsonl");
-  } catch (const ESqlite& error) {
-    if (!Exists(path_)) throw;
+    if (access_ == TAccess::Read)
+      OpenToRead();
+    else
+      OpenToRecord();
+  } catch (const ESqlite&) {
     db_.reset();
-    SetAside(error.what());
-    OpenFresh();
-    Migrate(stateDirectory + "transfers.jsonl");
+    throw;
   }
 }
 
-void TLedger::OpenFresh() {
-  db_ = std::make_unique<TSqliteDatabase>(path_);
-  db_->Execute("PRAGMA journal_mode = WAL");
+// Only a file SQLite cannot read as a database is set aside; a busy, forbidden or full one is
+// left as it is.
+void TLedger::OpenToRecord() {
+  QDir().mkpath(QString::fromLocal8Bit(directory_.c_str()));
+  try {
+    Connect();
+    Migrate();
+  } catch (const ESqlite& error) {
+    if (!error.Unreadable()) throw;
+    StartAfresh(error.what());
+  }
+}
+
+// A ledger not made yet (schema 0) knows no scale, as a missing one.
+void TLedger::OpenToRead() {
+  if (!Exists(path_)) return;
+  db_ = std::make_unique<TSqliteDatabase>(path_, TSqliteDatabase::TAccess::ReadOnly);
+  const int64_t version = SchemaVersion(*db_);
+  RefuseNewer(version);
+  if (version == 0) db_.reset();
+}
+
+// The file opened is the one its name named before and after: one set aside meanwhile by another
+// program is not taken for the new one.
+void TLedger::Connect() {
+  db_.reset();
+  for (int attempt = 0;; ++attempt) {
+    const std::optional<TFileIdentity> before = FileIdentity(path_);
+    db_ = std::make_unique<TSqliteDatabase>(path_);
+    file_ = FileIdentity(path_);
+    if (!before || before == file_ || attempt == 2) break;
+  }
+  ++generation_;
+  WaitingWhileBusy(*db_, "PRAGMA journal_mode = WAL");
   db_->Execute("PRAGMA synchronous = NORMAL");
   db_->Execute("SELECT count(*) FROM sqlite_master");
 }
 
-// Nothing recorded is thrown away: the file stays beside the new one under another name.
+void TLedger::StartAfresh(const std::string& reason) {
+  db_.reset();
+  SetAside(reason);
+  Connect();
+  Migrate();
+}
+
+// Nothing recorded is thrown away: the file stays beside the new one under a name no other file
+// has. A file another program has set aside already is left to it.
 void TLedger::SetAside(const std::string& reason) {
-  const std::string kept = path_ + ".unreadable-" + Stamp();
-  if (std::rename(path_.c_str(), kept.c_str()) != 0)
-    throw ESqlite("it cannot be read (" + reason + ") and cannot be set aside", 0);
-  for (const char* companion : {"-wal", "-shm"}) std::rename((path_ + companion).c_str(), (kept + companion).c_str());
+  if (FileIdentity(path_) != file_) return;
+  const std::string stamp = Stamp();
+  std::string kept;
+  for (int attempt = 1;; ++attempt) {
+    kept = AsideName(path_, stamp, attempt);
+    if (RenameWithoutReplacing(path_, kept)) break;
+    if (errno == ENOENT) return;
+    if (errno != EEXIST || attempt == kMaxAsideNames)
+      throw ESqlite("it cannot be read (" + reason + ") and cannot be set aside: " + std::strerror(errno), 0);
+  }
+  for (const char* companion : {"-wal", "-shm"}) RenameWithoutReplacing(path_ + companion, kept + companion);
   Note("The ledger " + path_ + " could not be read (" + reason + "); it is kept as " + kept +
        " and a new one is started.");
 }
 
-// Each step brings the schema from one version to the next; the history that came before the
-// ledger is read in once, when it is made.
-void TLedger::Migrate(const std::string& historyPath) {
-  TSqliteStatement read = db_->Prepare("PRAGMA user_version");
-  read.Step();
-  const int64_t version = read.Integer(0);
-  read.Reset();
-  if (version > kSchemaVersion)
-    throw ESqlite("it was made by a newer version of this program (schema " + std::to_string(version) + ")", 0);
-  if (version == kSchemaVersion) return;
+// The version is read again inside the write transaction: of programs that open a new ledger at
+// once, one makes it while the others wait, and they find it made.
+void TLedger::Migrate() {
+  const int64_t found = SchemaVersion(*db_);
+  RefuseNewer(found);
+  if (found == kSchemaVersion) return;
+  db_->SetBusyTimeout(kMigrationBusyTimeoutMs);
   TSqliteTransaction transaction(*db_);
-  db_->Execute(kSchema);
-  ImportHistory(*db_, historyPath);
+  const int64_t version = SchemaVersion(*db_);
+  RefuseNewer(version);
+  for (const TMigrationStep& step : kMigrationPath)
+    if (step.Version > version) step.Run(*db_, directory_ + "transfers.jsonl");
   db_->Execute("PRAGMA user_version = " + std::to_string(kSchemaVersion));
   transaction.Commit();
+  db_->SetBusyTimeout(kSqliteBusyTimeoutMs);
+}
+
+// A window that runs for days would otherwise go on writing into a file another program has set
+// aside, where no one reads it.
+void TLedger::FollowReplacedFile() {
+  if (!db_ || access_ == TAccess::Read || FileIdentity(path_) == file_) return;
+  Open();
+}
+
+int64_t TLedger::Insert(const TScaleRef& scale, const TTransferRecord& record, bool reached, bool ended) {
+  TSqliteTransaction transaction(*db_);
+  TSqliteStatement& insert = db_->Cached(kInsertTransfer);
+  BindTransfer(insert, scale, record, reached, ended);
+  insert.Run();
+  const int64_t row = db_->LastInsertId();
+  TSqliteStatement& attempted = db_->Cached(kScaleAttempted).Bind(1, scale.Key).Bind(2, scale.Name).Bind(3, record.Link);
+  attempted.Bind(4, row);
+  if (reached) attempted.Bind(5, row);
+  else attempted.BindNull(5);
+  attempted.Run();
+  if (reached && ended && record.Result == TTransferResult::Sent) db_->Cached(kScaleSent).Bind(1, row).Run();
+  transaction.Commit();
+  return row;
 }
 
 int64_t TLedger::Begin(const TScaleRef& scale, const TTransferRecord& record) {
   int64_t id = 0;
   Guarded("cannot be written", [&] {
-    TSqliteTransaction transaction(*db_);
-    TSqliteStatement& insert = db_->Cached(kInsertTransfer);
-    BindTransfer(insert, scale, record, true, false);
-    insert.Run();
-    id = db_->LastInsertId();
-    db_->Cached(kScaleAttempted).Bind(1, scale.Key).Bind(2, scale.Name).Bind(3, record.Link).Bind(4, id).Bind(5, id).Run();
-    transaction.Commit();
+    const int64_t row = Insert(scale, record, true, false);
+    id = ++lastBegun_;
+    begun_[id] = {generation_, row, scale};
   });
   return id;
 }
 
 void TLedger::End(int64_t id, const TTransferRecord& record) {
-  if (id == 0) return;
+  const auto found = begun_.find(id);
+  if (found == begun_.end()) return;
+  const TBegun begun = found->second;
+  begun_.erase(found);
   Guarded("cannot be written", [&] {
+    if (begun.Generation != generation_) {
+      Insert(begun.Scale, record, true, true);
+      return;
+    }
     TSqliteTransaction transaction(*db_);
     const int64_t ended = record.Started.toMSecsSinceEpoch() + static_cast<int64_t>(record.Seconds * 1000);
     db_->Cached(kEndTransfer)
-        .Bind(1, id).Bind(2, ended).Bind(3, std::string(ResultText(record.Result)))
+        .Bind(1, begun.Row).Bind(2, ended).Bind(3, std::string(ResultText(record.Result)))
         .Bind(4, static_cast<int64_t>(record.RecordsSent))
         .Bind(5, static_cast<int64_t>(record.Resends)).Bind(6, static_cast<int64_t>(record.UnexpectedAnswers))
         .Bind(7, static_cast<int64_t>(record.IgnoredDatagrams)).Bind(8, record.Seconds).Bind(9, record.Reason)
         .Run();
-    if (record.Result == TTransferResult::Sent) db_->Cached(kScaleSent).Bind(1, id).Run();
+    if (record.Result == TTransferResult::Sent) db_->Cached(kScaleSent).Bind(1, begun.Row).Run();
     transaction.Commit();
   });
 }
 
 void TLedger::RecordAttempt(const TScaleRef& scale, const TTransferRecord& record) {
-  Guarded("cannot be written", [&] {
-    TSqliteTransaction transaction(*db_);
-    TSqliteStatement& insert = db_->Cached(kInsertTransfer);
-    BindTransfer(insert, scale, record, false, true);
-    insert.Run();
-    const int64_t id = db_->LastInsertId();
-    db_->Cached(kScaleAttempted).Bind(1, scale.Key).Bind(2, scale.Name).Bind(3, record.Link).Bind(4, id).BindNull(5).Run();
-    transaction.Commit();
-  });
+  Guarded("cannot be written", [&] { Insert(scale, record, false, true); });
 }
 
 std::optional<TScaleState> TLedger::State(const std::string& key) {
@@ -347,8 +478,10 @@ void RebuildScales(TSqliteDatabase& db) {
   db.Execute(R"(
 DELETE FROM scales;
 INSERT INTO scales(scale, name, link, last_attempt, last_reached, last_success)
-SELECT t.scale, t.name, t.link, t.id, t.id, last.sent
-FROM (SELECT scale, max(id) AS id, max(CASE WHEN result = 'sent' THEN id END) AS sent FROM transfers GROUP BY scale) last
+SELECT t.scale, t.name, t.link, t.id, last.reached, last.sent
+FROM (SELECT scale, max(id) AS id, max(CASE WHEN reached = 1 THEN id END) AS reached,
+             max(CASE WHEN reached = 1 AND result = 'sent' THEN id END) AS sent
+      FROM transfers GROUP BY scale) last
 JOIN transfers t ON t.id = last.id)");
 }
 

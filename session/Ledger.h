@@ -4,11 +4,13 @@
 // system service that points both at one state directory. A ledger problem never stops, fails or
 // delays a transfer: it is said once, and the transfer goes on unrecorded.
 
+#include "SessionSystem.h"
 #include "TransferRecord.h"
 
 #include <QDateTime>
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -41,8 +43,16 @@ struct TScaleState {
 
 class TLedger {
  public:
-  // Opens (or creates) the ledger in `stateDirectory` (a folder ending in '/', made when missing).
-  explicit TLedger(const std::string& stateDirectory);
+  enum class TAccess {
+    // Opens or creates the ledger, reads the history in when it makes it, sets an unreadable
+    // file aside and starts a new one.
+    Record,
+    // Only reads (--status): makes, imports, sets aside and changes nothing; a ledger that is
+    // missing, or not made yet, knows no scale.
+    Read,
+  };
+  // The ledger in `stateDirectory` (a folder ending in '/', made when missing to record).
+  explicit TLedger(const std::string& stateDirectory, TAccess access = TAccess::Record);
   ~TLedger();
   TLedger(const TLedger&) = delete;
   TLedger& operator=(const TLedger&) = delete;
@@ -54,8 +64,11 @@ class TLedger {
   std::string TakeNotice();
 
   // A transfer that starts (its start command goes out): written at once, so a run that is killed
-  // leaves it "never ended" and its scale "unknown: interrupted load". Its id, 0 when unrecorded.
+  // leaves it "never ended" and its scale "unknown: interrupted load". What End takes; 0 when
+  // unrecorded.
   int64_t Begin(const TScaleRef& scale, const TTransferRecord& record);
+  // Completes what Begin wrote; a transfer begun in a ledger that has been set aside since is
+  // written whole into the one that took its place.
   void End(int64_t id, const TTransferRecord& record);
   // An attempt that never reached the scale (the link never opened, the lock was busy): it is
   // the scale's last attempt, and what the scale holds does not change.
@@ -64,22 +77,44 @@ class TLedger {
   std::optional<TScaleState> State(const std::string& key);
   // Every scale the ledger knows, by name.
   std::vector<TScaleState> States();
-  // The last `count` transfers that reached a scale, newest first.
+  // The last `count` transfers that reached a scale and failed attempts that did not, newest
+  // first.
   std::vector<TTransferRecord> Latest(size_t count);
 
  private:
-  void Open(const std::string& stateDirectory);
-  void OpenFresh();
+  struct TBegun {
+    uint64_t Generation = 0;  // of the file it was written into
+    int64_t Row = 0;
+    TScaleRef Scale;
+  };
+
+  void Open();
+  void OpenToRecord();
+  void OpenToRead();
+  void Connect();
+  void StartAfresh(const std::string& reason);
   void SetAside(const std::string& reason);
-  void Migrate(const std::string& historyPath);
+  void Migrate();
+  void FollowReplacedFile();
+  int64_t Insert(const TScaleRef& scale, const TTransferRecord& record, bool reached, bool ended);
   void Note(const std::string& notice);
+  std::string Trouble(const std::string& what, const std::string& why) const;
   template <typename Action>
   void Guarded(const char* what, Action action);
 
+  std::string directory_;
   std::string path_;
+  TAccess access_;
   std::unique_ptr<TSqliteDatabase> db_;
+  // The file db_ has open, and how many files this ledger has opened: another program may set the
+  // file aside and start a new one under its name.
+  std::optional<TFileIdentity> file_;
+  uint64_t generation_ = 0;
+  std::map<int64_t, TBegun> begun_;
+  int64_t lastBegun_ = 0;
+  bool startedAfresh_ = false;
   std::string notice_;
-  bool writeFailureSaid_ = false;
+  bool troubleSaid_ = false;
 };
 
 // Sets every scale's last attempt, last transfer that reached it and last success from the

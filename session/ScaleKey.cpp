@@ -27,15 +27,15 @@ std::string UdpAddress(const std::string& host) {
   return address != 0 ? SocketLayer::DottedText(address) : host;
 }
 
-std::string SerialDevice(const std::string& port) {
+std::string SerialDevice(const std::string& port, const std::string& devRoot) {
   const std::string device = NamedOrPathDevice(port);
-  return device.empty() ? port : StableDeviceName(device);
+  return device.empty() ? port : StableDeviceName(device, devRoot);
 }
 }  // namespace
 
-std::string ScaleKeyOf(const TLinkSettings& link) {
+std::string ScaleKeyOf(const TLinkSettings& link, const std::string& devRoot) {
   switch (link.Kind) {
-    case TLinkSettings::TKind::Serial: return "serial:" + SerialDevice(link.SerialPort);
+    case TLinkSettings::TKind::Serial: return "serial:" + SerialDevice(link.SerialPort, devRoot);
     case TLinkSettings::TKind::Tcp: return "tcp:" + TcpAddress(link.Host) + ":" + std::to_string(link.Port);
     case TLinkSettings::TKind::Udp: return "udp:" + UdpAddress(link.Host) + ":" + std::to_string(link.Port);
   }

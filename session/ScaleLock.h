@@ -18,6 +18,8 @@ class TScaleLock {
   struct TOutcome {
     // Nothing may be sent: another sender holds it, or no descriptor is left for it.
     bool Refused = false;
+    // Refused since another sender holds it.
+    bool Busy = false;
     // "busy: another sender (pid 4711, scaledb-send) is sending to this scale", "too many open
     // files: ...", or why no lock could be taken at all (the transfer goes on without one); empty
     // when it is held.

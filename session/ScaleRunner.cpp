@@ -108,7 +108,8 @@ void TScaleRunner::StartTarget(size_t target) {
   }
   const TScaleLock::TOutcome lock = run.Lock.Take(run.Target.Key, settings_.Program);
   if (lock.Refused) {
-    EndWithoutTransfer(target, lock.Text);
+    EndWithoutTransfer(target, lock.Text, TTransferResult::Failed,
+                       lock.Busy ? TTransferFailure::Busy : TTransferFailure::NotStarted);
     return;
   }
   if (!lock.Text.empty()) emit Notice(lock.Text + "; sending without it");
@@ -194,11 +195,12 @@ void TScaleRunner::FailUnderWay(size_t target, const std::string& reason) {
   run.Recorder->Interrupt(reason);
 }
 
-void TScaleRunner::EndWithoutTransfer(size_t target, const std::string& reason, TTransferResult result) {
+void TScaleRunner::EndWithoutTransfer(size_t target, const std::string& reason, TTransferResult result,
+                                      TTransferFailure failure) {
   TTransferRecord record = Describe(target);
   record.Started = runs_[target]->Begun;
   record.Result = result;
-  if (result == TTransferResult::Failed) record.Failure = TTransferFailure::NotStarted;
+  if (result == TTransferResult::Failed) record.Failure = failure;
   record.Reason = reason;
   record.Seconds = SecondsSince(record.Started);
   Ended(target, record);
@@ -249,8 +251,10 @@ TTransferRecord TScaleRunner::Describe(size_t target) const {
   return record;
 }
 
+// Empty for a busy scale: nothing was attempted on it.
 std::string TScaleRunner::FailurePoint(const TRun& run) const {
   const TTransferRecord& record = run.Outcome.Record;
+  if (record.Failure == TTransferFailure::Busy) return {};
   if (record.Failure == TTransferFailure::NotStarted) return "to connect";
   if (record.Failure == TTransferFailure::EmptyRow)
     return "at record " + std::to_string(record.RecordsSent + 1) + " of " + std::to_string(record.Rows);

@@ -59,7 +59,8 @@ struct TTargetOutcome {
   // "up to date (sent 2026-12-08 02:31 by scaledb-send)".
   TTransferRecord Record;
   bool TransferStarted = false;  // false when the link never opened or the run ended first
-  // Where a failed target stood: "to connect", "at record 17 of 120", "at the end command".
+  // Where a failed target stood: "to connect", "at record 17 of 120", "at the end command";
+  // empty when it never got that far (its scale was busy).
   std::string FailurePoint;
 };
 
@@ -116,7 +117,8 @@ class TScaleRunner : public QObject {
   void LinkStateChanged(size_t target, LinkState state);
   void LinkFailed(size_t target, const std::string& reason);
   void FailUnderWay(size_t target, const std::string& reason);
-  void EndWithoutTransfer(size_t target, const std::string& reason, TTransferResult result = TTransferResult::Failed);
+  void EndWithoutTransfer(size_t target, const std::string& reason, TTransferResult result = TTransferResult::Failed,
+                          TTransferFailure failure = TTransferFailure::NotStarted);
   void AppendToHistory(const TTransferRecord& record);
   void Ended(size_t target, const TTransferRecord& record);
   TTransferRecord Describe(size_t target) const;

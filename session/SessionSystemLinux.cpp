@@ -9,6 +9,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <cstring>
 
 // A lock file is opened by every user who sends to its scale, the desktop's and the system
@@ -29,8 +30,10 @@ int OpenLockFile(const std::string& path) {
 
 bool TryExclusiveLock(int fd) { return ::flock(fd, LOCK_EX | LOCK_NB) == 0; }
 
+// Written over the old text, then cut to its length: emptied first, a reader could find nothing.
 void WriteLockHolder(int fd, const std::string& text) {
-  if (::ftruncate(fd, 0) == 0) static_cast<void>(::pwrite(fd, text.data(), text.size(), 0));
+  if (::pwrite(fd, text.data(), text.size(), 0) == static_cast<ssize_t>(text.size()))
+    static_cast<void>(::ftruncate(fd, static_cast<off_t>(text.size())));
 }
 
 std::string ReadLockHolder(const std::string& path) {
@@ -52,6 +55,20 @@ bool IsWritableFolder(const std::string& path) {
 bool EnsureSharedFolder(const std::string& path) {
   if (::mkdir(path.c_str(), 01777) == 0) ::chmod(path.c_str(), 01777);
   return IsWritableFolder(path);
+}
+
+std::optional<TFileIdentity> FileIdentity(const std::string& path) {
+  struct stat info {};
+  if (::stat(path.c_str(), &info) != 0) return std::nullopt;
+  return TFileIdentity{static_cast<uint64_t>(info.st_dev), static_cast<uint64_t>(info.st_ino)};
+}
+
+// A file system without RENAME_NOREPLACE still refuses a hard link onto an existing name.
+bool RenameWithoutReplacing(const std::string& from, const std::string& to) {
+  if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
+  if (errno != EINVAL && errno != ENOSYS) return false;
+  if (::link(from.c_str(), to.c_str()) != 0) return false;
+  return ::unlink(from.c_str()) == 0;
 }
 
 int ProcessId() { return static_cast<int>(::getpid()); }

@@ -1,31 +1,98 @@
 #include "Sqlite.h"
 
+#include "Escape.h"
+
 #include <sqlite3.h>
 
 namespace {
-constexpr int kBusyTimeoutMs = 5000;
+// The file as an SQLite URI with its query; every byte of the path that a URI could misread is
+// escaped.
+std::string Uri(const std::string& path, const std::string& query) {
+  return "file:" + Escaped(path, TEscape::Percent) + "?" + query;
+}
+
+const char kProbe[] = "SELECT count(*) FROM sqlite_master";
+
+// The system's VFS, except that a -wal is only ever opened as it is, read-only: SQLite would make a
+// missing one even for a read-only connection.
+sqlite3_vfs* SystemVfs() {
+  static sqlite3_vfs* const system = sqlite3_vfs_find(nullptr);
+  return system;
+}
+
+int OpenWithoutMakingWal(sqlite3_vfs*, const char* name, sqlite3_file* file, int flags, int* outFlags) {
+  if (flags & SQLITE_OPEN_WAL) flags = (flags & ~(SQLITE_OPEN_CREATE | SQLITE_OPEN_READWRITE)) | SQLITE_OPEN_READONLY;
+  return SystemVfs()->xOpen(SystemVfs(), name, file, flags, outFlags);
+}
+
+const char kReadOnlyVfs[] = "scaledb-read-only";
+
+void RegisterReadOnlyVfs() {
+  static sqlite3_vfs vfs = [] {
+    sqlite3_vfs copy = *SystemVfs();
+    copy.pNext = nullptr;
+    copy.zName = kReadOnlyVfs;
+    copy.xOpen = OpenWithoutMakingWal;
+    return copy;
+  }();
+  static const int registered = sqlite3_vfs_register(&vfs, 0);
+  static_cast<void>(registered);
+}
 }  // namespace
 
 bool ESqlite::Unreadable() const { return Code == SQLITE_CORRUPT || Code == SQLITE_NOTADB; }
 
-TSqliteDatabase::TSqliteDatabase(const std::string& path) {
-  const int code = sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
-                                   nullptr);
+bool ESqlite::CannotOpen() const { return Code == SQLITE_CANTOPEN; }
+
+bool ESqlite::Busy() const { return Code == SQLITE_BUSY; }
+
+// Read-only, a file that programs have open is read with their -wal as it is and their -shm only
+// read (SQLite keeps the index in memory where there is none). A file without a -wal (no program
+// has it open) is read alone: opening it as usual would make a -wal and a -shm owned by whoever
+// reads.
+TSqliteDatabase::TSqliteDatabase(const std::string& path, TAccess access) {
+  if (access == TAccess::ReadWrite) {
+    Connect(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
+    return;
+  }
+  RegisterReadOnlyVfs();
+  try {
+    Connect(Uri(path, "mode=ro&readonly_shm=1&vfs=" + std::string(kReadOnlyVfs)), SQLITE_OPEN_READONLY | SQLITE_OPEN_URI);
+    Execute(kProbe);
+  } catch (const ESqlite& error) {
+    Close();
+    if (!error.CannotOpen()) throw;
+    Connect(Uri(path, "mode=ro&immutable=1"), SQLITE_OPEN_READONLY | SQLITE_OPEN_URI);
+    try {
+      Execute(kProbe);
+    } catch (const ESqlite&) {
+      Close();
+      throw;
+    }
+  }
+}
+
+void TSqliteDatabase::Connect(const std::string& name, int flags) {
+  const int code = sqlite3_open_v2(name.c_str(), &db_, flags | SQLITE_OPEN_NOMUTEX, nullptr);
   if (code != SQLITE_OK) {
     const std::string why = db_ ? sqlite3_errmsg(db_) : sqlite3_errstr(code);
-    sqlite3_close(db_);
-    db_ = nullptr;
+    Close();
     throw ESqlite(why, code & 0xFF);
   }
   sqlite3_extended_result_codes(db_, 0);
-  sqlite3_busy_timeout(db_, kBusyTimeoutMs);
+  sqlite3_busy_timeout(db_, kSqliteBusyTimeoutMs);
 }
 
 // Every statement goes before its database.
-TSqliteDatabase::~TSqliteDatabase() {
+void TSqliteDatabase::Close() {
   cache_.clear();
   sqlite3_close(db_);
+  db_ = nullptr;
 }
+
+TSqliteDatabase::~TSqliteDatabase() { Close(); }
+
+void TSqliteDatabase::SetBusyTimeout(int milliseconds) { sqlite3_busy_timeout(db_, milliseconds); }
 
 TSqliteStatement& TSqliteDatabase::Cached(const std::string& sql) {
   std::unique_ptr<TSqliteStatement>& statement = cache_[sql];

@@ -18,14 +18,28 @@ class ESqlite : public std::runtime_error {
   int Code;  // the primary result code: SQLITE_CORRUPT, SQLITE_NOTADB, SQLITE_BUSY, ...
   // The file is not a database, or a damaged one.
   bool Unreadable() const;
+  // The file, or one of its -wal and -shm, could not be opened.
+  bool CannotOpen() const;
+  // Another connection holds a lock it needs.
+  bool Busy() const;
 };
 
 class TSqliteStatement;
 
+// How long a statement waits for another connection's write lock before it fails as busy.
+inline constexpr int kSqliteBusyTimeoutMs = 5000;
+
 class TSqliteDatabase {
  public:
-  // Opens or creates the file; throws when it cannot.
-  explicit TSqliteDatabase(const std::string& path);
+  enum class TAccess {
+    // Opens or creates the file.
+    ReadWrite,
+    // Reads the file as it stands, with the -wal and -shm of the programs that have it open, and
+    // makes or changes no file: not even those two.
+    ReadOnly,
+  };
+  // Throws when the file cannot be opened; ReadOnly also when it cannot be read.
+  explicit TSqliteDatabase(const std::string& path, TAccess access = TAccess::ReadWrite);
   ~TSqliteDatabase();
   TSqliteDatabase(const TSqliteDatabase&) = delete;
   TSqliteDatabase& operator=(const TSqliteDatabase&) = delete;
@@ -36,9 +50,12 @@ class TSqliteDatabase {
   // The statement prepared once and kept for the database's life, reset for new parameters.
   TSqliteStatement& Cached(const std::string& sql);
   int64_t LastInsertId() const;
+  void SetBusyTimeout(int milliseconds);
 
  private:
   friend class TSqliteStatement;
+  void Connect(const std::string& name, int flags);
+  void Close();
   [[noreturn]] void Fail(const std::string& what, int code) const;
   sqlite3* db_ = nullptr;
   std::unordered_map<std::string, std::unique_ptr<TSqliteStatement>> cache_;

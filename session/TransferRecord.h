@@ -19,7 +19,8 @@ enum class TTransferResult { Sent, Failed, Stopped, Current, NeverEnded };
 // What made a failed transfer fail; its reason says it in words.
 enum class TTransferFailure {
   None,
-  NotStarted,   // it never started: the link did not open, the scale's lock was busy
+  NotStarted,   // it never started: the link did not open
+  Busy,         // it never started: another sender holds the scale's lock
   EmptyRow,     // its end step ran after a row without text
   GaveUp,       // the engine gave up: the scale fell silent or refused, the link was lost
   Interrupted,  // it was ended from outside while under way: the link closed, the run was interrupted

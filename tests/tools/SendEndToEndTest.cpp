@@ -13,7 +13,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -566,21 +570,93 @@ TEST_F(SendEndToEnd, TheLedgerKnowsWhatEachScaleHoldsAndOnlyChangedSendsOnlyWhat
   EXPECT_EQ(Run({"--status"}).ExitCode, 0) << "without a file every scale listed is fine";
 }
 
+// Both start on an empty state folder: one makes the ledger while the other waits for it.
 TEST_F(SendEndToEnd, OfTwoSendersStartedAtOnceToOneScaleOneIsBusyAndTheScaleGetsOneTransfer) {
   dir.Write("products.csv", ProductsFile(30));
   TScaleSimProcess scale({"--tcp", "0", "--delay", "20", "--log", dir.File("scale.log")});
   const std::string target = "deli=tcp:127.0.0.1:" + std::to_string(scale.TcpPort());
-  QProcess first, second;
-  for (QProcess* process : {&first, &second}) {
-    process->setProcessEnvironment(environment);
-    process->start(SCALEDB_SEND_PATH, Words({"--pace", "2", dir.File("products.csv"), target}));
+  QProcess senders[2];
+  qint64 pids[2];
+  for (int i = 0; i < 2; ++i) {
+    senders[i].setProcessEnvironment(environment);
+    senders[i].start(SCALEDB_SEND_PATH, Words({"--pace", "2", "--json", dir.File("report" + std::to_string(i) + ".json"),
+                                               dir.File("products.csv"), target}));
+    pids[i] = senders[i].processId();
   }
-  ASSERT_TRUE(first.waitForFinished(kRunTimeoutMs) && second.waitForFinished(kRunTimeoutMs));
-  const std::string errors = first.readAllStandardError().toStdString() + second.readAllStandardError().toStdString();
-  EXPECT_EQ(first.exitCode() + second.exitCode(), 1) << errors;
-  EXPECT_TRUE(Contains(errors, "deli: failed to connect: busy: another sender (pid ")) << errors;
-  EXPECT_TRUE(Contains(errors, ", scaledb-send) is sending to this scale")) << errors;
+  ASSERT_TRUE(senders[0].waitForFinished(kRunTimeoutMs) && senders[1].waitForFinished(kRunTimeoutMs));
+  const std::string errors[2] = {senders[0].readAllStandardError().toStdString(),
+                                 senders[1].readAllStandardError().toStdString()};
+  ASSERT_EQ(senders[0].exitCode() + senders[1].exitCode(), 1) << errors[0] << errors[1];
+  const int busy = senders[0].exitCode() == 1 ? 0 : 1;
+  const std::string busyText = "busy: another sender (pid " + std::to_string(pids[1 - busy]) +
+                               ", scaledb-send) is sending to this scale";
+  EXPECT_TRUE(Contains(errors[busy], "deli: failed: " + busyText + "\n")) << errors[busy];
+  const QJsonObject report = ReportTargets(dir.Read("report" + std::to_string(busy) + ".json"))[0].toObject();
+  EXPECT_EQ(report["result"].toString(), "failed");
+  EXPECT_EQ(report["error"].toString().toStdString(), busyText);
   EXPECT_EQ(Count(dir.Read("scale.log"), "SbP"), 1u) << "never two loads interleaved on one scale";
+
+  EXPECT_FALSE(Contains(errors[0] + errors[1], "ledger")) << errors[0] << errors[1];
+  for (const auto& entry : std::filesystem::directory_iterator(dir.File("state/scaledb")))
+    EXPECT_FALSE(entry.path().filename().string().starts_with("scaledb.sqlite.unreadable-")) << entry.path();
+  const TResult status = Run({"--status", dir.File("products.csv"), target});
+  EXPECT_EQ(status.ExitCode, 0) << status.Err;
+  EXPECT_TRUE(Contains(status.Out, "this file")) << status.Out;
+}
+
+namespace {
+// Every file of a folder and its bytes; none when the folder is missing.
+std::map<std::string, std::string> FolderContent(const std::string& folder) {
+  std::map<std::string, std::string> files;
+  if (!std::filesystem::exists(folder)) return files;
+  for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+    std::ifstream file(entry.path(), std::ios::binary);
+    files[entry.path().filename().string()] = std::string(std::istreambuf_iterator<char>(file), {});
+  }
+  return files;
+}
+}  // namespace
+
+TEST_F(SendEndToEnd, StatusOnlyReadsAndAMissingOrUnreadableLedgerIsNoAllGood) {
+  dir.Write("products.csv", ProductsFile(3));
+  const std::string products = dir.File("products.csv");
+  TScaleSimProcess scale({"--tcp", "0"});
+  const std::string target = "deli=tcp:127.0.0.1:" + std::to_string(scale.TcpPort());
+  ASSERT_EQ(Run({"--pace", "2", "--state-dir", dir.File("healthy"), products, target}).ExitCode, 0);
+  const std::string healthy = dir.Read("healthy/scaledb.sqlite");
+  ASSERT_GT(healthy.size(), 3 * 4096u);
+  std::string damaged = healthy;
+  std::fill(damaged.begin() + 4096, damaged.end(), 'x');
+  std::string newer = healthy;
+  newer[63] = 2;  // user_version, the header's big-endian word at byte 60
+
+  const struct {
+    const char* What;
+    std::string Ledger;  // none: no state folder at all
+    std::vector<std::string> Words;
+    const char* Said;
+  } cases[] = {
+      {"missing, with a file", "", {products}, ""},
+      {"missing, with a file and its scale", "", {products, target}, ""},
+      {"not a database", std::string(8192, 'x'), {}, "cannot be read: file is not a database."},
+      {"damaged past its first page", damaged, {products, target}, "cannot be read: cannot run a statement: "},
+      {"made by a newer version", newer, {}, "cannot be read: it was made by a newer version of this program (schema 2)."},
+  };
+  for (const auto& c : cases) {
+    const std::string folder = dir.File(std::string(c.What) + "/");
+    if (!c.Ledger.empty()) {
+      std::filesystem::create_directories(folder);
+      dir.Write(std::string(c.What) + "/scaledb.sqlite", c.Ledger);
+    }
+    const std::map<std::string, std::string> before = FolderContent(folder);
+    std::vector<std::string> words = {"--status", "--state-dir", folder};
+    words.insert(words.end(), c.Words.begin(), c.Words.end());
+    const TResult status = Run(words);
+    EXPECT_EQ(status.ExitCode, 1) << c.What << "\n" << status.Out << status.Err;
+    EXPECT_TRUE(Contains(status.Err, c.Said)) << c.What << ": " << status.Err;
+    EXPECT_FALSE(Contains(status.Err, "unrecorded")) << c.What << ": " << status.Err;
+    EXPECT_TRUE(FolderContent(folder) == before) << c.What << ": nothing is made, changed or set aside";
+  }
 }
 
 TEST_F(SendEndToEnd, ADamagedLedgerIsSetAsideAndTheSendStillSucceeds) {

@@ -24,7 +24,9 @@ Targets (any number, any mix; all are served at the same time):
                         refused
   NAME=TARGET           names the target in the progress lines and the report
 With no target, the link saved in config.xml (and RuzOzodArir.ini) is used. Both files are read
-where the window reads them: beside the program, or per user when it is installed.
+where the window reads them: beside the program, or per user when it is installed. The same
+scale named twice (localhost, 127.1 and 127.0.0.1 are one address; a COM name, its device and
+its /dev/serial/by-id/ link one port) is a usage error that names both targets.
 
 Options:
   --targets LIST        read more targets from the file LIST, one per line (NAME=TARGET or
@@ -62,7 +64,9 @@ Options:
   --status              print what each scale holds (this file, other content, unknown:
                         interrupted load, never sent), its last success and last attempt, from
                         the ledger, and exit: 0 when every scale listed holds FILE (or no FILE
-                        is given), 1 otherwise. No targets: every scale the ledger knows
+                        is given), 1 otherwise, also when no scale is listed with FILE or the
+                        ledger cannot be read. No targets: every scale the ledger knows. Only
+                        reads: a missing ledger knows no scale
   --state-dir DIR       keep the ledger and the history in DIR (as SCALEDB_STATE_DIR)
   --ports               list the serial devices present and exit, one line each: the device,
                         its COM names, driver, USB vendor:product and names, whether you may

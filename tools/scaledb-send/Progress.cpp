@@ -52,7 +52,8 @@ std::string EndLine(const TTargetOutcome& outcome) {
   if (record.Result == TTransferResult::Current) return outcome.Name + ": " + record.Reason;
   if (record.Result == TTransferResult::Sent)
     return outcome.Name + ": sent " + std::to_string(record.RecordsSent) + " records in " + Duration(record.Seconds);
-  return outcome.Name + ": failed " + outcome.FailurePoint + ": " + record.Reason;
+  const std::string point = outcome.FailurePoint.empty() ? "" : " " + outcome.FailurePoint;
+  return outcome.Name + ": failed" + point + ": " + record.Reason;
 }
 
 std::string FitToColumns(const std::string& text, size_t columns) {

@@ -15,7 +15,7 @@
 // "4.2s" below a minute, "1m12s", "2h03m04s".
 std::string Duration(double seconds);
 // A target's end line: "NAME: sent N records in 1m12s", "NAME: failed at record k of N: ...",
-// "NAME: up to date (sent ... by ...)".
+// "NAME: failed: busy: ..." (no failure point), "NAME: up to date (sent ... by ...)".
 std::string EndLine(const TTargetOutcome& outcome);
 // A target's live line: its name padded to `nameWidth`, then where it is.
 std::string LiveLine(const std::string& name, size_t nameWidth, const std::string& link, int rows,

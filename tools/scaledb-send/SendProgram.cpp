@@ -267,7 +267,9 @@ int PrintPorts(const TSendOptions& options) {
   return report.Write(PortListJson(survey)) ? kSent : kFailed;
 }
 
-// --status: the scales named, else every scale the ledger knows; 0 when each holds FILE.
+// --status: the scales named, else every scale the ledger knows; 0 when each holds FILE. The
+// ledger is only read: a missing one knows no scale. A ledger that cannot be read, and a FILE
+// that no scale listed can hold, are no "all good".
 int PrintStatus(TSendOptions& options) {
   if (const std::string error = ReadTargetsFiles(options); !error.empty()) return UsageError(error);
   if (const std::string error = ResolveScaleKeys(options.Targets); !error.empty()) return UsageError(error);
@@ -283,7 +285,7 @@ int PrintStatus(TSendOptions& options) {
     if (!check.CanSend()) return UsageError("the file cannot be sent: " + RefusalReason(check));
     digest = ContentDigest(*table, options.KindPosition, RowEncoder(check));
   }
-  TLedger ledger(StateDirectory());
+  TLedger ledger(StateDirectory(), TLedger::TAccess::Read);
   std::vector<TScaleState> states;
   if (options.Targets.empty()) states = ledger.States();
   for (const TTarget& target : options.Targets) {
@@ -293,7 +295,10 @@ int PrintStatus(TSendOptions& options) {
     state.Link = target.Text;
     states.push_back(std::move(state));
   }
-  if (const std::string notice = ledger.TakeNotice(); !notice.empty()) Complain(notice);
+  if (const std::string notice = ledger.TakeNotice(); !notice.empty()) {
+    Complain(notice);
+    return kFailed;
+  }
   const std::string text = options.JsonPath.empty() ? StatusTable(states, digest) : StatusJson(states, options.File, digest);
   if (options.JsonPath.empty() || options.JsonPath == "-") {
     if (!PrintWhole(text, "the status")) return kFailed;
@@ -302,6 +307,8 @@ int PrintStatus(TSendOptions& options) {
     if (const std::string error = report.Open(options.JsonPath, {options.File}); !error.empty()) return UsageError(error);
     if (!report.Write(text)) return kFailed;
   }
+  // FILE with no scale listed is no scale that holds it: a monitoring script must not read "all good".
+  if (!digest.empty() && states.empty()) return kFailed;
   return AllHold(states, digest) ? kSent : kFailed;
 }
 
