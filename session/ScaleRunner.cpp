@@ -97,15 +97,11 @@ void TScaleRunner::Start() {
   for (size_t target = 0; target < runs_.size(); ++target) StartTarget(target);
 }
 
-// A scale that holds the file already is left alone; one that another sender talks to is busy.
+// A scale that another sender talks to is busy; one that holds the file already is left alone. What
+// it holds is read under its lock, so a transfer that another sender has just ended counts.
 void TScaleRunner::StartTarget(size_t target) {
   TRun& run = *runs_[target];
   run.Begun = QDateTime::currentDateTime();
-  if (EndIfCurrent(target)) return;
-  if (run.Target.Link.Kind == TLinkSettings::TKind::Udp && !settings_.UdpRefusal.empty()) {
-    EndWithoutTransfer(target, settings_.UdpRefusal);
-    return;
-  }
   const TScaleLock::TOutcome lock = run.Lock.Take(run.Target.Key, settings_.Program);
   if (lock.Refused) {
     EndWithoutTransfer(target, lock.Text, TTransferResult::Failed,
@@ -113,6 +109,11 @@ void TScaleRunner::StartTarget(size_t target) {
     return;
   }
   if (!lock.Text.empty()) emit Notice(lock.Text + "; sending without it");
+  if (EndIfCurrent(target)) return;
+  if (run.Target.Link.Kind == TLinkSettings::TKind::Udp && !settings_.UdpRefusal.empty()) {
+    EndWithoutTransfer(target, settings_.UdpRefusal);
+    return;
+  }
   BoundOpening(target);
   run.Session->Link().Open();
 }
