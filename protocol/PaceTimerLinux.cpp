@@ -95,14 +95,14 @@ void TPaceClock::Fire() {
 // Set for the earliest deadline; a deadline already past fires at once. Left armed for a
 // deadline no timer waits for any more, it finds none due and sets itself anew.
 void TPaceClock::Rearm() {
-  itimerspec spec{};
+  itimerspec arming{};
   if (!due_.empty()) {
     const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(due_.begin()->first.time_since_epoch()).count();
-    spec.it_value.tv_sec = static_cast<time_t>(ns / 1000000000);
-    spec.it_value.tv_nsec = static_cast<long>(ns % 1000000000);
-    if (spec.it_value.tv_sec == 0 && spec.it_value.tv_nsec == 0) spec.it_value.tv_nsec = 1;
+    arming.it_value.tv_sec = static_cast<time_t>(ns / 1000000000);
+    arming.it_value.tv_nsec = static_cast<long>(ns % 1000000000);
+    if (arming.it_value.tv_sec == 0 && arming.it_value.tv_nsec == 0) arming.it_value.tv_nsec = 1;
   }
-  timerfd_settime(fd_, TFD_TIMER_ABSTIME, &spec, nullptr);
+  timerfd_settime(fd_, TFD_TIMER_ABSTIME, &arming, nullptr);
 }
 
 TPaceTimer::TPaceTimer(QObject* parent) : QObject(parent), clock_(TPaceClock::Get()) {
