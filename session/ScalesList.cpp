@@ -4,23 +4,10 @@
 
 namespace {
 const std::string_view kByteOrderMark = "\xEF\xBB\xBF";
-const std::string_view kKinds[] = {"serial:", "tcp:", "udp:"};
 
 bool BlankOrComment(std::string_view line) {
-  const size_t first = line.find_first_not_of(" \t\r");
-  return first == std::string_view::npos || line[first] == '#';
-}
-
-std::string_view Trimmed(std::string_view text) {
-  const size_t first = text.find_first_not_of(" \t\r");
-  if (first == std::string_view::npos) return {};
-  return text.substr(first, text.find_last_not_of(" \t\r") - first + 1);
-}
-
-bool StartsWithKind(std::string_view text) {
-  for (const std::string_view kind : kKinds)
-    if (text.starts_with(kind)) return true;
-  return false;
+  const std::string_view text = Trimmed(line);
+  return text.empty() || text.front() == '#';
 }
 
 void ParseLine(TScalesLine& line) {
@@ -66,7 +53,7 @@ std::string ScaleNameError(std::string_view name) {
   if (name.front() == '#') return "a name cannot start with '#': the list would read the line as a comment";
   if (name.find('=') != std::string_view::npos) return "a name cannot hold '=': the list ends the name there";
   if (name.find_first_of(" \t") != std::string_view::npos) return "a name cannot hold spaces or tabs";
-  if (StartsWithKind(name))
+  if (HasKindPrefix(name))
     return "a name cannot start with serial:, tcp: or udp:: the list would read the line as a target without a name";
   return {};
 }
@@ -74,7 +61,7 @@ std::string ScaleNameError(std::string_view name) {
 TTarget DraftOfLine(std::string_view text) {
   TTarget draft;
   text = Trimmed(text);
-  if (const size_t equals = text.find('='); equals != std::string_view::npos && !StartsWithKind(text)) {
+  if (const size_t equals = text.find('='); equals != std::string_view::npos && !HasKindPrefix(text)) {
     draft.Name = Trimmed(text.substr(0, equals));
     text = Trimmed(text.substr(equals + 1));
   }
@@ -88,7 +75,7 @@ TTarget DraftOfLine(std::string_view text) {
     return draft;
   }
   link.Kind = text.starts_with("udp:") ? TLinkSettings::TKind::Udp : TLinkSettings::TKind::Tcp;
-  if (StartsWithKind(text)) {
+  if (HasKindPrefix(text)) {
     text.remove_prefix(4);
     const size_t colon = text.rfind(':');
     if (colon != std::string_view::npos) {

@@ -12,12 +12,6 @@ constexpr int kMaxBaudRate = 4000000;
 
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
 
-std::string_view Trimmed(std::string_view text) {
-  while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
-  while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
-  return text;
-}
-
 bool HasControlCharacter(std::string_view text) {
   for (const char c : text)
     if (static_cast<unsigned char>(c) < 32 || c == 127) return true;
@@ -89,10 +83,6 @@ std::string ParseLink(std::string_view text, TLinkSettings& link) {
   return "it does not start with serial:, tcp: or udp:";
 }
 
-bool HasKindPrefix(std::string_view text) {
-  return text.starts_with("serial:") || text.starts_with("tcp:") || text.starts_with("udp:");
-}
-
 // What makes two targets the same scale: COM names and host names compare without letter case.
 std::string ScaleKey(const TLinkSettings& link) {
   switch (link.Kind) {
@@ -104,6 +94,16 @@ std::string ScaleKey(const TLinkSettings& link) {
   return {};
 }
 }  // namespace
+
+std::string_view Trimmed(std::string_view text) {
+  while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
+  while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
+  return text;
+}
+
+bool HasKindPrefix(std::string_view text) {
+  return text.starts_with("serial:") || text.starts_with("tcp:") || text.starts_with("udp:");
+}
 
 std::string TargetText(const TLinkSettings& link) {
   switch (link.Kind) {

@@ -20,6 +20,10 @@ struct TTargetsParse {
 };
 
 TTargetParse ParseTarget(std::string_view text);
+// The text without the blanks (spaces, tabs, carriage returns) around it, as a target line is read.
+std::string_view Trimmed(std::string_view text);
+// Whether the text starts with a link kind: serial:, tcp: or udp:.
+bool HasKindPrefix(std::string_view text);
 // The link as a target names it: "serial:COM1@9600" (no rate when it is 0), "tcp:host:port",
 // "udp:host:port".
 std::string TargetText(const TLinkSettings& link);
