@@ -14,8 +14,7 @@
 
 namespace {
 // A carriage return counts as a blank: files whose line ends went through two conversions end
-// their lines in CR CR LF, and the stray CR is no part of a name or value. Every lookup walks the
-// lines, so the pieces are views into them, never copies.
+// their lines in CR CR LF, and the stray CR is no part of a name or value.
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
 
 std::string_view Trim(std::string_view text) {
@@ -33,23 +32,12 @@ bool SameName(std::string_view a, std::string_view b) {
   return true;
 }
 
-bool IsSectionHeader(std::string_view line, std::string_view* name = nullptr) {
-  const std::string_view trimmed = Trim(line);
-  if (trimmed.empty() || trimmed[0] != '[') return false;
-  const size_t close = trimmed.find(']');
-  if (close == std::string_view::npos) return false;
-  if (name) *name = Trim(trimmed.substr(1, close - 1));
-  return true;
-}
-
-// A "key=value" line; comment lines starting with ';' are none.
-bool SplitKeyLine(std::string_view line, std::string_view& key, std::string_view& value) {
-  const std::string_view trimmed = Trim(line);
-  const size_t equals = trimmed.find('=');
-  if (trimmed.empty() || trimmed[0] == ';' || equals == std::string_view::npos) return false;
-  key = Trim(trimmed.substr(0, equals));
-  value = Trim(trimmed.substr(equals + 1));
-  return true;
+// The first section, or key line, of that name in `items`.
+template <typename Items>
+auto FindNamed(Items& items, std::string_view name) -> decltype(&items.front()) {
+  for (auto& item : items)
+    if (item.Matches(name)) return &item;
+  return nullptr;
 }
 
 int DigitValue(char c) {
@@ -105,83 +93,92 @@ TIniFile TIniFile::FromText(std::string_view text) {
   return ini;
 }
 
+// "[name]" is a section header and "key=value" a key; blank lines, comments (";") and anything
+// else are kept as they are and never found.
+TIniFile::TLine::TLine(std::string text) : Text(std::move(text)) {
+  const std::string_view line(Text);
+  const std::string_view trimmed = Trim(line);
+  if (trimmed.empty() || trimmed[0] == ';') return;
+  std::string_view name;
+  if (const size_t close = trimmed.find(']'); trimmed[0] == '[' && close != std::string_view::npos) {
+    Kind = kSection;
+    name = Trim(trimmed.substr(1, close - 1));
+  } else if (const size_t equals = trimmed.find('='); equals != std::string_view::npos) {
+    Kind = kKey;
+    name = Trim(trimmed.substr(0, equals));
+    const std::string_view value = Trim(trimmed.substr(equals + 1));
+    ValueStart = static_cast<size_t>(value.data() - line.data());
+    ValueSize = value.size();
+  } else {
+    return;
+  }
+  NameStart = static_cast<size_t>(name.data() - line.data());
+  NameSize = name.size();
+}
+
+bool TIniFile::TLine::Matches(std::string_view name) const { return Kind != kOther && SameName(Name(), name); }
+
 void TIniFile::TakeLines(std::string_view text) {
+  bool first = true;
   while (!text.empty()) {
     const size_t end = std::min(text.find('\n'), text.size());
     std::string_view line = text.substr(0, end);
     text.remove_prefix(std::min(end + 1, text.size()));
     if (!line.empty() && line.back() == '\r') {
       line.remove_suffix(1);
-      if (lines_.empty()) lineEnd_ = "\r\n";
+      if (first) lineEnd_ = "\r\n";
     }
-    lines_.emplace_back(line);
+    first = false;
+    TLine taken(std::string{line});
+    if (taken.Kind == TLine::kSection) sections_.push_back({std::move(taken), {}});
+    else (sections_.empty() ? preamble_ : sections_.back().Lines).push_back(std::move(taken));
   }
 }
 
-size_t TIniFile::FindSection(const std::string& section) const {
-  std::string_view name;
-  for (size_t i = 0; i < lines_.size(); ++i)
-    if (IsSectionHeader(lines_[i], &name) && SameName(name, section)) return i;
-  return npos;
+const TIniFile::TSection* TIniFile::FindSection(const std::string& section) const {
+  return FindNamed(sections_, section);
 }
 
-size_t TIniFile::SectionEnd(size_t header) const {
-  size_t end = header + 1;
-  while (end < lines_.size() && !IsSectionHeader(lines_[end])) ++end;
-  return end;
-}
+TIniFile::TSection* TIniFile::FindSection(const std::string& section) { return FindNamed(sections_, section); }
 
-size_t TIniFile::FindKey(size_t header, const std::string& key) const {
-  std::string_view name, value;
-  const size_t end = SectionEnd(header);
-  for (size_t i = header + 1; i < end; ++i)
-    if (SplitKeyLine(lines_[i], name, value) && SameName(name, key)) return i;
-  return npos;
+const TIniFile::TLine* TIniFile::FindValue(const std::string& section, const std::string& key) const {
+  const TSection* found = FindSection(section);
+  return found ? FindNamed(found->Lines, key) : nullptr;
 }
 
 std::string TIniFile::ReadString(const std::string& section, const std::string& key,
                                  const std::string& fallback) const {
-  const size_t header = FindSection(section);
-  if (header == npos) return fallback;
-  const size_t line = FindKey(header, key);
-  std::string_view name, value;
-  if (line == npos || !SplitKeyLine(lines_[line], name, value)) return fallback;
-  return std::string(value);
+  const TLine* line = FindValue(section, key);
+  return line ? std::string(line->Value()) : fallback;
 }
 
 int TIniFile::ReadInteger(const std::string& section, const std::string& key, int fallback) const {
-  const size_t header = FindSection(section);
-  if (header == npos || FindKey(header, key) == npos) return fallback;
-  return ParseIniInteger(ReadString(section, key, std::string()), fallback);
+  const TLine* line = FindValue(section, key);
+  return line ? ParseIniInteger(std::string(line->Value()), fallback) : fallback;
 }
 
 void TIniFile::SetValue(const std::string& section, const std::string& key, const std::string& value) {
-  size_t header = FindSection(section);
-  if (header == npos) {
-    lines_.push_back("[" + section + "]");
-    header = lines_.size() - 1;
+  TSection* target = FindSection(section);
+  if (!target) target = &sections_.emplace_back(TSection{TLine("[" + section + "]"), {}});
+  std::vector<TLine>& lines = target->Lines;
+  if (TLine* existing = FindNamed(lines, key)) {
+    *existing = TLine(std::string(existing->Name()) + "=" + value);
+    return;
   }
-  const size_t existing = FindKey(header, key);
-  if (existing != npos) {
-    std::string_view name, old;
-    SplitKeyLine(lines_[existing], name, old);
-    lines_[existing] = std::string(name) + "=" + value;
-  } else {
-    size_t last = SectionEnd(header);
-    while (last > header + 1 && Trim(lines_[last - 1]).empty()) --last;
-    lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(last), key + "=" + value);
-  }
+  auto last = lines.end();
+  while (last != lines.begin() && Trim(std::prev(last)->Text).empty()) --last;
+  lines.emplace(last, key + "=" + value);
 }
 
 void TIniFile::WriteStrings(const std::string& section,
                             const std::vector<std::pair<std::string, std::string>>& values) {
   if (values.empty()) return;
-  const std::vector<std::string> before = lines_;
+  const std::vector<TSection> before = sections_;
   for (const auto& [key, value] : values) SetValue(section, key, value);
   try {
     Save();
   } catch (...) {
-    lines_ = before;
+    sections_ = before;
     throw;
   }
 }
@@ -196,7 +193,12 @@ void TIniFile::WriteInteger(const std::string& section, const std::string& key, 
 
 std::string TIniFile::Text() const {
   std::string text;
-  for (const std::string& line : lines_) text += line + lineEnd_;
+  const auto append = [&](const TLine& line) { text.append(line.Text).append(lineEnd_); };
+  for (const TLine& line : preamble_) append(line);
+  for (const TSection& section : sections_) {
+    append(section.Header);
+    for (const TLine& line : section.Lines) append(line);
+  }
   return text;
 }
 

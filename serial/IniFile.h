@@ -38,10 +38,31 @@ class TIniFile {
   void WriteStrings(const std::string& section, const std::vector<std::pair<std::string, std::string>>& values);
 
  private:
-  static constexpr size_t npos = static_cast<size_t>(-1);
-  size_t FindSection(const std::string& section) const;
-  size_t SectionEnd(size_t header) const;
-  size_t FindKey(size_t header, const std::string& key) const;
+  // A line as written, with what it is found once when it is read or written: lookups then
+  // compare names only, instead of trimming every line for every key.
+  struct TLine {
+    enum TKind : unsigned char { kOther, kSection, kKey };
+    explicit TLine(std::string text);
+    std::string_view Name() const { return std::string_view(Text).substr(NameStart, NameSize); }
+    std::string_view Value() const { return std::string_view(Text).substr(ValueStart, ValueSize); }
+    // A header or key of that name, compared as lookups compare.
+    bool Matches(std::string_view name) const;
+    std::string Text;
+    TKind Kind = kOther;
+    size_t NameStart = 0, NameSize = 0, ValueStart = 0, ValueSize = 0;
+  };
+
+  // A section's header and the lines up to the next header, so that a lookup passes over the
+  // other sections' lines without reading them.
+  struct TSection {
+    bool Matches(std::string_view name) const { return Header.Matches(name); }
+    TLine Header;
+    std::vector<TLine> Lines;
+  };
+
+  const TSection* FindSection(const std::string& section) const;
+  TSection* FindSection(const std::string& section);
+  const TLine* FindValue(const std::string& section, const std::string& key) const;
   void SetValue(const std::string& section, const std::string& key, const std::string& value);
   void Save() const;
 
@@ -50,7 +71,8 @@ class TIniFile {
 
   std::string path_;
   bool inMemory_ = false;
-  std::vector<std::string> lines_;
+  std::vector<TLine> preamble_;  // the lines before the first header, which no lookup finds
+  std::vector<TSection> sections_;
   std::string lineEnd_ = "\n";
 };
 

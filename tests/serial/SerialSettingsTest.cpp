@@ -82,6 +82,16 @@ TEST(IniFileTest, WritesReplaceInPlaceAppendToTheSectionAndKeepEveryOtherLine) {
   EXPECT_EQ(TIniFile(dir.File("a.ini")).ReadInteger("c", "W", 0), -4);
 }
 
+TEST(IniFileTest, OnlyKeysOfTheFirstSectionOfANameAreFound) {
+  TIniFile ini = TIniFile::FromText("k=0\n[A]\n;k=1\n\n=e\nk=2\n[a]\nk=3\n");
+  EXPECT_EQ(ini.ReadString("A", "k", "d"), "2") << "neither the line before any header nor the comment";
+  EXPECT_EQ(ini.ReadString("A", "", "d"), "e") << "a key without a name, never the blank line";
+  EXPECT_EQ(ini.ReadString("", "k", "d"), "d");
+  ini.WriteString("a", "k", "9");
+  ini.WriteString("a", "new", "1");
+  EXPECT_EQ(ini.Text(), "k=0\n[A]\n;k=1\n\n=e\nk=9\nnew=1\n[a]\nk=3\n");
+}
+
 TEST(IniFileTest, AWriteCreatesTheFileAndARefusedWriteIsAnError) {
   TTempDir dir;
   TIniFile created(dir.File("new.ini"));
