@@ -171,6 +171,13 @@ pugi::xml_node FindGroup(const TXMLConfig& config, std::string_view group) {
   return FindChildElement(config.Document.document_element(), group);
 }
 
+// The group's element for reading its keys; a missing group stops the reading.
+pugi::xml_node GroupToRead(const TXMLConfig& config, const char* group) {
+  const pugi::xml_node groupElement = FindGroup(config, group);
+  if (!groupElement) throw EConfigFailure(std::string("the group ") + group + " is missing");
+  return groupElement;
+}
+
 bool IsTextNode(const pugi::xml_node& node) {
   return node.type() == pugi::node_pcdata || node.type() == pugi::node_cdata;
 }
@@ -191,103 +198,89 @@ void SetElementText(pugi::xml_node element, const std::string& text) {
 }
 
 // ---------------------------------------------------------------- the keys
+// Each group is looked up once and its keys within it.
 
-void EnsureKey(TXMLConfig& config, const char* group, const char* key, const std::string& defaultText) {
-  const pugi::xml_node groupElement = FindGroup(config, group);
-  if (!groupElement) throw EConfigFailure("group missing");
-  if (FindChildElement(groupElement, key)) return;
-  SetElementText(AppendElement(groupElement, key), defaultText);
-}
-
-void EnsureGroup(TXMLConfig& config, const char* group) {
+pugi::xml_node EnsureGroup(TXMLConfig& config, const char* group) {
   pugi::xml_node root = config.Document.document_element();
-  if (!FindChildElement(root, group)) AppendElement(root, group);
+  const pugi::xml_node found = FindChildElement(root, group);
+  return found ? found : AppendElement(root, group);
 }
 
-bool KeyEquals(const TXMLConfig& config, const char* group, const char* key, const std::string& text) {
-  const pugi::xml_node keyElement = FindChildElement(FindGroup(config, group), key);
-  if (!keyElement) throw EConfigFailure("key missing");
-  const std::optional<std::string> value = ElementText(keyElement);
-  return value && *value == text;
+void EnsureKey(pugi::xml_node group, const char* key, const std::string& defaultText) {
+  if (!FindChildElement(group, key)) SetElementText(AppendElement(group, key), defaultText);
 }
 
-void WriteKey(TXMLConfig& config, const char* group, const char* key, bool condition, const std::string& whenTrue,
+void WriteKey(const pugi::xml_node& group, const char* key, bool condition, const std::string& whenTrue,
               const std::string& whenFalse) {
-  const pugi::xml_node groupElement = FindGroup(config, group);
-  const pugi::xml_node keyElement = FindChildElement(groupElement, key);
+  const pugi::xml_node keyElement = FindChildElement(group, key);
   if (!keyElement) throw EConfigFailure("key missing");
   SetElementText(keyElement, condition ? whenTrue : whenFalse);
 }
 
-void WriteKey(TXMLConfig& config, const char* group, const char* key, const std::string& text) {
-  WriteKey(config, group, key, true, text, text);
+void WriteKey(const pugi::xml_node& group, const char* key, const std::string& text) {
+  WriteKey(group, key, true, text, text);
 }
 
 void EnsureAllKeys(TXMLConfig& config) {
   if (!config.Document.document_element()) AppendElement(config.Document, kRootName);
-  EnsureGroup(config, kOptions);
-  EnsureKey(config, kOptions, "OrdersFileName", SettingsPlaces().Directory + "orders.xml");
-  EnsureKey(config, kOptions, "WindRow", "No");
-  EnsureKey(config, kOptions, "WindRowMode", "0");
-  EnsureKey(config, kOptions, "WindRowChar", "$00");
-  EnsureKey(config, kOptions, "SaveASCII", "Yes");
-  EnsureKey(config, kOptions, "InsertTime", "No");
-  EnsureKey(config, kOptions, "ChangePointToColon", "No");
-  EnsureGroup(config, kInterface);
-  EnsureKey(config, kInterface, "Kind", "COM");
-  EnsureKey(config, kInterface, "Protocol", "TCP");
-  EnsureKey(config, kInterface, "Host", kDefaultHost);
-  EnsureKey(config, kInterface, "Port", std::to_string(kDefaultPort));
-  EnsureGroup(config, kTransfer);
-  EnsureKey(config, kTransfer, "AnswerTimeout", std::to_string(TTransferSettings{}.AnswerTimeout));
-  EnsureKey(config, kTransfer, "RecordRetries", std::to_string(TTransferSettings{}.RecordRetries));
-  EnsureKey(config, kTransfer, "ScaleCodePage", "");
-  EnsureKey(config, kTransfer, "Transliterate", "No");
+  const pugi::xml_node options = EnsureGroup(config, kOptions);
+  // The default names the settings folder, which is only worked out when the key is missing.
+  if (!FindChildElement(options, "OrdersFileName"))
+    EnsureKey(options, "OrdersFileName", SettingsPlaces().Directory + "orders.xml");
+  EnsureKey(options, "WindRow", "No");
+  EnsureKey(options, "WindRowMode", "0");
+  EnsureKey(options, "WindRowChar", "$00");
+  EnsureKey(options, "SaveASCII", "Yes");
+  EnsureKey(options, "InsertTime", "No");
+  EnsureKey(options, "ChangePointToColon", "No");
+  const pugi::xml_node interface = EnsureGroup(config, kInterface);
+  EnsureKey(interface, "Kind", "COM");
+  EnsureKey(interface, "Protocol", "TCP");
+  EnsureKey(interface, "Host", kDefaultHost);
+  EnsureKey(interface, "Port", std::to_string(kDefaultPort));
+  const pugi::xml_node transfer = EnsureGroup(config, kTransfer);
+  EnsureKey(transfer, "AnswerTimeout", std::to_string(TTransferSettings{}.AnswerTimeout));
+  EnsureKey(transfer, "RecordRetries", std::to_string(TTransferSettings{}.RecordRetries));
+  EnsureKey(transfer, "ScaleCodePage", "");
+  EnsureKey(transfer, "Transliterate", "No");
 }
 
 // ---------------------------------------------------------------- reading
 
-// The key element, or a null node when the group lacks it; a missing group stops the reading.
-pugi::xml_node KeyElement(const TXMLConfig& config, const char* group, const char* key) {
-  const pugi::xml_node groupElement = FindGroup(config, group);
-  if (!groupElement) throw EConfigFailure(std::string("the group ") + group + " is missing");
-  return FindChildElement(groupElement, key);
-}
-
 // Hands the key's text (nullopt for no text) to `apply`; a missing key leaves the field alone.
 // A key that stops the reading is named in the failure.
 template <typename Apply>
-void ReadKey(const TXMLConfig& config, const char* group, const char* key, Apply apply) {
-  const pugi::xml_node keyElement = KeyElement(config, group, key);
+void ReadKey(const pugi::xml_node& group, const char* groupName, const char* key, Apply apply) {
+  const pugi::xml_node keyElement = FindChildElement(group, key);
   if (!keyElement) return;
-  const std::string name = std::string("the key ") + key + " of " + group;
+  const auto name = [&] { return std::string("the key ") + key + " of " + groupName; };
   try {
     apply(ElementText(keyElement));
   } catch (const EUnreadableKey&) {
-    throw EConfigFailure(name + " holds more than a text");
+    throw EConfigFailure(name() + " holds more than a text");
   } catch (const EConfigFailure& failure) {
-    throw EConfigFailure(name + " " + failure.what());
+    throw EConfigFailure(name() + " " + failure.what());
   }
 }
 
-// Text keys whose no-text and unreadable outcomes both give the empty text.
-void ReadTextOrEmpty(const TXMLConfig& config, const char* group, const char* key, std::string& field) {
-  const pugi::xml_node keyElement = KeyElement(config, group, key);
-  if (!keyElement) return;
+// The key's text for keys whose no-text and unreadable outcomes give `unreadable`; nullopt for a
+// missing key, which leaves the field alone.
+std::optional<std::string> TextOr(const pugi::xml_node& group, const char* key, const std::string& unreadable) {
+  const pugi::xml_node keyElement = FindChildElement(group, key);
+  if (!keyElement) return std::nullopt;
   try {
-    field = ElementText(keyElement).value_or(std::string());
+    return ElementText(keyElement).value_or(unreadable);
   } catch (const EUnreadableKey&) {
-    field.clear();
+    return unreadable;
   }
 }
 
-void ReadYesNo(const TXMLConfig& config, const char* group, const char* key, bool& field) {
-  if (!KeyElement(config, group, key)) return;
-  try {
-    field = KeyEquals(config, group, key, "Yes");
-  } catch (const EUnreadableKey&) {
-    field = false;
-  }
+void ReadTextOrEmpty(const pugi::xml_node& group, const char* key, std::string& field) {
+  if (const std::optional<std::string> text = TextOr(group, key, "")) field = *text;
+}
+
+void ReadYesNo(const pugi::xml_node& group, const char* key, bool& field) {
+  if (const std::optional<std::string> text = TextOr(group, key, "")) field = *text == "Yes";
 }
 
 // A text is required; no text stops the reading like an unreadable key does.
@@ -297,26 +290,28 @@ std::string RequiredText(const std::optional<std::string>& text) {
 }
 
 void ReadOptions(const TXMLConfig& config) {
-  ReadTextOrEmpty(config, kOptions, "OrdersFileName", OptionSettings.OrdersFileName);
-  ReadYesNo(config, kOptions, "WindRow", OptionSettings.WindRow);
-  ReadKey(config, kOptions, "WindRowMode", [](const std::optional<std::string>& text) {
+  const pugi::xml_node options = GroupToRead(config, kOptions);
+  ReadTextOrEmpty(options, "OrdersFileName", OptionSettings.OrdersFileName);
+  ReadYesNo(options, "WindRow", OptionSettings.WindRow);
+  ReadKey(options, kOptions, "WindRowMode", [](const std::optional<std::string>& text) {
     const int32_t mode = StrToIntDef(RequiredText(text), 0);
     OptionSettings.WindRowMode = static_cast<int8_t>(static_cast<uint8_t>(mode & 0xFF));
   });
-  ReadTextOrEmpty(config, kOptions, "WindRowChar", OptionSettings.WindRowChar);
-  ReadYesNo(config, kOptions, "SaveASCII", OptionSettings.SaveASCII);
-  ReadYesNo(config, kOptions, "InsertTime", OptionSettings.InsertTime);
-  ReadYesNo(config, kOptions, "ChangePointToColon", OptionSettings.ChangePointToColon);
+  ReadTextOrEmpty(options, "WindRowChar", OptionSettings.WindRowChar);
+  ReadYesNo(options, "SaveASCII", OptionSettings.SaveASCII);
+  ReadYesNo(options, "InsertTime", OptionSettings.InsertTime);
+  ReadYesNo(options, "ChangePointToColon", OptionSettings.ChangePointToColon);
 }
 
 void ReadInterface(const TXMLConfig& config) {
-  ReadKey(config, kInterface, "Kind",
+  const pugi::xml_node interface = GroupToRead(config, kInterface);
+  ReadKey(interface, kInterface, "Kind",
           [](const std::optional<std::string>& text) { ConnectionSettings.Kind = text == "Eth" ? ikEthernet : ikSerial; });
-  ReadKey(config, kInterface, "Protocol",
+  ReadKey(interface, kInterface, "Protocol",
           [](const std::optional<std::string>& text) { ConnectionSettings.Protocol = text == "UDP" ? epUdp : epTcp; });
-  ReadKey(config, kInterface, "Host",
+  ReadKey(interface, kInterface, "Host",
           [](const std::optional<std::string>& text) { ConnectionSettings.Host = RequiredText(text); });
-  ReadKey(config, kInterface, "Port", [](const std::optional<std::string>& text) {
+  ReadKey(interface, kInterface, "Port", [](const std::optional<std::string>& text) {
     const int32_t port = StrToIntDef(RequiredText(text), 0);
     ConnectionSettings.Port = port > 0 ? port : kDefaultPort;
   });
@@ -324,61 +319,58 @@ void ReadInterface(const TXMLConfig& config) {
 
 // A count of 0 or more; no text, an unreadable key, a failed parse or a negative number give the
 // default, and the reading goes on.
-void ReadCount(const TXMLConfig& config, const char* key, int32_t fallback, int32_t& field) {
-  const pugi::xml_node keyElement = KeyElement(config, kTransfer, key);
-  if (!keyElement) return;
-  try {
-    const int32_t count = StrToIntDef(ElementText(keyElement).value_or(std::string()), fallback);
+void ReadCount(const pugi::xml_node& transfer, const char* key, int32_t fallback, int32_t& field) {
+  if (const std::optional<std::string> text = TextOr(transfer, key, "")) {
+    const int32_t count = StrToIntDef(*text, fallback);
     field = count >= 0 ? count : fallback;
-  } catch (const EUnreadableKey&) {
-    field = fallback;
   }
 }
 
 void ReadTransfer(const TXMLConfig& config) {
+  const pugi::xml_node transfer = GroupToRead(config, kTransfer);
   const TTransferSettings defaults;
-  ReadCount(config, "AnswerTimeout", defaults.AnswerTimeout, TransferSettings.AnswerTimeout);
-  ReadCount(config, "RecordRetries", defaults.RecordRetries, TransferSettings.RecordRetries);
-  ReadTextOrEmpty(config, kTransfer, "ScaleCodePage", TransferSettings.ScaleCodePage);
-  ReadYesNo(config, kTransfer, "Transliterate", TransferSettings.Transliterate);
+  ReadCount(transfer, "AnswerTimeout", defaults.AnswerTimeout, TransferSettings.AnswerTimeout);
+  ReadCount(transfer, "RecordRetries", defaults.RecordRetries, TransferSettings.RecordRetries);
+  ReadTextOrEmpty(transfer, "ScaleCodePage", TransferSettings.ScaleCodePage);
+  ReadYesNo(transfer, "Transliterate", TransferSettings.Transliterate);
 }
 
 // ---------------------------------------------------------------- writing
 
-void WriteYesNo(TXMLConfig& config, const char* group, const char* key, bool value) {
-  WriteKey(config, group, key, value, "Yes", "No");
-}
+void WriteYesNo(const pugi::xml_node& group, const char* key, bool value) { WriteKey(group, key, value, "Yes", "No"); }
 
 void WriteOptions(TXMLConfig& config) {
-  const TOptionSettings& options = OptionSettings;
-  WriteKey(config, kOptions, "OrdersFileName", options.OrdersFileName);
-  WriteYesNo(config, kOptions, "WindRow", options.WindRow);
-  WriteKey(config, kOptions, "WindRowMode", options.WindRowMode >= 0, std::to_string(options.WindRowMode), "0");
-  WriteKey(config, kOptions, "WindRowChar", options.WindRowChar);
-  WriteYesNo(config, kOptions, "SaveASCII", options.SaveASCII);
-  WriteYesNo(config, kOptions, "InsertTime", options.InsertTime);
-  WriteYesNo(config, kOptions, "ChangePointToColon", options.ChangePointToColon);
+  const TOptionSettings& settings = OptionSettings;
+  const pugi::xml_node options = FindGroup(config, kOptions);
+  WriteKey(options, "OrdersFileName", settings.OrdersFileName);
+  WriteYesNo(options, "WindRow", settings.WindRow);
+  WriteKey(options, "WindRowMode", settings.WindRowMode >= 0, std::to_string(settings.WindRowMode), "0");
+  WriteKey(options, "WindRowChar", settings.WindRowChar);
+  WriteYesNo(options, "SaveASCII", settings.SaveASCII);
+  WriteYesNo(options, "InsertTime", settings.InsertTime);
+  WriteYesNo(options, "ChangePointToColon", settings.ChangePointToColon);
 }
 
 void WriteInterface(TXMLConfig& config) {
   const TConnectionSettings& connection = ConnectionSettings;
-  WriteKey(config, kInterface, "Kind", connection.Kind == ikEthernet, "Eth", "COM");
-  WriteKey(config, kInterface, "Protocol", connection.Protocol == epUdp, "UDP", "TCP");
-  WriteKey(config, kInterface, "Host", !connection.Host.empty(), connection.Host, kDefaultHost);
-  WriteKey(config, kInterface, "Port", connection.Port > 0, std::to_string(connection.Port),
-           std::to_string(kDefaultPort));
+  const pugi::xml_node interface = FindGroup(config, kInterface);
+  WriteKey(interface, "Kind", connection.Kind == ikEthernet, "Eth", "COM");
+  WriteKey(interface, "Protocol", connection.Protocol == epUdp, "UDP", "TCP");
+  WriteKey(interface, "Host", !connection.Host.empty(), connection.Host, kDefaultHost);
+  WriteKey(interface, "Port", connection.Port > 0, std::to_string(connection.Port), std::to_string(kDefaultPort));
 }
 
-void WriteCount(TXMLConfig& config, const char* key, int32_t count, int32_t fallback) {
-  WriteKey(config, kTransfer, key, count >= 0, std::to_string(count), std::to_string(fallback));
+void WriteCount(const pugi::xml_node& transfer, const char* key, int32_t count, int32_t fallback) {
+  WriteKey(transfer, key, count >= 0, std::to_string(count), std::to_string(fallback));
 }
 
 void WriteTransfer(TXMLConfig& config) {
   const TTransferSettings defaults;
-  WriteCount(config, "AnswerTimeout", TransferSettings.AnswerTimeout, defaults.AnswerTimeout);
-  WriteCount(config, "RecordRetries", TransferSettings.RecordRetries, defaults.RecordRetries);
-  WriteKey(config, kTransfer, "ScaleCodePage", TransferSettings.ScaleCodePage);
-  WriteYesNo(config, kTransfer, "Transliterate", TransferSettings.Transliterate);
+  const pugi::xml_node transfer = FindGroup(config, kTransfer);
+  WriteCount(transfer, "AnswerTimeout", TransferSettings.AnswerTimeout, defaults.AnswerTimeout);
+  WriteCount(transfer, "RecordRetries", TransferSettings.RecordRetries, defaults.RecordRetries);
+  WriteKey(transfer, "ScaleCodePage", TransferSettings.ScaleCodePage);
+  WriteYesNo(transfer, "Transliterate", TransferSettings.Transliterate);
 }
 
 struct TStringWriter : pugi::xml_writer {

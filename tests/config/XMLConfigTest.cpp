@@ -163,6 +163,7 @@ TEST_F(config_XMLConfig, UnreadableKindStopsTheReadingAndPreventsTheSave) {
   EXPECT_EQ(ConnectionSettings.Kind, 0);
   EXPECT_EQ(ConnectionSettings.Protocol, 1);
   EXPECT_EQ(ConnectionSettings.Host, "");
+  EXPECT_EQ(config.ReadFailure, "the key Kind of Interface holds more than a text");
   EXPECT_EQ(ShutDown(), original);
 }
 
@@ -172,6 +173,7 @@ TEST_F(config_XMLConfig, WindRowModeWithoutTextStopsTheReading) {
   EXPECT_TRUE(OptionSettings.WindRow);
   EXPECT_FALSE(OptionSettings.SaveASCII);
   EXPECT_EQ(ConnectionSettings.Kind, 0);
+  EXPECT_EQ(config.ReadFailure, "the key WindRowMode of Options has no text");
 }
 
 TEST_F(config_XMLConfig, UnreadableTextKeysFallBackAndTheReadingContinues) {
@@ -196,6 +198,7 @@ TEST_F(config_XMLConfig, MissingKeyIsSkippedAndMissingGroupStopsTheReading) {
   root.remove_child("Options");
   ReadConfig(config);
   EXPECT_EQ(ConnectionSettings.Port, 0);
+  EXPECT_EQ(config.ReadFailure, "the group Options is missing");
 }
 
 TEST_F(config_XMLConfig, PrefixedCdataAndDuplicateKeys) {
