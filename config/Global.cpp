@@ -1,5 +1,7 @@
 #include "Global.h"
 
+#include "QueuedCall.h"
+
 #include <QCoreApplication>
 #include <QObject>
 
@@ -30,7 +32,7 @@ TPortStateEvent::TPortStateEvent(LinkState state)
     : QEvent(static_cast<QEvent::Type>(WM_PORT_STATE)), wParam(static_cast<intptr_t>(state)) {}
 
 void PostPortState(QObject* target, LinkState state) {
-  if (target) QCoreApplication::postEvent(target, new TPortStateEvent(state));
+  if (target) PostEvent(target, new TPortStateEvent(state));
 }
 
 std::string ExecutableDirectory() {

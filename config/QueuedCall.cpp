@@ -70,12 +70,11 @@ void InstallCallFilter() {
 
 Q_COREAPP_STARTUP_FUNCTION(InstallCallFilter)
 
-void QueueCall(QObject* receiver, std::function<void()> call) {
-  auto* event = new TCallEvent(std::move(call));
+void PostEvent(QObject* receiver, QEvent* event) {
   HandOff(event);
-  // Qt's queue takes the posts of many threads under a lock ThreadSanitizer cannot see, and grows
-  // its list with a realloc it does see: posts from workers are ordered by a lock it sees too.
   static std::mutex posting;
   const std::lock_guard lock(posting);
   QCoreApplication::postEvent(receiver, event);
 }
+
+void QueueCall(QObject* receiver, std::function<void()> call) { PostEvent(receiver, new TCallEvent(std::move(call))); }

@@ -95,12 +95,9 @@ CEthConnection::~CEthConnection() {
 }
 
 void CEthConnection::ReportLinkFailure(const std::string& reason) {
-  QMetaObject::invokeMethod(
-      QCoreApplication::instance(),
-      [this, reason, alive = std::weak_ptr<int>(alive_)] {
-        if (!alive.expired() && OnLinkFailure) OnLinkFailure(reason);
-      },
-      Qt::QueuedConnection);
+  QueueCall(QCoreApplication::instance(), [this, reason, alive = std::weak_ptr<int>(alive_)] {
+    if (!alive.expired() && OnLinkFailure) OnLinkFailure(reason);
+  });
 }
 
 void CEthConnection::ToggleConnection(uint8_t protocol, const std::string& host, int32_t port) {
@@ -266,12 +263,9 @@ void CEthConnection::TcpError(TErrorEvent event, int& errorCode) {
 
 void CEthConnection::UdpRead(std::string_view data, bool fromScale, const std::weak_ptr<int>& alive) {
   if (!fromScale) {
-    QMetaObject::invokeMethod(
-        QCoreApplication::instance(),
-        [this, alive] {
-          if (!alive.expired() && OnIgnoredDatagram) OnIgnoredDatagram();
-        },
-        Qt::QueuedConnection);
+    QueueCall(QCoreApplication::instance(), [this, alive] {
+      if (!alive.expired() && OnIgnoredDatagram) OnIgnoredDatagram();
+    });
     return;
   }
   if (data.empty()) return;

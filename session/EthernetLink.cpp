@@ -1,9 +1,9 @@
 #include "EthernetLink.h"
 
 #include "EthConnection.h"
+#include "QueuedCall.h"
 
 #include <QEvent>
-#include <QMetaObject>
 
 namespace {
 class TStateRelay : public QObject {
@@ -50,7 +50,7 @@ void TEthernetLink::CreateConnection() {
   connection_->OnLinkFailure = [this](const std::string& reason) { emit Lost(reason); };
   // Told from inside a socket event: queued, so a receiver may close this link at once.
   connection_->OnTcpFailure = [this](const std::string& reason) {
-    QMetaObject::invokeMethod(this, [this, reason] { emit Failed(reason); }, Qt::QueuedConnection);
+    QueueCall(this, [this, reason] { emit Failed(reason); });
   };
 }
 

@@ -5,10 +5,9 @@
 #include <cstdlib>
 
 #include "EthernetLink.h"
+#include "QueuedCall.h"
 #include "SerialLink.h"
 #include "SerialPort.h"
-
-#include <QMetaObject>
 
 std::string LinkName(const TLinkSettings& settings) { return TargetText(settings); }
 
@@ -34,7 +33,7 @@ std::string WireBytes(TLinkSettings::TKind kind, const std::string& command) {
 }
 
 void TLink::LoseLater(const std::string& what) {
-  QMetaObject::invokeMethod(this, [this, what] { emit Lost(what); }, Qt::QueuedConnection);
+  QueueCall(this, [this, what] { emit Lost(what); });
 }
 
 std::unique_ptr<TLink> MakeLink(const TLinkSettings& settings, QObject* parent) {

@@ -3,12 +3,12 @@
 #include "DatabaseTable.h"
 #include "History.h"
 #include "Ledger.h"
+#include "QueuedCall.h"
 #include "ScaleLock.h"
 #include "Session.h"
 #include "UdpEndpoint.h"
 
 #include <QDateTime>
-#include <QMetaObject>
 #include <QTimer>
 
 #include <utility>
@@ -275,22 +275,16 @@ void TScaleRunner::Ended(size_t target, const TTransferRecord& record) {
   if (record.Result == TTransferResult::Failed) run.Outcome.FailurePoint = FailurePoint(run);
   emit TargetEnded(target);
   // Closed once the event that ended it has returned: a link may not go inside its own event.
-  QMetaObject::invokeMethod(
-      this,
-      [this, target] {
-        runs_[target]->Session->Link().Close();
-        runs_[target]->Lock.Release();
-      },
-      Qt::QueuedConnection);
+  QueueCall(this, [this, target] {
+    runs_[target]->Session->Link().Close();
+    runs_[target]->Lock.Release();
+  });
   // After every link's closing: the local UDP port is free for the window's connection again.
   if (++ended_ == runs_.size())
-    QMetaObject::invokeMethod(
-        this,
-        [this] {
-          if (udpEndpoint_) udpEndpoint_->Close();
-          emit AllEnded();
-        },
-        Qt::QueuedConnection);
+    QueueCall(this, [this] {
+      if (udpEndpoint_) udpEndpoint_->Close();
+      emit AllEnded();
+    });
 }
 
 TTargetStatus TScaleRunner::Status(size_t target) const {

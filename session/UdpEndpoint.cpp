@@ -50,7 +50,7 @@ std::string TUdpEndpoint::Open() {
   };
   server_->OnReadFailure = [this](TUDPServer&, const std::exception& error) {
     const std::string reason = AnswerFailureText(error);
-    QMetaObject::invokeMethod(this, [this, reason] { LoseEveryOpenLink(reason); }, Qt::QueuedConnection);
+    QueueCall(this, [this, reason] { LoseEveryOpenLink(reason); });
   };
   std::string failure;
   try {
