@@ -3,6 +3,7 @@
 #include "FileSave.h"
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
@@ -15,30 +16,22 @@
 namespace {
 // A carriage return counts as a blank: files whose line ends went through two conversions end
 // their lines in CR CR LF, and the stray CR is no part of a name or value.
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
+constexpr std::string_view kBlanks = " \t\r";
 
+// An all-blank text trims to the empty text at its end, still within the line.
 std::string_view Trim(std::string_view text) {
-  while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
-  while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
-  return text;
+  const size_t first = text.find_first_not_of(kBlanks);
+  if (first == std::string_view::npos) return text.substr(text.size());
+  return text.substr(first, text.find_last_not_of(kBlanks) - first + 1);
 }
 
-bool SameName(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
-    if (lower(a[i]) != lower(b[i])) return false;
-  }
-  return true;
-}
-
-// The first section, or key line, of that name in `items`.
-template <typename Items>
-auto FindNamed(Items& items, std::string_view name) -> decltype(&items.front()) {
-  for (auto& item : items)
-    if (item.Matches(name)) return &item;
-  return nullptr;
-}
+// Every byte with its letter case folded: one lookup a byte where names are compared.
+constexpr std::array<unsigned char, 256> kFolded = [] {
+  std::array<unsigned char, 256> folded{};
+  for (size_t c = 0; c < folded.size(); ++c)
+    folded[c] = static_cast<unsigned char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+  return folded;
+}();
 
 int DigitValue(char c) {
   if (c >= '0' && c <= '9') return c - '0';
@@ -59,6 +52,13 @@ bool ParseDigits(const std::string& digits, int base, uint64_t limit, uint64_t& 
   return true;
 }
 }  // namespace
+
+bool SameIniName(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i)
+    if (kFolded[static_cast<unsigned char>(a[i])] != kFolded[static_cast<unsigned char>(b[i])]) return false;
+  return true;
+}
 
 int ParseIniInteger(const std::string& text, int fallback) {
   uint64_t value = 0;
@@ -95,90 +95,128 @@ TIniFile TIniFile::FromText(std::string_view text) {
 
 // "[name]" is a section header and "key=value" a key; blank lines, comments (";") and anything
 // else are kept as they are and never found.
-TIniFile::TLine::TLine(std::string text) : Text(std::move(text)) {
-  const std::string_view line(Text);
-  const std::string_view trimmed = Trim(line);
-  if (trimmed.empty() || trimmed[0] == ';') return;
+TIniFile::TLine TIniFile::Classify(size_t start, size_t size) const {
+  TLine line{start, size};
+  const std::string_view trimmed = Trim(Bytes(start, size));
+  if (trimmed.empty() || trimmed[0] == ';') return line;
   std::string_view name;
   if (const size_t close = trimmed.find(']'); trimmed[0] == '[' && close != std::string_view::npos) {
-    Kind = kSection;
+    line.Kind = TLine::kSection;
     name = Trim(trimmed.substr(1, close - 1));
   } else if (const size_t equals = trimmed.find('='); equals != std::string_view::npos) {
-    Kind = kKey;
+    line.Kind = TLine::kKey;
     name = Trim(trimmed.substr(0, equals));
     const std::string_view value = Trim(trimmed.substr(equals + 1));
-    ValueStart = static_cast<size_t>(value.data() - line.data());
-    ValueSize = value.size();
+    line.ValueStart = static_cast<size_t>(value.data() - text_.data());
+    line.ValueSize = value.size();
   } else {
-    return;
+    return line;
   }
-  NameStart = static_cast<size_t>(name.data() - line.data());
-  NameSize = name.size();
+  line.NameStart = static_cast<size_t>(name.data() - text_.data());
+  line.NameSize = name.size();
+  return line;
 }
 
-bool TIniFile::TLine::Matches(std::string_view name) const { return Kind != kOther && SameName(Name(), name); }
+TIniFile::TLine TIniFile::AddLine(std::string_view line) {
+  const size_t start = text_.size();
+  text_.append(line);
+  return Classify(start, line.size());
+}
+
+bool TIniFile::Matches(const TLine& line, std::string_view name) const {
+  return line.Kind != TLine::kOther && SameIniName(Bytes(line.NameStart, line.NameSize), name);
+}
 
 void TIniFile::TakeLines(std::string_view text) {
-  bool first = true;
-  while (!text.empty()) {
-    const size_t end = std::min(text.find('\n'), text.size());
-    std::string_view line = text.substr(0, end);
-    text.remove_prefix(std::min(end + 1, text.size()));
-    if (!line.empty() && line.back() == '\r') {
-      line.remove_suffix(1);
-      if (first) lineEnd_ = "\r\n";
+  text_.assign(text);
+  size_t start = 0;
+  while (start < text_.size()) {
+    const size_t end = std::min(text_.find('\n', start), text_.size());
+    size_t size = end - start;
+    if (size > 0 && text_[end - 1] == '\r') {
+      --size;
+      if (start == 0) lineEnd_ = "\r\n";
     }
-    first = false;
-    TLine taken(std::string{line});
-    if (taken.Kind == TLine::kSection) sections_.push_back({std::move(taken), {}});
-    else (sections_.empty() ? preamble_ : sections_.back().Lines).push_back(std::move(taken));
+    const TLine line = Classify(start, size);
+    if (line.Kind == TLine::kSection) sections_.push_back({line, {}});
+    else (sections_.empty() ? preamble_ : sections_.back().Lines).push_back(line);
+    start = end + 1;
   }
 }
 
-const TIniFile::TSection* TIniFile::FindSection(const std::string& section) const {
-  return FindNamed(sections_, section);
+size_t TIniFile::SectionIndex(std::string_view section) const {
+  size_t index = 0;
+  while (index < sections_.size() && !Matches(sections_[index].Header, section)) ++index;
+  return index;
 }
 
-TIniFile::TSection* TIniFile::FindSection(const std::string& section) { return FindNamed(sections_, section); }
+size_t TIniFile::KeyIndex(const TSection& section, std::string_view key) const {
+  size_t index = 0;
+  while (index < section.Lines.size() && !Matches(section.Lines[index], key)) ++index;
+  return index;
+}
 
-const TIniFile::TLine* TIniFile::FindValue(const std::string& section, const std::string& key) const {
-  const TSection* found = FindSection(section);
-  return found ? FindNamed(found->Lines, key) : nullptr;
+TIniFile::TSectionReader TIniFile::Section(const std::string& section) const {
+  const size_t found = SectionIndex(section);
+  return TSectionReader(*this, found == sections_.size() ? nullptr : &sections_[found]);
+}
+
+const TIniFile::TLine* TIniFile::FindValue(const TSection* section, const std::string& key) const {
+  if (!section) return nullptr;
+  const size_t line = KeyIndex(*section, key);
+  return line == section->Lines.size() ? nullptr : &section->Lines[line];
+}
+
+std::string TIniFile::TSectionReader::ReadString(const std::string& key, const std::string& fallback) const {
+  const TLine* line = file_.FindValue(section_, key);
+  return line ? std::string(file_.Bytes(line->ValueStart, line->ValueSize)) : fallback;
 }
 
 std::string TIniFile::ReadString(const std::string& section, const std::string& key,
                                  const std::string& fallback) const {
-  const TLine* line = FindValue(section, key);
-  return line ? std::string(line->Value()) : fallback;
+  return Section(section).ReadString(key, fallback);
 }
 
 int TIniFile::ReadInteger(const std::string& section, const std::string& key, int fallback) const {
-  const TLine* line = FindValue(section, key);
-  return line ? ParseIniInteger(std::string(line->Value()), fallback) : fallback;
+  const TLine* line = FindValue(Section(section).section_, key);
+  return line ? ParseIniInteger(std::string(Bytes(line->ValueStart, line->ValueSize)), fallback) : fallback;
 }
 
-void TIniFile::SetValue(const std::string& section, const std::string& key, const std::string& value) {
-  TSection* target = FindSection(section);
-  if (!target) target = &sections_.emplace_back(TSection{TLine("[" + section + "]"), {}});
-  std::vector<TLine>& lines = target->Lines;
-  if (TLine* existing = FindNamed(lines, key)) {
-    *existing = TLine(std::string(existing->Name()) + "=" + value);
+size_t TIniFile::SectionToWrite(const std::string& section) {
+  const size_t found = SectionIndex(section);
+  if (found == sections_.size()) sections_.push_back({AddLine("[" + section + "]"), {}});
+  return found;
+}
+
+void TIniFile::SetValue(TSection& section, const std::string& key, const std::string& value) {
+  std::vector<TLine>& lines = section.Lines;
+  if (const size_t existing = KeyIndex(section, key); existing < lines.size()) {
+    const TLine old = lines[existing];
+    lines[existing] = AddLine(std::string(Bytes(old.NameStart, old.NameSize)) + "=" + value);
     return;
   }
-  auto last = lines.end();
-  while (last != lines.begin() && Trim(std::prev(last)->Text).empty()) --last;
-  lines.emplace(last, key + "=" + value);
+  size_t last = lines.size();
+  while (last > 0 && Trim(Bytes(lines[last - 1].Start, lines[last - 1].Size)).empty()) --last;
+  lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(last), AddLine(key + "=" + value));
 }
 
 void TIniFile::WriteStrings(const std::string& section,
                             const std::vector<std::pair<std::string, std::string>>& values) {
   if (values.empty()) return;
+  const auto set = [&] {
+    TSection& target = sections_[SectionToWrite(section)];
+    for (const auto& [key, value] : values) SetValue(target, key, value);
+  };
+  // A file in memory is never saved, so there is nothing to undo.
+  if (inMemory_) return set();
   const std::vector<TSection> before = sections_;
-  for (const auto& [key, value] : values) SetValue(section, key, value);
+  const size_t textBefore = text_.size();
+  set();
   try {
     Save();
   } catch (...) {
     sections_ = before;
+    text_.resize(textBefore);
     throw;
   }
 }
@@ -193,7 +231,7 @@ void TIniFile::WriteInteger(const std::string& section, const std::string& key, 
 
 std::string TIniFile::Text() const {
   std::string text;
-  const auto append = [&](const TLine& line) { text.append(line.Text).append(lineEnd_); };
+  const auto append = [&](const TLine& line) { text.append(Bytes(line.Start, line.Size)).append(lineEnd_); };
   for (const TLine& line : preamble_) append(line);
   for (const TSection& section : sections_) {
     append(section.Header);

@@ -155,12 +155,12 @@ void TCustomComPort::RestoreSettings(const TIniFile& ini) {
   SuspendApply();
   bool failed = false;
   try {
-    const std::string section = objectName().toStdString();
+    const TIniFile::TSectionReader section = ini.Section(objectName().toStdString());
     ForEachSavedKey(savedGroups_, [&](const TSettingKey& key) {
       // The custom rate falls back to 9600, not to the current value.
       if (IsCustomBaudRate(key) && baudRate_ != brCustom) return;
       const std::string fallback = IsCustomBaudRate(key) ? "9600" : key.Get(*this);
-      key.Set(*this, ini.ReadString(section, key.Key, fallback));
+      key.Set(*this, section.ReadString(key.Key, fallback));
     });
   } catch (...) {
     failed = true;

@@ -1,5 +1,6 @@
 // Text forms of the serial settings.
 
+#include "IniFile.h"
 #include "SerialPort.h"
 
 #include <cstdint>
@@ -17,18 +18,11 @@ const char* const kFlowControlTexts[] = {"Hardware", "Software", "None", "Custom
 const char* const kDtrTexts[] = {"Disable", "Enable", "Handshake"};
 const char* const kRtsTexts[] = {"Disable", "Enable", "Handshake", "Toggle"};
 
-std::string UpperAscii(std::string text) {
-  for (char& c : text)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  return text;
-}
-
-// The ordinal of the first text equal to `text` in upper case, or `fallback`.
+// The ordinal of the first text equal to `text` without regard to case, or `fallback`.
 template <typename Enum, size_t N>
 Enum FromText(const std::string& text, const char* const (&texts)[N], Enum fallback) {
-  const std::string wanted = UpperAscii(text);
   for (size_t i = 0; i < N; ++i)
-    if (UpperAscii(texts[i]) == wanted) return static_cast<Enum>(i);
+    if (SameIniName(text, texts[i])) return static_cast<Enum>(i);
   return fallback;
 }
 
@@ -90,7 +84,7 @@ std::string RtsControlText(TRTSFlowControl control) { return TextOf(control, kRt
 TRTSFlowControl RtsControlFromText(const std::string& text) { return FromText(text, kRtsTexts, rtsDisable); }
 
 std::string YesNoText(bool value) { return value ? "Yes" : "No"; }
-bool YesNoFromText(const std::string& text) { return UpperAscii(text) == "YES"; }
+bool YesNoFromText(const std::string& text) { return SameIniName(text, "YES"); }
 
 std::string CharSettingText(uint8_t c) {
   if (c >= 33 && c <= 127) return std::string(1, static_cast<char>(c));

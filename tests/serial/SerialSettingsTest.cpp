@@ -99,6 +99,7 @@ TEST(IniFileTest, AWriteCreatesTheFileAndARefusedWriteIsAnError) {
   EXPECT_EQ(dir.Read("new.ini"), "[S]\nk=v\n");
   TIniFile nowhere(dir.File("missing/dir/x.ini"));
   EXPECT_THROW(nowhere.WriteString("S", "k", "v"), EIniFile);
+  EXPECT_EQ(nowhere.Text(), "") << "a refused write leaves the object as it was";
   EXPECT_THROW(TIniFile{dir.Path()}, EIniFile);
 }
 
