@@ -178,8 +178,8 @@ std::string TIniFile::ReadString(const std::string& section, const std::string& 
 }
 
 int TIniFile::ReadInteger(const std::string& section, const std::string& key, int fallback) const {
-  const TLine* line = FindValue(Section(section).section_, key);
-  return line ? ParseIniInteger(std::string(Bytes(line->ValueStart, line->ValueSize)), fallback) : fallback;
+  // A missing key reads as the empty text, which parses to the fallback as well.
+  return ParseIniInteger(ReadString(section, key, std::string()), fallback);
 }
 
 size_t TIniFile::SectionToWrite(const std::string& section) {
@@ -203,15 +203,10 @@ void TIniFile::SetValue(TSection& section, const std::string& key, const std::st
 void TIniFile::WriteStrings(const std::string& section,
                             const std::vector<std::pair<std::string, std::string>>& values) {
   if (values.empty()) return;
-  const auto set = [&] {
-    TSection& target = sections_[SectionToWrite(section)];
-    for (const auto& [key, value] : values) SetValue(target, key, value);
-  };
-  // A file in memory is never saved, so there is nothing to undo.
-  if (inMemory_) return set();
   const std::vector<TSection> before = sections_;
   const size_t textBefore = text_.size();
-  set();
+  TSection& target = sections_[SectionToWrite(section)];
+  for (const auto& [key, value] : values) SetValue(target, key, value);
   try {
     Save();
   } catch (...) {
